@@ -1,0 +1,217 @@
+// Every user-visible text of one language build. A null pointer means the build
+// shows nothing in that place (several failure paths speak only in Chinese).
+// \r\n line ends are kept as the texts have them; the views turn them into line breaks.
+#pragma once
+
+#include "res/Language.h"
+
+struct Texts {
+    // Main window and start-up
+    const char* windowTitle;
+    const char* aboutMenuItem;
+    const char* dbLoadFailed;
+    const char* memoryNotEnough;
+    const char* deviceOpenFailed;
+    const char* fileOpenFailed;
+
+    // Menu 129: pop-ups and items
+    const char* menuFile;
+    const char* menuOpen;
+    const char* menuSave;
+    const char* menuRelate;
+    const char* menuExit;
+    const char* menuEdit;
+    const char* menuFill;
+    const char* menuExchange;
+    const char* menuOperation;
+    const char* menuAuto;
+    const char* menuRead;
+    const char* menuErase;
+    const char* menuWrite;
+    const char* menuVerify;
+    const char* menuIdentify;
+    const char* menuSelect;
+    const char* menuChipEdit;
+    const char* menuFirmware;
+    const char* menuHelp;
+    const char* menuUserGuide;
+    const char* menuAbout;
+
+    // Toolbar 130: captions under the icons, slots 1..12 left to right
+    const char* toolCaption[12];
+    // Tooltips by command
+    const char* tipChipSelect;
+    const char* tipIdentify;
+    const char* tipChipEdit;
+    const char* tipOpen;
+    const char* tipSave;
+    const char* tipErase;
+    const char* tipWrite;
+    const char* tipVerify;
+    const char* tipRead;
+    const char* tipAuto;
+    const char* tipFill;
+    const char* tipExchange;
+
+    // Chip information panel
+    const char* chipInfoGroup;
+    const char* infoName;
+    const char* infoManufacturer;
+    const char* capMB;
+    const char* capKB;
+    const char* capB;
+    const char* cap93M8;
+    const char* cap93K8;
+    const char* cap93B8;
+    const char* cap93M16;
+    const char* cap93K16;
+    const char* cap93B16;
+    const char* infoManufacturerId;
+    const char* infoDeviceId;
+    const char* infoPageMode;
+    const char* infoByteMode;
+
+    // About box and help
+    const char* aboutTitle;
+    const char* aboutText;
+    const char* okButton;
+    const char* cancelButton;
+    const char* helpOpenFailed;
+
+    // Device link
+    const char* pipeWriteError;
+    const char* pipeReadError;
+
+    // Read, Erase, Write, Verify
+    const char* deviceBusy;
+    const char* startReadChipError;
+    const char* reading;
+    const char* readFailureStatus;
+    const char* readFailureBox;
+    const char* readDone;
+    const char* eraseStartError;
+    const char* erasing;
+    const char* eraseFailureStatus;
+    const char* eraseFailureBox;
+    const char* eraseDone;
+    const char* writeStartError;
+    const char* writing;
+    const char* writeFailureStatus;
+    const char* writeFailureBox;
+    const char* writeDone;
+    const char* verifying;
+    const char* verifyReadFailureStatus;
+    const char* verifyReadFailureBox;
+    const char* verifyDiffStatus;
+    const char* verifyDiffBox;
+    const char* verifyDone;
+    // A chip larger than the 16 MiB buffer cannot be read, written or verified whole.
+    const char* chipTooLarge;
+
+    // Identify and firmware version
+    const char* identifyFailureStatus;
+    const char* identifyFailureBox;
+    const char* idText;
+    const char* notFoundStatus;
+    const char* notFoundBox;
+    const char* identifiedStatus;
+    const char* identifiedBox;
+    const char* firmwareFailure;
+    const char* firmwareStatus;
+    const char* firmwareBox;
+
+    // Chip database file
+    const char* dbPathNotFound;
+    const char* dbFileOpenFailed;
+
+    // Hex view column headers
+    const char* colAddress;
+    const char* colHex;
+    const char* colAscii;
+
+    // Fill dialog and Edit commands
+    const char* fillTitle;
+    const char* fillStartLabel;
+    const char* fillEndLabel;
+    const char* fillDataLabel;
+    const char* fillInputError;
+    const char* fillStartOutOfRange;
+    const char* fillStartAboveEnd;
+
+    // Data files
+    const char* openFilter;
+    const char* saveFilter;
+    const char* fileTooLarge;
+    const char* hexOpenFailed;
+    const char* hexUnexpectedEnd;
+    const char* hexIllegalChar;
+    const char* hexBadRecord;
+    const char* hexChecksum;
+    const char* saveDone;
+
+    // File association
+    const char* relateQuestion;
+    const char* relateBinFailed;
+    const char* relateHexFailed;
+    const char* relateDone;
+
+    // Family labels (same in both builds): ALL, 25 FLASH, 25 EEPROM, 24 EEPROM, 93 EEPROM
+    const char* familyAll;
+    const char* family25Flash;
+    const char* family25Eeprom;
+    const char* family24Eeprom;
+    const char* family93Eeprom;
+    const char* chipTypeGroup;
+
+    // Select Device dialog
+    const char* selectTitle;
+    const char* selectManufacturerLabel;
+    const char* selectDeviceLabel;
+
+    // Device database manager
+    const char* viewTitle;
+    const char* addChipButton;
+    const char* deleteChipButton;
+    const char* editChipButton;
+    const char* exitButton;
+    const char* viewColumn[9];
+    int viewColumnWidth[9];
+    const char* cellPageProgram;
+    const char* cellByteProgram;
+    const char* cellInvalid;
+    const char* chipExists;
+    const char* addChipTitle;
+    const char* editChipTitle;
+
+    // Add and Edit chip dialog
+    const char* labelDeviceName;
+    const char* labelManuName;
+    const char* labelCapacity;
+    const char* unitB;
+    const char* unitKB;
+    const char* labelMinVoltage;
+    const char* labelMaxVoltage;
+    const char* modePP;
+    const char* modeBP;
+    const char* labelPageSize;
+    const char* labelManuId;
+    const char* labelDeviceId;
+    const char* labelAddressWidth;
+    const char* labelMemoryWidth;
+    const char* capacityError;
+    const char* minVoltageError;
+    const char* maxVoltageError;
+    const char* pageSizeError;
+    const char* chipTypeError;
+    const char* addressWidthError;
+    const char* memoryWidthError;
+    const char* nameTooLong;
+    const char* manufacturerTooLong;
+};
+
+extern const Texts kTextsEnglish;
+extern const Texts kTextsChinese;
+
+inline const Texts& textsFor(Language language) {
+    return language == Language::Chinese ? kTextsChinese : kTextsEnglish;
+}
