@@ -1,0 +1,51 @@
+// The loaded image of ChipInfo.chip: a 100-byte header and up to 1000 records,
+// with the file operations and the queries and edits the rest of the program uses.
+#pragma once
+
+#include "chipdb/ChipInfo.h"
+#include "chipdb/ChipRecord.h"
+#include "res/Language.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// One manufacturer name as the dialogs list them.
+using ManufacturerName = std::array<char, 40>;
+
+class ChipDatabase {
+  public:
+    static constexpr uint16_t kMaxRecords = 1000;
+    static constexpr size_t kHeaderSize = 100;
+    static constexpr size_t kMaxPathLength = 255; // filePath holds 256 characters with the NUL
+
+    // Builds the path of ChipInfo.chip beside the running executable.
+    explicit ChipDatabase(Language language);
+    // Uses `filePath` as given (tests and tools).
+    ChipDatabase(Language language, std::string filePath);
+
+    int load();
+    int save(); // sorts, then replaces the file atomically; never creates it
+    int sort();
+
+    uint16_t count() const;
+    const std::string& filePath() const;
+
+    // Each query writes at most `capacity` entries into `out` and returns how many it wrote.
+    uint16_t listManufacturers(ManufacturerName* out, size_t capacity) const;
+    // By name (manufacturer ignored): 1 and out[0] written, else 0. Else by manufacturer.
+    uint16_t find(ChipInfo* out, size_t capacity, const char* manufacturer,
+                  const char* name) const;
+    uint16_t findByManufacturerAndType(ChipInfo* out, size_t capacity, const char* manufacturer,
+                                       ChipType type) const;
+    int findById(ChipInfo* out, uint8_t manufacturerId, uint8_t deviceId) const;
+    int remove(const char* name);
+    int addOrReplace(const ChipInfo* info);
+
+    static int recordToChipInfo(const ChipRecord* source, ChipInfo* destination);
+    static int chipInfoToRecord(const ChipInfo* source, ChipRecord* destination);
+
+  private:
+    // ... implementation-defined members
+};

@@ -1,0 +1,37 @@
+// How the simulated programmer is reached: the stand-in for the vendor driver's
+// device interface and pipes, shared by the link (client) and the simulator (server).
+//
+// Each simulated programmer listens on a Unix stream socket in the simulator folder
+// (simulatorFolder()); the socket's file name carries the IDs as the driver's device
+// paths do, e.g. "usb#vid_10c4&pid_505d#sim-4242". The device path that discovery
+// reports is the socket's full path.
+//
+// A client connects and sends one role byte:
+//   'I'  interface probe: the server answers one byte 'K' and closes.
+//   'W'  write pipe (PIPE01, host to programmer). Per transfer the host sends
+//        u32 length, then that many bytes (length <= 4096); the server answers
+//        i32 status: bytes accepted (0..length), or -1 for a refused transfer.
+//   'R'  read pipe (PIPE00, programmer to host). Per transfer the host sends
+//        u32 maxLength; the server answers i32 n (0..maxLength), then n bytes;
+//        or -1 for a refused transfer. The server answers only when it has data
+//        for the host (a short or zero-length transfer ends a data phase), so a
+//        read may block for as long as the programmer has nothing to say.
+// All integers are little-endian. The server ending the connection is an unplug.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace simwire {
+
+constexpr char kRoleInterface = 'I';
+constexpr char kRoleWrite = 'W';
+constexpr char kRoleRead = 'R';
+constexpr char kProbeAnswer = 'K';
+constexpr uint32_t kMaxTransfer = 4096;
+constexpr const char* kSocketPrefix = "usb#vid_10c4&pid_505d#";
+
+// $BRIMWICK_SIM_DIR when set; else $XDG_RUNTIME_DIR/brimwick-sim; else /tmp/brimwick-sim-<uid>.
+std::string simulatorFolder();
+
+} // namespace simwire

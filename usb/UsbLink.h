@@ -1,0 +1,37 @@
+// The device link: finds the programmer, opens its two bulk pipes and moves
+// blocks of bytes through them on worker threads under time limits.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+class UsbLink {
+  public:
+    UsbLink();
+    ~UsbLink(); // abandons running transfers and joins their workers
+    UsbLink(const UsbLink&) = delete;
+    UsbLink& operator=(const UsbLink&) = delete;
+
+    // 1 when a programmer (vendor 0x10C4, product 0x505D) was found and its interface
+    // opened (a pipe that failed has shown its own box); 0 otherwise.
+    int open();
+
+    // Started form. The caller keeps `buffer` and `count` alive until the poll reports
+    // the transfer over. 0 when the pipe is not open (nothing started, nothing changed).
+    int startRead(uint8_t* buffer, uint32_t length, std::atomic<uint32_t>* count,
+                  uint32_t timeoutMs);
+    // 1 when over (`*result` stored: non-zero success), 0 while running.
+    int pollRead(int* result);
+    // Blocking form: start, then wait until over. Returns the result (0 failed).
+    int timedRead(uint8_t* buffer, uint32_t length, std::atomic<uint32_t>* count,
+                  uint32_t timeoutMs);
+
+    int startWrite(const uint8_t* buffer, uint32_t length, std::atomic<uint32_t>* count,
+                   uint32_t timeoutMs);
+    int pollWrite(int* result);
+    int timedWrite(const uint8_t* buffer, uint32_t length, std::atomic<uint32_t>* count,
+                   uint32_t timeoutMs);
+
+  private:
+    // ... implementation-defined members
+};
