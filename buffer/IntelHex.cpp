@@ -1,0 +1,1 @@
+#include "buffer/IntelHex.h"
