@@ -35,8 +35,7 @@ class ChipDatabase {
     // Each query writes at most `capacity` entries into `out` and returns how many it wrote.
     uint16_t listManufacturers(ManufacturerName* out, size_t capacity) const;
     // By name (manufacturer ignored): 1 and out[0] written, else 0. Else by manufacturer.
-    uint16_t find(ChipInfo* out, size_t capacity, const char* manufacturer,
-                  const char* name) const;
+    uint16_t find(ChipInfo* out, size_t capacity, const char* manufacturer, const char* name) const;
     uint16_t findByManufacturerAndType(ChipInfo* out, size_t capacity, const char* manufacturer,
                                        ChipType type) const;
     int findById(ChipInfo* out, uint8_t manufacturerId, uint8_t deviceId) const;
@@ -47,5 +46,14 @@ class ChipDatabase {
     static int chipInfoToRecord(const ChipInfo* source, ChipRecord* destination);
 
   private:
-    // ... implementation-defined members
+    void clearImage();
+    void setCount(uint16_t count);
+    uint8_t checksum() const;
+    const ChipRecord* findRecordByName(const char* name) const;
+
+    Language language_;
+    std::string filePath_; // empty when refused: load then fails
+    // The image: the header as in the file, then the record slots.
+    std::array<uint8_t, kHeaderSize> header_{};
+    std::array<ChipRecord, kMaxRecords> records_{};
 };
