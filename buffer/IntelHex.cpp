@@ -1,7 +1,5 @@
 #include "buffer/IntelHex.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 
