@@ -182,6 +182,8 @@ struct Texts {
     const char* chipExists;
     const char* addChipTitle;
     const char* editChipTitle;
+    // A database change that could not be saved (the Chinese build reports the file instead).
+    const char* chipDbSaveFailed;
 
     // Add and Edit chip dialog
     const char* labelDeviceName;

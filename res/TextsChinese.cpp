@@ -164,6 +164,7 @@ const Texts kTextsChinese = {
     .chipExists = "添加的器件已存在！",
     .addChipTitle = "添加器件",
     .editChipTitle = "修改器件",
+    .chipDbSaveFailed = nullptr,
 
     .labelDeviceName = "器件名称：",
     .labelManuName = "厂商名称：",

@@ -164,6 +164,7 @@ const Texts kTextsEnglish = {
     .chipExists = "Chip already exists!",
     .addChipTitle = "Add Chip",
     .editChipTitle = "Edit Chip",
+    .chipDbSaveFailed = "Failure to save chip database! The change is lost.",
 
     .labelDeviceName = "Device Name:",
     .labelManuName = "Manu Name:",
