@@ -1,0 +1,23 @@
+// The "Chip Type:" box of the filter dialogs: ALL and the four families, ALL checked.
+#pragma once
+
+#include "res/Texts.h"
+
+#include <QGroupBox>
+#include <optional>
+
+#include "chipdb/ChipInfo.h"
+
+class QButtonGroup;
+
+class FamilyFilter : public QGroupBox {
+  public:
+    FamilyFilter(const Texts& texts, QWidget* parent);
+
+    // The checked family; none for "ALL".
+    std::optional<ChipType> family() const;
+    QButtonGroup* buttons() const { return group_; }
+
+  private:
+    QButtonGroup* group_;
+};
