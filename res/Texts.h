@@ -148,6 +148,8 @@ struct Texts {
     const char* hexBadRecord;
     const char* hexChecksum;
     const char* saveDone;
+    // A save that could not create or write its file.
+    const char* saveFailed;
 
     // File association
     const char* relateQuestion;

@@ -133,6 +133,7 @@ const Texts kTextsChinese = {
     .hexBadRecord = "无法识别的记录格式！",
     .hexChecksum = "校验和错误！",
     .saveDone = "保存成功！",
+    .saveFailed = "保存文件失败！",
 
     .relateQuestion = "将bin类型文件的默认打开方式设置为本软件，是否继续？",
     .relateBinFailed = "关联BIN文件失败！",

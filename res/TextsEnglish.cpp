@@ -133,6 +133,7 @@ const Texts kTextsEnglish = {
     .hexBadRecord = nullptr,
     .hexChecksum = nullptr,
     .saveDone = nullptr,
+    .saveFailed = "Failure to save the file!",
 
     .relateQuestion = "Set this program as the default program of bin files! Continue?",
     .relateBinFailed = nullptr,
