@@ -4,6 +4,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+
+namespace usb {
+class InterfaceHandle;
+class PipeChannel;
+} // namespace usb
 
 class UsbLink {
   public:
@@ -33,5 +39,9 @@ class UsbLink {
                    uint32_t timeoutMs);
 
   private:
-    // ... implementation-defined members
+    // Null while not open. The workers of the process-wide transfer records keep their
+    // own reference to the pipe they use, so reopening never pulls a pipe from under one.
+    std::shared_ptr<usb::InterfaceHandle> interfaceHandle_;
+    std::shared_ptr<usb::PipeChannel> writePipe_; // "PIPE01", host to programmer
+    std::shared_ptr<usb::PipeChannel> readPipe_;  // "PIPE00", programmer to host
 };

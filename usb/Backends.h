@@ -1,0 +1,19 @@
+// The two sources of programmers the link knows.
+#pragma once
+
+#include "usb/DeviceBackend.h"
+
+#include <memory>
+#include <string>
+
+namespace usb {
+
+// USB devices reached through libusb-1.0, one path per device, e.g.
+// "usb:1-2.1#vid_10c4&pid_505d". Lists nothing when libusb cannot start.
+std::shared_ptr<DeviceBackend> makeLibusbBackend();
+
+// Simulated programmers: the sockets in `folder` whose server answers the interface
+// probe; an empty `folder` means simwire::simulatorFolder(), looked up at each listing.
+std::shared_ptr<DeviceBackend> makeSimBackend(std::string folder = {});
+
+} // namespace usb

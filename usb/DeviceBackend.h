@@ -1,0 +1,69 @@
+// What a source of programmers (real USB devices, simulated programmers, or a test's
+// list) offers the device link: the device paths of the present interfaces, opening
+// an interface by path, and opening one of its two bulk pipes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace usb {
+
+enum class IoStatus {
+    Ok,        // the call moved `bytes` (fewer than asked is normal)
+    Failed,    // the call failed; the device may still be there
+    Gone,      // the device is unplugged or its channel closed for good
+    Cancelled, // cancel() stopped the call
+};
+
+struct IoResult {
+    IoStatus status = IoStatus::Failed;
+    uint32_t bytes = 0; // never more than the length asked
+};
+
+// One opened bulk pipe. read/write block until one transfer is over. One worker calls
+// them at a time; cancel() and rearm() come from the window's thread.
+class PipeChannel {
+  public:
+    virtual ~PipeChannel() = default;
+    // One incoming transfer of at most `length` bytes into `dest`.
+    virtual IoResult read(uint8_t* dest, uint32_t length) = 0;
+    // One outgoing transfer of `length` bytes (0 = a zero-length transfer).
+    virtual IoResult write(const uint8_t* src, uint32_t length) = 0;
+    // Makes the call in progress return Cancelled soon, and every later call at once,
+    // until rearm(). Once the cancelled call has returned, nothing touches its buffer.
+    virtual void cancel() = 0;
+    // Makes the pipe usable again after cancel(); only called with no call in progress.
+    virtual void rearm() = 0;
+};
+
+// An opened device interface; only its existence matters.
+class InterfaceHandle {
+  public:
+    virtual ~InterfaceHandle() = default;
+};
+
+enum class PipeKind {
+    Write, // "PIPE01", host to programmer (bulk OUT)
+    Read,  // "PIPE00", programmer to host (bulk IN)
+};
+
+class DeviceBackend {
+  public:
+    virtual ~DeviceBackend() = default;
+    // The device paths of the present interfaces, in a stable order.
+    virtual std::vector<std::string> listPaths() = 0;
+    // Null when the path cannot be opened.
+    virtual std::shared_ptr<InterfaceHandle> openInterface(const std::string& path) = 0;
+    // Null when the pipe cannot be opened.
+    virtual std::shared_ptr<PipeChannel> openPipe(const std::string& devicePath, PipeKind kind) = 0;
+};
+
+// Reads a pipe name of the form "<device>\PIPE01" or "<device>\PIPE01\PIPE00": the
+// last name decides the pipe, and every trailing pipe name is taken off the device path.
+// false when the last name is not one of the two pipes.
+bool parsePipePath(std::string_view name, std::string* devicePath, PipeKind* kind);
+
+} // namespace usb
