@@ -1,0 +1,307 @@
+#include "app/MainDlg.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QGroupBox>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QToolTip>
+#include <QWheelEvent>
+
+#include "app/ChipPictures.h"
+#include "app/CommandIcons.h"
+#include "app/CommandTable.h"
+#include "buffer/HexViewWidget.h"
+#include "res/MessageBox.h"
+
+namespace {
+
+// The window keeps the proportions of its dialog template at 1.5 pixels per unit.
+constexpr double kPixelsPerUnit = 1.5;
+constexpr int kTemplateWidth = 472;
+constexpr int kTemplateHeight = 354;
+constexpr int kToolBandHeight = 36; // dialog units above the hex view
+constexpr const char* kDefaultChipName = "EN25T80";
+constexpr const char* kCommandProperty = "brimwickCommand";
+
+int px(double units) {
+    return static_cast<int>(units * kPixelsPerUnit + 0.5);
+}
+
+ChipDatabase makeDatabase(Language language, const std::optional<std::string>& path) {
+    return path ? ChipDatabase(language, *path) : ChipDatabase(language);
+}
+
+} // namespace
+
+CMainDlg::CMainDlg(Language language, std::optional<std::string> databasePath, QWidget* parent)
+    : QDialog(parent), language_(language), texts_(textsFor(language)),
+      chipDatabase_(makeDatabase(language, databasePath)) {
+    setWindowTitle(QString::fromUtf8(texts_.windowTitle));
+    setWindowIcon(applicationIcon());
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    for (int type = 0; type < 4; ++type)
+        pictures_[static_cast<size_t>(type)] = chipPicture(type);
+    createMenu();
+    createToolBar();
+    createControls();
+    placeControls();
+}
+
+CMainDlg::~CMainDlg() = default;
+
+void CMainDlg::createMenu() {
+    menuBar_ = new QMenuBar(this);
+    menuBar_->setNativeMenuBar(false);
+    for (const MenuPopup& popup : menuPopups()) {
+        QMenu* menu = menuBar_->addMenu(QString::fromUtf8(texts_.*popup.title));
+        for (const MenuEntry& entry : popup.entries) {
+            if (entry.id == 0) {
+                menu->addSeparator();
+                continue;
+            }
+            auto* command = new QAction(QString::fromUtf8(texts_.*entry.text), this);
+            command->setData(entry.id);
+            command->setIcon(commandIcon(entry.id));
+            command->setIconVisibleInMenu(false);
+            if (const char* tip = toolTipFor(texts_, entry.id))
+                command->setToolTip(QString::fromUtf8(tip));
+            const unsigned id = entry.id;
+            connect(command, &QAction::triggered, this, [this, id] { runCommand(id); });
+            menu->addAction(command);
+            actions_[entry.id] = command;
+        }
+    }
+}
+
+void CMainDlg::createToolBar() {
+    toolBar_ = new QToolBar(this);
+    toolBar_->setMovable(false);
+    toolBar_->setFloatable(false);
+    toolBar_->setIconSize(QSize(24, 24));
+    toolBar_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    for (const ToolSlot& slot : toolSlots()) {
+        if (slot.id == 0) {
+            toolBar_->addSeparator();
+            continue;
+        }
+        QAction* command = actions_.at(slot.id);
+        command->setIconText(QString::fromUtf8(texts_.toolCaption[slot.caption]));
+        toolBar_->addAction(command);
+        QWidget* button = toolBar_->widgetForAction(command);
+        button->setProperty(kCommandProperty, slot.id);
+        button->setMinimumWidth(44);
+        // Tooltips come from the build's own table (some buttons have none).
+        button->installEventFilter(this);
+    }
+}
+
+void CMainDlg::createControls() {
+    hexView_ = new HexViewWidget(hexModel_, texts_, this);
+
+    chipInfoGroup_ = new QGroupBox(QString::fromUtf8(texts_.chipInfoGroup), this);
+    chipInfoEdit_ = new QPlainTextEdit(this);
+    chipInfoEdit_->setReadOnly(true);
+    chipInfoEdit_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    chipInfoEdit_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    chipPicture_ = new QLabel(this);
+    chipPicture_->setAlignment(Qt::AlignCenter);
+    // The picture starts as the 25 FLASH socket, before any chip is known.
+    chipPicture_->setPixmap(QPixmap::fromImage(pictures_[0]));
+    shownPictureType_ = 0;
+
+    statusEdit_ = new QLineEdit(this);
+    statusEdit_->setReadOnly(true);
+
+    progressBar_ = new QProgressBar(this);
+    progressBar_->setRange(0, 100);
+    progressBar_->setValue(0);
+    progressBar_->setTextVisible(false);
+
+    percentEdit_ = new QLineEdit(this);
+    percentEdit_->setReadOnly(true);
+    percentEdit_->setFrame(false);
+    percentEdit_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QFont small = percentEdit_->font();
+    small.setPixelSize(11);
+    percentEdit_->setFont(small);
+}
+
+void CMainDlg::placeControls() {
+    const int top = menuBar_->sizeHint().height();
+    const int width = px(kTemplateWidth);
+    auto unitRect = [top](double x, double y, double w, double h) {
+        return QRect(px(x), top + px(y), px(w), px(h));
+    };
+    menuBar_->setGeometry(0, 0, width, top);
+    const int toolHeight = std::min(toolBar_->sizeHint().height(), px(kToolBandHeight));
+    toolBar_->setGeometry(0, top, width, toolHeight);
+    hexView_->move(0, top + px(kToolBandHeight));
+    chipInfoGroup_->setGeometry(unitRect(342, 42, 104, 132));
+    chipInfoEdit_->setGeometry(unitRect(348, 56, 93, 112));
+    chipPicture_->setGeometry(QRect(px(340), top + px(181), kChipPictureWidth, kChipPictureHeight));
+    statusEdit_->setGeometry(unitRect(343, 288, 114, 14));
+    progressBar_->setGeometry(unitRect(342, 305, 102, 24));
+    percentEdit_->setGeometry(unitRect(448, 313, 24, 12));
+    setFixedSize(width, top + px(kTemplateHeight));
+}
+
+QAction* CMainDlg::action(unsigned id) const {
+    auto found = actions_.find(id);
+    return found == actions_.end() ? nullptr : found->second;
+}
+
+bool CMainDlg::OnInitDialog(const std::vector<std::string>& arguments) {
+    if (!chipDatabase_.load()) {
+        messageBox(texts_.dbLoadFailed);
+        for (const auto& [id, command] : actions_)
+            if (!commandAllowed(id))
+                enableCommand(id, false);
+        return false;
+    }
+
+    if (chipDatabase_.find(&currentChip_, 1, nullptr, kDefaultChipName) == 1) {
+        showChipInfo(currentChip_);
+        buffer_.setLength(currentChip_.capacity);
+    } else {
+        // No default chip: nothing is selected, and the whole store is in use.
+        currentChip_ = zeroChip();
+        buffer_.setLength(kStoreSize);
+    }
+    hexModel_.topRow = 0;
+
+    const bool allocated = storeAllocator_ ? storeAllocator_(buffer_) : buffer_.allocate();
+    if (!allocated || !buffer_.allocated()) {
+        messageBox(texts_.memoryNotEnough);
+        for (const auto& [id, command] : actions_)
+            if (!commandAllowed(id))
+                enableCommand(id, false);
+        // Closes the window as soon as it runs.
+        QMetaObject::invokeMethod(this, &QDialog::reject, Qt::QueuedConnection);
+        return false;
+    }
+    buffer_.fill(0, buffer_.length(), 0xFF);
+    setUpHexView();
+    refreshHexView();
+    startedUp_ = true;
+
+    openDeviceAtStartUp();
+
+    if (arguments.size() == 1 && !loadDataFile(arguments[0]))
+        messageBox(texts_.fileOpenFailed);
+    return true;
+}
+
+bool CMainDlg::commandAllowed(unsigned id) const {
+    switch (id) {
+    case IdFileExit:
+    case IdHelpAbout:
+    case IdHelpUserGuide:
+    case IdFileAssociate:
+        return true;
+    default:
+        // Everything else needs the buffer, the hex view or the loaded database.
+        return startedUp_;
+    }
+}
+
+void CMainDlg::runCommand(unsigned id) {
+    if (!commandAllowed(id))
+        return;
+    switch (id) {
+    case IdFileOpen:
+        return OnFileOpen();
+    case IdFileSave:
+        return OnFileSave();
+    case IdFileAssociate:
+        return OnFileAssociate();
+    case IdFileExit:
+        return OnFileExit();
+    case IdEditFill:
+        return OnEditFill();
+    case IdEditExchange:
+        return OnEditExchange();
+    case IdAuto:
+        return OnAuto();
+    case IdRead:
+        return OnRead();
+    case IdErase:
+        return OnErase();
+    case IdWrite:
+        return OnWrite();
+    case IdVerify:
+        return OnVerify();
+    case IdChipIdentify:
+        return OnChipIdentify();
+    case IdChipSelect:
+        return OnChipSelect();
+    case IdChipEdit:
+        return OnChipEdit();
+    case IdFirmwareVersion:
+        return OnFirmwareVersion();
+    case IdHelpAbout:
+        return OnHelpAbout();
+    case IdHelpUserGuide:
+        return OnHelpUserGuide();
+    default:
+        return;
+    }
+}
+
+void CMainDlg::keyPressEvent(QKeyEvent* event) {
+    // Enter ends the program as OK does and Esc as Cancel does, wherever the focus is.
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        accept();
+        return;
+    case Qt::Key_Escape:
+        reject();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+void CMainDlg::wheelEvent(QWheelEvent* event) {
+    // The wheel anywhere over the window scrolls the hex view.
+    wheelRemainder_ += event->angleDelta().y();
+    const int notches = wheelRemainder_ / QWheelEvent::DefaultDeltasPerStep;
+    wheelRemainder_ -= notches * QWheelEvent::DefaultDeltasPerStep;
+    if (notches != 0 && startedUp_)
+        hexView_->onWheel(notches);
+    event->accept();
+}
+
+bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        QVariant command = watched->property(kCommandProperty);
+        if (command.isValid()) {
+            auto* help = static_cast<QHelpEvent*>(event);
+            const char* tip = toolTipFor(texts_, command.toUInt());
+            if (tip)
+                QToolTip::showText(help->globalPos(), QString::fromUtf8(tip),
+                                   static_cast<QWidget*>(watched));
+            else
+                QToolTip::hideText();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CMainDlg::pumpOneMessage() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}

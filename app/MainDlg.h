@@ -1,0 +1,187 @@
+// The main window: menu bar, toolbar, hex view, chip panel, status line and progress.
+// It owns every long-lived object of the program (chip database, current chip, data
+// buffer and hex view state) and handles every command.
+#pragma once
+
+#include <QDialog>
+#include <QImage>
+#include <QString>
+#include <array>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/CommandIds.h"
+#include "buffer/DataBuffer.h"
+#include "buffer/HexViewModel.h"
+#include "chipdb/ChipDatabase.h"
+#include "chipdb/ChipInfo.h"
+#include "res/Language.h"
+#include "res/Texts.h"
+
+class HexViewWidget;
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenuBar;
+class QPlainTextEdit;
+class QProgressBar;
+class QToolBar;
+class QToolButton;
+class QUrl;
+
+class CMainDlg : public QDialog {
+    Q_OBJECT
+  public:
+    // Without `databasePath` the chip database is ChipInfo.chip beside the program.
+    explicit CMainDlg(Language language, std::optional<std::string> databasePath = std::nullopt,
+                      QWidget* parent = nullptr);
+    ~CMainDlg() override;
+
+    // The start-up sequence, run once before the window is shown. `arguments` are the
+    // command-line arguments after the program's name: exactly one names a data file
+    // to load. Returns false where start-up stopped early (database or memory); the
+    // window still opens, but the commands that need the buffer are refused.
+    bool OnInitDialog(const std::vector<std::string>& arguments);
+    // True once the buffer and the hex view are set up.
+    bool startedUp() const { return startedUp_; }
+
+    // --- Chip panel, status line and progress ---------------------------------------
+    void showChipInfo(const ChipInfo& chip);
+    void enableCommand(unsigned id, bool enable);
+    void setStatusText(const char* text);
+    void setStatusText(std::string text);
+    // Shows the programmer's progress: bar and percentage, without upper bound.
+    void showProgress();
+    // Shows the low 16 bits of `percent` when below 100; otherwise changes nothing.
+    void showPercent(int percent);
+    // Where showProgress reads the programmer's progress percentage.
+    void setProgressSource(std::function<uint16_t()> source) {
+        progressSource_ = std::move(source);
+    }
+    // Lets the window handle pending input and painting inside a long operation.
+    // Does not wait.
+    void pumpOneMessage();
+
+    // --- Hex view ---------------------------------------------------------------------
+    void setUpHexView();
+    void refreshHexView();
+    void OnVScroll(int code, uint32_t position);
+    // After Select Device changed currentChip: length = capacity, topRow 0, scroll bar
+    // position 0 and range, setUpHexView, refreshHexView.
+    void applyChipChangeToView();
+    // After Identify changed currentChip: length = capacity, topRow 0, scroll bar
+    // position 0 and range, refreshHexView (the lines are not set up again).
+    void applyIdentifiedChipToView();
+    // After a file load: topRow 0, scroll range and position 0, refreshHexView.
+    void resetViewAfterLoad();
+
+    // Loads a data file into the buffer over the current chip's capacity and resets
+    // the view on success. Shows the format's own messages; the caller reports failure.
+    bool loadDataFile(const std::string& name);
+
+    // --- Command handlers (menu 129 and toolbar 130) --------------------------------
+    void OnFileOpen();
+    void OnFileSave();
+    void OnFileAssociate();
+    void OnFileExit();
+    void OnEditFill();
+    void OnEditExchange();
+    void OnAuto();
+    void OnRead();
+    void OnErase();
+    void OnWrite();
+    void OnVerify();
+    void OnChipIdentify();
+    void OnChipSelect();
+    void OnChipEdit();
+    void OnFirmwareVersion();
+    void OnHelpAbout();
+    void OnHelpUserGuide();
+    // Runs the handler of `id` when the window is in a state to run it.
+    void runCommand(unsigned id);
+    // False for commands that need the buffer while start-up stopped before it.
+    bool commandAllowed(unsigned id) const;
+
+    // --- State -------------------------------------------------------------------------
+    Language language() const { return language_; }
+    const Texts& texts() const { return texts_; }
+    ChipDatabase& chipDatabase() { return chipDatabase_; }
+    ChipInfo& currentChip() { return currentChip_; }
+    DataBuffer& dataBuffer() { return buffer_; }
+    HexViewModel& hexViewModel() { return hexModel_; }
+
+    // --- Controls (for the handlers and the tests) ----------------------------------
+    QAction* action(unsigned id) const;
+    QMenuBar* menu() const { return menuBar_; }
+    QToolBar* toolBar() const { return toolBar_; }
+    HexViewWidget* hexView() const { return hexView_; }
+    QPlainTextEdit* chipInfoEdit() const { return chipInfoEdit_; }
+    QLabel* chipPictureLabel() const { return chipPicture_; }
+    QLineEdit* statusEdit() const { return statusEdit_; }
+    QProgressBar* progressBar() const { return progressBar_; }
+    QLineEdit* percentEdit() const { return percentEdit_; }
+    QGroupBox* chipInfoGroup() const { return chipInfoGroup_; }
+    // The family whose socket picture is shown; -1 when the picture is empty.
+    int shownPictureType() const { return shownPictureType_; }
+
+    // --- Seams for the file dialogs and the user guide -------------------------------
+    // Folder that holds UserGuide.pdf; the program's own folder unless set.
+    void setUserGuideFolder(QString folder) { userGuideFolder_ = std::move(folder); }
+    // Opens a document in the desktop's viewer; QDesktopServices unless set.
+    void setDocumentOpener(std::function<bool(const QUrl&)> opener) {
+        documentOpener_ = std::move(opener);
+    }
+    // Allocates the buffer's store at start-up; DataBuffer::allocate unless set.
+    void setStoreAllocator(std::function<bool(DataBuffer&)> allocator) {
+        storeAllocator_ = std::move(allocator);
+    }
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void createMenu();
+    void createToolBar();
+    void createControls();
+    void placeControls();
+    void setPicture(int chipType);
+    // Start-up steps that belong to the device link and the programmer.
+    void openDeviceAtStartUp();
+
+    const Language language_;
+    const Texts& texts_;
+
+    // Long-lived objects, in the order they are built.
+    ChipDatabase chipDatabase_;
+    ChipInfo currentChip_{};
+    DataBuffer buffer_;
+    HexViewModel hexModel_{buffer_};
+    // The device link and the programmer join here with the device commands.
+    bool startedUp_ = false;
+
+    // Controls.
+    QMenuBar* menuBar_ = nullptr;
+    QToolBar* toolBar_ = nullptr;
+    std::map<unsigned, QAction*> actions_;
+    HexViewWidget* hexView_ = nullptr;
+    QGroupBox* chipInfoGroup_ = nullptr;
+    QPlainTextEdit* chipInfoEdit_ = nullptr;
+    QLabel* chipPicture_ = nullptr;
+    QLineEdit* statusEdit_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
+    QLineEdit* percentEdit_ = nullptr;
+    int shownPictureType_ = 0;
+    std::array<QImage, 4> pictures_;
+
+    std::function<uint16_t()> progressSource_;
+    QString userGuideFolder_;
+    std::function<bool(const QUrl&)> documentOpener_;
+    std::function<bool(DataBuffer&)> storeAllocator_;
+    int wheelRemainder_ = 0;
+};

@@ -1,0 +1,47 @@
+// File > Open, File > Save and File > Exit.
+#include <QFileDialog>
+#include <QStringList>
+
+#include "app/MainDlg.h"
+#include "app/NameFilters.h"
+#include "buffer/DataFiles.h"
+#include "res/MessageBox.h"
+
+void CMainDlg::OnFileOpen() {
+    QFileDialog dialog(this);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(QStringLiteral("bin"));
+    dialog.setNameFilters(nameFilters(texts_.openFilter));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const std::string path = QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
+    if (!loadDataFile(path))
+        messageBox(texts_.fileOpenFailed);
+}
+
+void CMainDlg::OnFileSave() {
+    QFileDialog dialog(this);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("bin"));
+    dialog.setNameFilters(nameFilters(texts_.saveFilter));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const std::string path = QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
+    if (!saveDataFile(buffer_, currentChip_.capacity, path)) {
+        // A save that did not reach the disk must not pass unnoticed.
+        messageBox(texts_.saveFailed);
+        return;
+    }
+    if (texts_.saveDone)
+        setStatusText(texts_.saveDone);
+}
+
+void CMainDlg::OnFileExit() {
+    close();
+}

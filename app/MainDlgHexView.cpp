@@ -1,0 +1,46 @@
+// The main window's side of the hex view: set-up, refresh, scrolling and the resets
+// after a chip change or a file load.
+#include "app/MainDlg.h"
+#include "buffer/DataFiles.h"
+#include "buffer/HexViewWidget.h"
+
+void CMainDlg::setUpHexView() {
+    hexView_->setUpHexView(currentChip_.capacity);
+}
+
+void CMainDlg::refreshHexView() {
+    hexView_->refreshHexView();
+}
+
+void CMainDlg::OnVScroll(int code, uint32_t position) {
+    if (!startedUp_)
+        return;
+    hexView_->onVScroll(code, position);
+}
+
+void CMainDlg::applyChipChangeToView() {
+    buffer_.setLength(currentChip_.capacity);
+    hexView_->resetToTop();
+    setUpHexView();
+    refreshHexView();
+}
+
+void CMainDlg::applyIdentifiedChipToView() {
+    buffer_.setLength(currentChip_.capacity);
+    hexView_->resetToTop();
+    refreshHexView();
+}
+
+void CMainDlg::resetViewAfterLoad() {
+    hexView_->resetToTop();
+    refreshHexView();
+}
+
+bool CMainDlg::loadDataFile(const std::string& name) {
+    if (!buffer_.allocated())
+        return false;
+    if (!::loadDataFile(buffer_, currentChip_.capacity, name, texts_))
+        return false;
+    resetViewAfterLoad();
+    return true;
+}

@@ -1,0 +1,26 @@
+#include "app/QtMessageBoxSink.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+BoxResult QtMessageBoxSink::show(BoxStyle style, std::string_view text) {
+    QString body = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    body.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(QString::fromUtf8(texts_.windowTitle));
+    box.setText(body);
+    box.setIcon(style == BoxStyle::OkWarning ? QMessageBox::Warning : QMessageBox::NoIcon);
+    QPushButton* ok = box.addButton(QString::fromUtf8(texts_.okButton), QMessageBox::AcceptRole);
+    box.setDefaultButton(ok);
+    if (style == BoxStyle::OkCancel) {
+        QPushButton* cancel =
+            box.addButton(QString::fromUtf8(texts_.cancelButton), QMessageBox::RejectRole);
+        box.setEscapeButton(cancel);
+    } else {
+        box.setEscapeButton(ok);
+    }
+    box.exec();
+    return box.clickedButton() == ok ? BoxResult::Ok : BoxResult::Cancel;
+}

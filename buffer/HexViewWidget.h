@@ -1,0 +1,82 @@
+// The hex view on screen: a report-style list of at most 32 lines (address, 16 bytes
+// in hex, the same bytes as characters) with its own vertical scroll bar beside it.
+// The list never holds more than the 32 lines on screen; scrolling rewrites them from
+// the buffer through HexViewModel, which owns all the arithmetic.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QWidget>
+#include <array>
+
+#include "buffer/HexViewModel.h"
+#include "res/Texts.h"
+
+class QScrollBar;
+class QTableView;
+
+// The lines the list shows. Texts are kept as the model built them and turned into
+// display strings only when the list paints.
+class HexLinesModel : public QAbstractTableModel {
+    Q_OBJECT
+  public:
+    HexLinesModel(const Texts& texts, QObject* parent);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // Makes sure at least `count` lines exist (never more than 32). Lines that an
+    // earlier, larger chip needed stay, and the refresh blanks them.
+    void ensureLines(int count);
+    // Takes the texts of every existing line.
+    void setLines(const std::array<HexLine, kHexViewLines>& lines);
+    const HexLine& line(int i) const { return lines_[static_cast<size_t>(i)]; }
+
+  private:
+    const Texts& texts_;
+    int count_ = 0;
+    std::array<HexLine, kHexViewLines> lines_{};
+};
+
+class HexViewWidget : public QWidget {
+    Q_OBJECT
+  public:
+    static constexpr int kListWidth = 478;
+    static constexpr int kScrollBarWidth = 15;
+    static constexpr int kColumnWidths[3] = {60, 300, 110};
+
+    HexViewWidget(HexViewModel& model, const Texts& texts, QWidget* parent = nullptr);
+
+    QTableView* list() const { return list_; }
+    QScrollBar* scrollBar() const { return scrollBar_; }
+    HexLinesModel* lines() const { return lines_; }
+
+    // Prepares the list and the scroll bar for a chip of `capacity` bytes: data lines
+    // min(capacity / 16, 32), scroll range 0 ... scrollMax(), position 0.
+    void setUpHexView(uint32_t capacity);
+    // Rewrites the lines from the buffer at topRow (clamped first). Does nothing
+    // without a store.
+    void refreshHexView();
+    // Scroll request with the platform's codes (SB_LINEUP ... SB_ENDSCROLL).
+    void onVScroll(int code, uint32_t position);
+    // Mouse wheel: notches away from the user scroll towards offset 0.
+    void onWheel(int notches);
+    // topRow 0, scroll range 0 ... scrollMax() for the current length, position 0.
+    // The caller refreshes.
+    void resetToTop();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void onScrollAction(int action);
+    void apply(const ScrollResult& result);
+
+    HexViewModel& model_;
+    QTableView* list_;
+    QScrollBar* scrollBar_;
+    HexLinesModel* lines_;
+    int wheelRemainder_ = 0;
+    std::array<HexLine, kHexViewLines> scratch_{};
+};
