@@ -1,0 +1,162 @@
+#include "sim/SimCommandLine.h"
+
+#include <charconv>
+#include <functional>
+#include <map>
+
+namespace sim {
+namespace {
+
+template <typename T> bool parseNumber(const std::string& text, T* out) {
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, *out);
+    return !text.empty() && ec == std::errc() && ptr == end;
+}
+
+bool parseProbability(const std::string& text, double* out) {
+    return parseNumber(text, out) && *out >= 0.0 && *out <= 1.0;
+}
+
+} // namespace
+
+std::string simUsage() {
+    return "Usage: brimwick-sim [options]\n"
+           "Simulates a Brimwick programmer with a chip in its socket. It appears as a USB\n"
+           "programmer to Brimwick+ started by the same user (socket in $BRIMWICK_SIM_DIR,\n"
+           "else $XDG_RUNTIME_DIR/brimwick-sim). Runs until interrupted (Ctrl+C or SIGTERM),\n"
+           "then unplugs and writes the chip image.\n"
+           "\n"
+           "Chip:\n"
+           "  --chip NAME            chip in the socket, by name in the database (EN25T80)\n"
+           "  --empty                no chip in the socket\n"
+           "  --image FILE           chip contents: loaded at start (missing = erased), written\n"
+           "                         back after every change\n"
+           "  --db FILE              chip database (default: ChipInfo.chip beside this program)\n"
+           "  --version-text TEXT    firmware version text (default \"Brimwick SIM V1.00\")\n"
+           "Timing:\n"
+           "  --rate BYTES_PER_S     data rate of reads and writes (1216000; 0 = unlimited)\n"
+           "  --erase-ms MS          how long a chip erase runs (0)\n"
+           "  --page-us US           programming time per page during writes (0)\n"
+           "Faults (commands are counted from 1 since start; data bytes are chip data):\n"
+           "  --seed N               seed of the random faults (1)\n"
+           "  --stall-after-bytes N  stop answering after N data bytes\n"
+           "  --stall-at-command K   take command K but never answer; then silence\n"
+           "  --disconnect-after-bytes N   unplug after N data bytes\n"
+           "  --disconnect-at-command K    unplug when command K arrives\n"
+           "  --drop-answer-at K     lose the answer to command K\n"
+           "  --drop-answer-rate P   lose each answer with probability P (0..1)\n"
+           "  --corrupt-answer-at K, --corrupt-answer-rate P    invert the answer's bytes\n"
+           "  --stray-packets-at K, --stray-packets-rate P      packets of another command first\n"
+           "  --overlong-packets-at K, --overlong-packets-rate P  over-long packets first\n"
+           "  --late-answer-at K, --late-answer-rate P          answer only after --late-ms\n"
+           "  --late-ms MS           delay of a late answer (1500)\n"
+           "  --extra-read-bytes N   send N bytes more than asked at the end of a read\n"
+           "  --help                 show this text\n"
+           "\n"
+           "Example: brimwick-sim --chip EN25T80 --image chip.bin\n";
+}
+
+bool parseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* out,
+                         std::string* error) {
+    SimCommandLine result;
+    Faults& faults = result.firmware.faults;
+    Pacing& pacing = result.firmware.pacing;
+
+    using Setter = std::function<bool(const std::string&)>;
+    auto u32 = [](uint32_t* target) {
+        return Setter([target](const std::string& v) { return parseNumber(v, target); });
+    };
+    auto u64 = [](uint64_t* target) {
+        return Setter([target](const std::string& v) { return parseNumber(v, target); });
+    };
+    auto optionalU64 = [](std::optional<uint64_t>* target) {
+        return Setter([target](const std::string& v) {
+            uint64_t value = 0;
+            if (!parseNumber(v, &value)) {
+                return false;
+            }
+            *target = value;
+            return true;
+        });
+    };
+    auto command = [](uint32_t* target) {
+        return Setter(
+            [target](const std::string& v) { return parseNumber(v, target) && *target > 0; });
+    };
+    auto rate = [](double* target) {
+        return Setter([target](const std::string& v) { return parseProbability(v, target); });
+    };
+    auto text = [](std::string* target) {
+        return Setter([target](const std::string& v) {
+            *target = v;
+            return !v.empty();
+        });
+    };
+
+    const std::map<std::string, Setter> valued = {
+        {"--chip", text(&result.chipName)},
+        {"--image", text(&result.imagePath)},
+        {"--db", text(&result.databasePath)},
+        {"--version-text", text(&result.firmware.versionText)},
+        {"--rate", u32(&pacing.bytesPerSecond)},
+        {"--erase-ms", u32(&pacing.eraseMs)},
+        {"--page-us", u32(&pacing.pageProgramUs)},
+        {"--seed", u64(&faults.seed)},
+        {"--stall-after-bytes", optionalU64(&faults.stallAfterDataBytes)},
+        {"--stall-at-command", command(&faults.stallAtCommand)},
+        {"--disconnect-after-bytes", optionalU64(&faults.disconnectAfterDataBytes)},
+        {"--disconnect-at-command", command(&faults.disconnectAtCommand)},
+        {"--drop-answer-at", command(&faults.dropAnswer.atCommand)},
+        {"--drop-answer-rate", rate(&faults.dropAnswer.probability)},
+        {"--corrupt-answer-at", command(&faults.corruptAnswer.atCommand)},
+        {"--corrupt-answer-rate", rate(&faults.corruptAnswer.probability)},
+        {"--stray-packets-at", command(&faults.strayPackets.atCommand)},
+        {"--stray-packets-rate", rate(&faults.strayPackets.probability)},
+        {"--overlong-packets-at", command(&faults.overlongPackets.atCommand)},
+        {"--overlong-packets-rate", rate(&faults.overlongPackets.probability)},
+        {"--late-answer-at", command(&faults.lateAnswer.atCommand)},
+        {"--late-answer-rate", rate(&faults.lateAnswer.probability)},
+        {"--late-ms", u32(&faults.lateAnswerMs)},
+        {"--extra-read-bytes", u32(&faults.extraReadBytes)},
+    };
+
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::string value;
+        bool hasValue = false;
+        if (const size_t equals = name.find('=');
+            name.rfind("--", 0) == 0 && equals != std::string::npos) {
+            value = name.substr(equals + 1);
+            name.resize(equals);
+            hasValue = true;
+        }
+        if (name == "--help" || name == "-h") {
+            result.help = true;
+            continue;
+        }
+        if (name == "--empty" && !hasValue) {
+            result.emptySocket = true;
+            continue;
+        }
+        const auto option = valued.find(name);
+        if (option == valued.end()) {
+            *error = "unknown option: " + args[i] + " (see --help)";
+            return false;
+        }
+        if (!hasValue) {
+            if (i + 1 >= args.size()) {
+                *error = name + " needs a value";
+                return false;
+            }
+            value = args[++i];
+        }
+        if (!option->second(value)) {
+            *error = "invalid value for " + name + ": \"" + value + "\"";
+            return false;
+        }
+    }
+    *out = std::move(result);
+    return true;
+}
+
+} // namespace sim
