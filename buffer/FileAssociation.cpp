@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <spawn.h>
 #include <sstream>
 #include <string_view>
@@ -44,17 +43,24 @@ bool hasControlCharacter(std::string_view text) {
     return false;
 }
 
-bool readWholeFile(const std::string& path, std::string& content, bool& exists) {
+// A missing file reads as empty; anything but a readable regular file is a failure.
+bool readWholeFile(const std::string& path, std::string& content) {
     content.clear();
     std::error_code error;
-    exists = fs::exists(fs::symlink_status(path, error));
-    if (!exists)
+    fs::file_type type = fs::symlink_status(path, error).type();
+    if (type == fs::file_type::not_found)
         return true;
+    if (type == fs::file_type::none || !fs::is_regular_file(path, error))
+        return false;
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return false;
-    content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad() || text.bad())
+        return false;
+    content = text.str();
+    return true;
 }
 
 // Replaces `path` by `content` in one rename, so a reader never sees half a file. A symbolic
@@ -188,8 +194,7 @@ bool writeDesktopEntry(const AssociationFolders& folders, const std::string& exe
         return false;
     std::string path = folder + "/" + kDesktopFileName;
     std::string old;
-    bool exists = false;
-    if (!readWholeFile(path, old, exists))
+    if (!readWholeFile(path, old))
         return false;
     std::vector<std::string> types = listedMimeTypes(old);
     bool listed = false;
@@ -224,8 +229,7 @@ bool writeMimePackage(const AssociationFolders& folders, const DataFileType& typ
         return false;
     std::string path = folder + "/" + kMimePackageName;
     std::string old;
-    bool exists = false;
-    if (!readWholeFile(path, old, exists))
+    if (!readWholeFile(path, old))
         return false;
     std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                        "<mime-info "
@@ -245,8 +249,7 @@ bool writeDefaultApplication(const AssociationFolders& folders, const DataFileTy
         return false;
     std::string path = folders.configHome + "/mimeapps.list";
     std::string old;
-    bool exists = false;
-    if (!readWholeFile(path, old, exists))
+    if (!readWholeFile(path, old))
         return false;
     std::vector<std::string> lines = splitLines(old);
     std::string entry = std::string(type.mimeType) + "=" + kDesktopFileName;
