@@ -1,8 +1,8 @@
 #include "DialogTestSupport.h"
 
 #include <QApplication>
-#include <QTest>
 #include <QDialog>
+#include <QTest>
 #include <QTimer>
 
 #include <cstdio>

@@ -13,6 +13,7 @@
 #include <iterator>
 #include <map>
 #include <sstream>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -205,6 +206,40 @@ TEST_F(Association, ExecLineStartsTheProgramWithTheFileAsItsOneArgument) {
         EXPECT_EQ(readFile(record), file + std::string(1, '\0')) << command;
     }
     unsetenv("ARGV_RECORD");
+#endif
+}
+
+// The same through GLib, as a GNOME-like desktop opens a file (when gio is installed).
+TEST_F(Association, GioOpensTheFileWithTheProgram) {
+#ifndef ARGV_RECORDER
+    GTEST_SKIP() << "no recorder";
+#else
+    if (std::system("command -v gio >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "gio is not installed";
+    fs::path odd = fs::path(dir.path()) / "prog dir $HOME `x` \"q\" \\b";
+    fs::create_directories(odd);
+    fs::path program = odd / "brimwick";
+    fs::copy_file(ARGV_RECORDER, program);
+    fs::permissions(program, fs::perms::owner_all);
+    RecordingSink sink;
+    associateDataFiles(textsFor(Language::English), program.c_str());
+    ASSERT_EQ(sink.texts().back(), "Successfully!");
+
+    fs::path record = fs::path(dir.path()) / "argv";
+    for (std::string name : {"dump.bin", "my 'chip' $x.hex"}) {
+        fs::remove(record);
+        std::string file = std::string(dir.path()) + "/" + name;
+        writeFile(file, ":00000001FF\n");
+        std::string command =
+            "ARGV_RECORD='" + record.string() + "' gio open \"" + file + "\" >/dev/null 2>&1";
+        for (size_t at = 0; (at = command.find('$', at)) != std::string::npos; at += 2)
+            command.insert(at, "\\");
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        for (int i = 0; i < 500 && readFile(record).empty(); ++i) // the program starts detached
+            usleep(10000);
+        usleep(20000);
+        EXPECT_EQ(readFile(record), file + std::string(1, '\0')) << name;
+    }
 #endif
 }
 
