@@ -513,6 +513,12 @@ void ProgrammerFirmware::setChipContents(uint32_t address, const std::vector<uin
     state_->chipChangedLocked();
 }
 
+void ProgrammerFirmware::injectPacket(const std::vector<uint8_t>& bytes) {
+    std::lock_guard lock(state_->mutex);
+    state_->outgoing.push_back({bytes, Clock::now(), false});
+    state_->changed.notify_all();
+}
+
 FirmwareStats ProgrammerFirmware::stats() const {
     std::lock_guard lock(state_->mutex);
     const State& s = *state_;

@@ -172,6 +172,10 @@ class ProgrammerFirmware {
     std::vector<uint8_t> chipContents() const;
     void setChipContents(uint32_t address, const std::vector<uint8_t>& bytes); // wraps
 
+    // Queues one IN packet as if the firmware had sent it, behind what is already
+    // queued (tests and tools: odd answers, empty packets, floods).
+    void injectPacket(const std::vector<uint8_t>& bytes);
+
     FirmwareStats stats() const;
     // The command packets taken in command mode, oldest first (the latest 1000).
     std::vector<std::vector<uint8_t>> commandLog() const;
