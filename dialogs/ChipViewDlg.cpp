@@ -182,6 +182,8 @@ void CChipViewDlg::saveAndReload(const char* manufacturer) {
 }
 
 void CChipViewDlg::OnAddChip() {
+    if (!database_)
+        return;
     ChipInfo chip = newChipDefaults();
     chosenChip(chip);
     if (!editChip(texts_.addChipTitle, chip))
@@ -199,6 +201,8 @@ void CChipViewDlg::OnAddChip() {
 }
 
 void CChipViewDlg::OnDeleteChip() {
+    if (!database_)
+        return;
     ChipInfo chip{};
     if (!chosenChip(chip))
         return;
@@ -207,6 +211,8 @@ void CChipViewDlg::OnDeleteChip() {
 }
 
 void CChipViewDlg::OnEditChip() {
+    if (!database_)
+        return;
     ChipInfo chip{};
     if (!chosenChip(chip))
         return;

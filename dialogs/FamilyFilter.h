@@ -1,12 +1,11 @@
 // The "Chip Type:" box of the filter dialogs: ALL and the four families, ALL checked.
 #pragma once
 
+#include "chipdb/ChipInfo.h"
 #include "res/Texts.h"
 
 #include <QGroupBox>
 #include <optional>
-
-#include "chipdb/ChipInfo.h"
 
 class QButtonGroup;
 
