@@ -389,7 +389,9 @@ TransferResult ProgrammerFirmware::hostIn(uint8_t* dest, uint32_t maxLength,
             if (front.readyAt <= now) {
                 // A packet longer than asked goes out in pieces, as a bulk pipe splits it.
                 const uint32_t n = std::min<uint32_t>(maxLength, front.bytes.size());
-                std::memcpy(dest, front.bytes.data(), n);
+                if (n > 0) {
+                    std::memcpy(dest, front.bytes.data(), n);
+                }
                 if (n < front.bytes.size()) {
                     front.bytes.erase(front.bytes.begin(), front.bytes.begin() + n);
                 } else {
