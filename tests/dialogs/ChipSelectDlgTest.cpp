@@ -11,6 +11,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -152,4 +154,36 @@ TEST(ChipSelectLarge, ListsEveryManufacturerOfAFullDatabase) {
     EXPECT_EQ(textOf(dialog.manufacturerList()->item(999)->text()), "Maker0999");
     dialog.manufacturerList()->setCurrentRow(999);
     EXPECT_EQ(entries(dialog.deviceList()), std::vector<std::string>{"CHIP0999"});
+}
+
+TEST(ChipSelectShipped, TheShippedDatabaseOffersTheDefaultChip) {
+#ifndef SHIPPED_CHIP_DATABASE
+    GTEST_SKIP() << "no shipped database in this build";
+#else
+    TempDir dir;
+    std::string path = dir.file("ChipInfo.chip");
+    std::filesystem::copy_file(SHIPPED_CHIP_DATABASE, path);
+    auto database = std::make_unique<ChipDatabase>(Language::Chinese, path);
+    ASSERT_EQ(database->load(), 1);
+    ChipInfo standard{};
+    ASSERT_EQ(database->find(&standard, 1, nullptr, "EN25T80"), 1);
+
+    CChipSelectDlg dialog(database.get(), textsFor(Language::Chinese));
+    auto makers = entries(dialog.manufacturerList());
+    auto at = std::find(makers.begin(), makers.end(), std::string(standard.manufacturer));
+    ASSERT_NE(at, makers.end());
+    dialog.manufacturerList()->setCurrentRow(int(at - makers.begin()));
+    findControl<QAbstractButton>(&dialog, 1055)->click();
+    auto chips = entries(dialog.deviceList());
+    auto chip = std::find(chips.begin(), chips.end(), "EN25T80");
+    ASSERT_NE(chip, chips.end());
+    dialog.deviceList()->setCurrentRow(int(chip - chips.begin()));
+    dialog.accept();
+    ChipInfo chosen{};
+    ASSERT_TRUE(dialog.getSelectedChip(&chosen));
+    EXPECT_STREQ(chosen.name, "EN25T80");
+    EXPECT_STREQ(chosen.manufacturer, standard.manufacturer);
+    EXPECT_EQ(chosen.capacity, standard.capacity);
+    EXPECT_EQ(chosen.deviceId, standard.deviceId);
+#endif
 }
