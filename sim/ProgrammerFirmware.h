@@ -26,7 +26,9 @@
 //     A new command aborts an unfinished read data phase.
 //   - Write data phase: the next `length` bytes of OUT data are programmed from the
 //     start address (bytes beyond `length` in the last transfer are dropped); no
-//     answer follows. The chip image is written back when the phase completes.
+//     answer follows. The chip image is written back when the phase completes. A write
+//     data phase that gets no data for 2 s is given up, so a host that abandoned a
+//     write can talk to the firmware again.
 //   - Addresses wrap at the end of the chip, so nothing reaches past its memory.
 //   - Chip families: the familyCode byte of a command must match the chip
 //     (1 25 FLASH, 2 24 EEPROM, 3 25 EEPROM, 4 93 EEPROM). A mismatched family, or an
