@@ -115,6 +115,10 @@ void CMainDlg::createControls() {
     chipInfoEdit_->setReadOnly(true);
     chipInfoEdit_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     chipInfoEdit_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    chipInfoEdit_->document()->setDocumentMargin(2);
+    QFont infoFont = chipInfoEdit_->font();
+    infoFont.setPixelSize(10);
+    chipInfoEdit_->setFont(infoFont);
 
     chipPicture_ = new QLabel(this);
     chipPicture_->setAlignment(Qt::AlignCenter);
@@ -124,6 +128,10 @@ void CMainDlg::createControls() {
 
     statusEdit_ = new QLineEdit(this);
     statusEdit_->setReadOnly(true);
+    // Read-only boxes sit on the window's own colour, as plain text would.
+    QPalette readOnly = statusEdit_->palette();
+    readOnly.setColor(QPalette::Base, readOnly.color(QPalette::Window));
+    statusEdit_->setPalette(readOnly);
 
     progressBar_ = new QProgressBar(this);
     progressBar_->setRange(0, 100);
@@ -133,6 +141,7 @@ void CMainDlg::createControls() {
     percentEdit_ = new QLineEdit(this);
     percentEdit_->setReadOnly(true);
     percentEdit_->setFrame(false);
+    percentEdit_->setPalette(readOnly);
     percentEdit_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     QFont small = percentEdit_->font();
     small.setPixelSize(11);

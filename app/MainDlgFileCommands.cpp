@@ -12,8 +12,8 @@ void CMainDlg::OnFileOpen() {
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // No default suffix here: Qt would add it to an existing file without extension.
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix(QStringLiteral("bin"));
     dialog.setNameFilters(nameFilters(texts_.openFilter));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;

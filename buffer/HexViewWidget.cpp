@@ -103,6 +103,8 @@ HexViewWidget::HexViewWidget(HexViewModel& model, const Texts& texts, QWidget* p
     list_->setFont(hexFont());
     list_->setShowGrid(true);
     list_->setSelectionMode(QAbstractItemView::NoSelection);
+    // Display only: no current cell, no focus frame.
+    list_->setFocusPolicy(Qt::NoFocus);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
