@@ -119,14 +119,23 @@ void ScriptedSimServer::clearLog() {
     log_.clear();
 }
 
-bool ScriptedSimServer::waitUntilIdle(int timeoutMs) const {
+bool ScriptedSimServer::waitUntilHangUpsSeen(int timeoutMs) const {
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (pending_.load() > 0) {
+    for (;;) {
+        bool hangUpOpen = false;
+        {
+            std::lock_guard lock(mutex_);
+            for (int fd : openFds_) {
+                pollfd p{fd, POLLRDHUP, 0};
+                hangUpOpen = hangUpOpen || (::poll(&p, 1, 0) > 0 && (p.revents & POLLRDHUP));
+            }
+        }
+        if (!hangUpOpen)
+            return true;
         if (std::chrono::steady_clock::now() > until)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return true;
 }
 
 void ScriptedSimServer::acceptLoop() {
@@ -197,12 +206,10 @@ void ScriptedSimServer::servePipe(int fd, bool in) {
             std::lock_guard lock(mutex_);
             log_.push_back({in, length});
         }
-        ++pending_;
         EmulatedTransfer answer = untilAnswered(fd, [&] {
             return in ? endpoints_.hostWants(data.data(), length)
                       : endpoints_.hostWrote(data.data(), length);
         });
-        --pending_;
         // A hang-up while waiting, or an unplugged device: the connection ends.
         if (answer.status == EmulatedStatus::NotYet || answer.status == EmulatedStatus::Gone)
             return;

@@ -24,10 +24,9 @@ class ScriptedSimServer {
     const std::string& path() const { return path_; }
     std::vector<TransferRecord> log() const;
     void clearLog();
-    // Requests taken from the host and not yet answered or dropped.
-    int pendingRequests() const { return pending_.load(); }
-    // Waits (up to `timeoutMs`) until no request is pending; false if one still is.
-    bool waitUntilIdle(int timeoutMs) const;
+    // Waits (up to `timeoutMs`) until every connection the host has hung up on is
+    // closed here too, so that no request of it can take data meant for a newer one.
+    bool waitUntilHangUpsSeen(int timeoutMs) const;
 
   private:
     void acceptLoop();
@@ -43,7 +42,6 @@ class ScriptedSimServer {
     int listenFd_ = -1;
     int stopPipe_[2] = {-1, -1};
     std::atomic<bool> stopping_{false};
-    std::atomic<int> pending_{0};
     std::thread acceptor_;
     mutable std::mutex mutex_;
     std::vector<std::thread> connections_;

@@ -32,7 +32,7 @@ class SimBench : public ContractBench {
     ScriptedDevice& device() override { return device_; }
     std::vector<TransferRecord> log() override { return server_.log(); }
     void clearLog() override { server_.clearLog(); }
-    void settle() override { EXPECT_TRUE(server_.waitUntilIdle(5000)); }
+    void settle() override { EXPECT_TRUE(server_.waitUntilHangUpsSeen(5000)); }
     bool zeroLengthReadsReachDevice() const override { return true; }
 
   private:

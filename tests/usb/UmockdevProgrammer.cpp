@@ -74,9 +74,8 @@ UmockdevProgrammer::UmockdevProgrammer() {
 }
 
 UmockdevProgrammer::~UmockdevProgrammer() {
-    umockdev_testbed_detach_ioctl(testbed_, kDeviceNode, nullptr);
-    g_object_unref(handler_);
     g_object_unref(testbed_);
+    g_object_unref(handler_);
     for (auto* list : {&flying_, &discarded_})
         for (Urb& urb : *list)
             g_object_unref(urb.data);
@@ -98,9 +97,9 @@ void UmockdevProgrammer::clearLog() {
     log_.clear();
 }
 
-size_t UmockdevProgrammer::pendingTransfers() const {
+size_t UmockdevProgrammer::cancelledTransfers() const {
     std::lock_guard lock(mutex_);
-    return flying_.size() + discarded_.size();
+    return discarded_.size();
 }
 
 int UmockdevProgrammer::handleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {

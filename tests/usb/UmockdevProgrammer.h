@@ -38,8 +38,8 @@ class UmockdevProgrammer {
     void setEndpoints(EmulatedEndpoints endpoints);
     std::vector<TransferRecord> log() const;
     void clearLog();
-    // Bulk transfers submitted and not yet given back to the host.
-    size_t pendingTransfers() const;
+    // Transfers the host cancelled and has not yet taken back.
+    size_t cancelledTransfers() const;
 
   private:
     struct Urb {
