@@ -61,6 +61,8 @@ void CMainDlg::enableCommand(unsigned id, bool enable) {
 void CMainDlg::setStatusText(const char* text) {
     statusEdit_->setText(text ? singleLine(text) : QString());
     statusEdit_->setCursorPosition(0);
+    // A long message may not fit the line; hovering shows all of it.
+    statusEdit_->setToolTip(statusEdit_->text());
 }
 
 void CMainDlg::setStatusText(std::string text) {

@@ -12,15 +12,14 @@ constexpr int kLineHeight = 13;
 constexpr int kHeaderHeight = 18;
 constexpr int kListHeight = 440;
 
-// Control codes are kept in the line texts as the buffer holds them; on screen each
-// is drawn as its visible symbol so that a line feed or tab cannot break the line.
+// Control codes are kept in the line texts as the buffer holds them; on screen each is
+// drawn as a middle dot, one cell wide, so that a line feed or tab cannot break the
+// line and every fixed-width font can draw it.
 QString displayAscii(const std::string& text) {
     QString shown(static_cast<qsizetype>(text.size()), QChar(' '));
     for (size_t i = 0; i < text.size(); ++i) {
         auto c = static_cast<unsigned char>(text[i]);
-        char16_t code = c < 0x20 ? static_cast<char16_t>(0x2400 + c)
-                                 : (c == 0x7F ? char16_t(0x2421) : char16_t(c));
-        shown[static_cast<qsizetype>(i)] = QChar(code);
+        shown[static_cast<qsizetype>(i)] = (c < 0x20 || c == 0x7F) ? QChar(0x00B7) : QChar(c);
     }
     return shown;
 }
