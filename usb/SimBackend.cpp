@@ -3,15 +3,19 @@
 #include "usb/SimWire.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <mutex>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <thread>
 #include <unistd.h>
 
 namespace usb {
@@ -31,7 +35,9 @@ bool waitFor(int fd, short events, int timeoutMs) {
     }
 }
 
-int connectSocket(const std::string& path) {
+// A Unix socket refuses at once when nobody listens and says EAGAIN while its server's
+// backlog is full; the attempt is repeated until the time limit or until `stop` says so.
+int connectSocket(const std::string& path, const std::function<bool()>& stop) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path.empty() || path.size() >= sizeof address.sun_path)
@@ -41,17 +47,17 @@ int connectSocket(const std::string& path) {
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return -1;
-    int r = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    if (r < 0 && (errno == EINPROGRESS || errno == EAGAIN)) {
-        int error = 0;
-        socklen_t size = sizeof error;
-        if (waitFor(fd, POLLOUT, kConnectTimeoutMs) &&
-            ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0)
-            r = 0;
-    }
-    if (r < 0) {
-        ::close(fd);
-        return -1;
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kConnectTimeoutMs);
+    for (;;) {
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+            break;
+        bool retry = (errno == EAGAIN || errno == EINTR) &&
+                     std::chrono::steady_clock::now() < until && !(stop && stop());
+        if (!retry) {
+            ::close(fd);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
@@ -96,8 +102,8 @@ int32_t getI32(const uint8_t* in) {
 }
 
 // Connects and announces the role; -1 on failure.
-int openChannel(const std::string& path, char role) {
-    int fd = connectSocket(path);
+int openChannel(const std::string& path, char role, const std::function<bool()>& stop = {}) {
+    int fd = connectSocket(path, stop);
     if (fd < 0)
         return -1;
     uint8_t byte = static_cast<uint8_t>(role);
@@ -202,7 +208,7 @@ class SimPipe : public PipeChannel {
             fd_ = -1;
         }
         // A transfer cut off half-way leaves the stream out of step: start a new one.
-        int fd = openChannel(path_, role_);
+        int fd = openChannel(path_, role_, [this] { return cancelled_.load(); });
         std::lock_guard lock(mutex_);
         if (cancelled_) {
             if (fd >= 0)
@@ -243,7 +249,7 @@ class SimPipe : public PipeChannel {
     const char role_;
     std::mutex mutex_;
     int fd_ = -1;
-    bool cancelled_ = false;
+    std::atomic<bool> cancelled_{false}; // written under mutex_, also read while connecting
     bool broken_ = false;
     bool gone_ = false;
 };

@@ -108,6 +108,34 @@ TEST(FirmwareLink, ChipWriteDataPhaseProgramsTheChip) {
     EXPECT_TRUE(std::equal(data.begin(), data.end(), buffer.begin()));
 }
 
+TEST(FirmwareLink, UnplugDuringADataPhaseEndsTheReadAtOnce) {
+    ChipInfo flash = chip(ChipType::Flash25, "W25X10", 0x20000);
+    sim::FirmwareOptions options;
+    options.faults.disconnectAfterDataBytes = 10000;
+    sim::ProgrammerFirmware firmware(&flash, options);
+    auto bench = makeFirmwareBench(firmware);
+    UsbLink& link = bench->link();
+    std::vector<uint8_t> command = {0x01, 0x0A, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                    0x01, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00};
+    ASSERT_EQ(commandExchange(link, command), (std::vector<uint8_t>{0x01, 0x01, 0x00}));
+
+    std::vector<uint8_t> buffer(0x10000 + 64);
+    std::atomic<uint32_t> count{0};
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(link.startRead(buffer.data(), 0x10000 + 64, &count, 100000), 1);
+    int result = -1;
+    while (!link.pollRead(&result))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(result, 0);
+    // Ended by the unplug itself, not by the 2 s without data.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+    EXPECT_LE(count.load(), 10000u);
+    // Further commands fail at once too.
+    start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(commandExchange(link, {0x07, 0x00}).empty());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+}
+
 TEST(FirmwareLink, StalledFirmwareFailsTheCommandWithinItsLimits) {
     ChipInfo flash = chip(ChipType::Flash25, "EN25T80", 0x100000);
     sim::FirmwareOptions options;
