@@ -73,7 +73,7 @@ void selectChip(CMainDlg& window, const ChipInfo& chip);
 // dialogs that a command runs with exec(). Returns a flag that says whether it ran.
 template <typename T> std::shared_ptr<bool> whenModal(std::function<void(T*)> action) {
     auto ran = std::make_shared<bool>(false);
-    auto timer = new QTimer();
+    auto timer = new QTimer(qApp); // gone with the application at the latest
     auto tries = std::make_shared<int>(0);
     timer->setInterval(5);
     QObject::connect(timer, &QTimer::timeout, [timer, action, ran, tries] {
