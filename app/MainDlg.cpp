@@ -10,8 +10,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -111,9 +111,10 @@ void CMainDlg::createControls() {
     hexView_ = new HexViewWidget(hexModel_, texts_, this);
 
     chipInfoGroup_ = new QGroupBox(QString::fromUtf8(texts_.chipInfoGroup), this);
-    chipInfoEdit_ = new QPlainTextEdit(this);
+    chipInfoEdit_ = new QTextEdit(this);
     chipInfoEdit_->setReadOnly(true);
-    chipInfoEdit_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    chipInfoEdit_->setAcceptRichText(false);
+    chipInfoEdit_->setLineWrapMode(QTextEdit::WidgetWidth);
     chipInfoEdit_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     chipInfoEdit_->document()->setDocumentMargin(2);
     QFont infoFont = chipInfoEdit_->font();

@@ -27,7 +27,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenuBar;
-class QPlainTextEdit;
+class QTextEdit;
 class QProgressBar;
 class QToolBar;
 class QToolButton;
@@ -119,7 +119,7 @@ class CMainDlg : public QDialog {
     QMenuBar* menu() const { return menuBar_; }
     QToolBar* toolBar() const { return toolBar_; }
     HexViewWidget* hexView() const { return hexView_; }
-    QPlainTextEdit* chipInfoEdit() const { return chipInfoEdit_; }
+    QTextEdit* chipInfoEdit() const { return chipInfoEdit_; }
     QLabel* chipPictureLabel() const { return chipPicture_; }
     QLineEdit* statusEdit() const { return statusEdit_; }
     QProgressBar* progressBar() const { return progressBar_; }
@@ -171,7 +171,7 @@ class CMainDlg : public QDialog {
     std::map<unsigned, QAction*> actions_;
     HexViewWidget* hexView_ = nullptr;
     QGroupBox* chipInfoGroup_ = nullptr;
-    QPlainTextEdit* chipInfoEdit_ = nullptr;
+    QTextEdit* chipInfoEdit_ = nullptr;
     QLabel* chipPicture_ = nullptr;
     QLineEdit* statusEdit_ = nullptr;
     QProgressBar* progressBar_ = nullptr;

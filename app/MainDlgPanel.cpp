@@ -2,14 +2,19 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QTextBlockFormat>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
 
 #include "app/ChipInfoText.h"
 #include "app/MainDlg.h"
 #include "res/MessageBox.h"
 
 namespace {
+
+constexpr int kChipInfoLineHeight = 11; // pixels, for the box's 10-pixel font
 
 // The texts carry Windows line ends; a multi-line box shows each as one line break.
 QString multiLine(const std::string& text) {
@@ -30,6 +35,12 @@ QString singleLine(const char* text) {
 
 void CMainDlg::showChipInfo(const ChipInfo& chip) {
     chipInfoEdit_->setPlainText(multiLine(chipInfoText(chip, texts_)));
+    // Even line steps in both scripts, so that a whole description fits the box.
+    QTextCursor all(chipInfoEdit_->document());
+    all.select(QTextCursor::Document);
+    QTextBlockFormat lines;
+    lines.setLineHeight(kChipInfoLineHeight, QTextBlockFormat::FixedHeight);
+    all.mergeBlockFormat(lines);
     // Picture and command states follow the selected chip.
     const auto type = static_cast<uint32_t>(currentChip_.type);
     setPicture(type <= 3 ? static_cast<int>(type) : -1);

@@ -4,8 +4,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
-#include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QTextEdit>
 #include <QToolBar>
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // Esc and Enter end the program wherever the focus is; File > Exit closes too.
 #include <QAction>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTest>
+#include <QTextEdit>
 #include <QToolBar>
 #include <gtest/gtest.h>
 

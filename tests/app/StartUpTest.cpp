@@ -4,10 +4,10 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextEdit>
 #include <QToolBar>
 #include <QUrl>
 #include <fstream>
