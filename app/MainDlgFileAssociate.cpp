@@ -1,4 +1,5 @@
 // File > Relate: makes this program the one that opens .bin and .hex files.
 #include "app/MainDlg.h"
+#include "buffer/FileAssociation.h"
 
-void CMainDlg::OnFileAssociate() {}
+void CMainDlg::OnFileAssociate() { associateDataFiles(texts_); }
