@@ -12,4 +12,6 @@ void CMainDlg::OnChipSelect() {
 }
 
 // The manager saves every change at once; the current chip stays the copy taken earlier.
-void CMainDlg::OnChipEdit() { runChipEdit(chipDatabase_, texts_); }
+void CMainDlg::OnChipEdit() {
+    runChipEdit(chipDatabase_, texts_);
+}

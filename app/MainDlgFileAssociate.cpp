@@ -2,4 +2,6 @@
 #include "app/MainDlg.h"
 #include "buffer/FileAssociation.h"
 
-void CMainDlg::OnFileAssociate() { associateDataFiles(texts_); }
+void CMainDlg::OnFileAssociate() {
+    associateDataFiles(texts_);
+}
