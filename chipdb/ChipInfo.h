@@ -26,4 +26,6 @@ struct ChipInfo {
 };
 
 // The all-zero chip used when the default chip is missing.
-inline ChipInfo zeroChip() { return ChipInfo{}; }
+inline ChipInfo zeroChip() {
+    return ChipInfo{};
+}

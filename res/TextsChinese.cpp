@@ -69,10 +69,12 @@ const Texts kTextsChinese = {
     .cancelButton = "取消",
     .helpOpenFailed = "can not open the help document!",
 
-    .pipeWriteError = "Error opening Write device: %s\n\nApplication is aborting.\nReset hardware and "
-                      "try again.",
-    .pipeReadError = "Error opening Read device: %s\n\nApplication is aborting.\nReset hardware and "
-                     "try again.",
+    .pipeWriteError =
+        "Error opening Write device: %s\n\nApplication is aborting.\nReset hardware and "
+        "try again.",
+    .pipeReadError =
+        "Error opening Read device: %s\n\nApplication is aborting.\nReset hardware and "
+        "try again.",
 
     .deviceBusy = "设备忙！",
     .startReadChipError = "StartReadChip error!",
