@@ -18,8 +18,11 @@
 #include "buffer/HexViewModel.h"
 #include "chipdb/ChipDatabase.h"
 #include "chipdb/ChipInfo.h"
+#include "protocol/DeviceOperations.h"
+#include "protocol/Programmer.h"
 #include "res/Language.h"
 #include "res/Texts.h"
+#include "usb/UsbLink.h"
 
 class HexViewWidget;
 class QAction;
@@ -113,6 +116,7 @@ class CMainDlg : public QDialog {
     ChipInfo& currentChip() { return currentChip_; }
     DataBuffer& dataBuffer() { return buffer_; }
     HexViewModel& hexViewModel() { return hexModel_; }
+    Programmer& programmer() { return programmer_; }
 
     // --- Controls (for the handlers and the tests) ----------------------------------
     QAction* action(unsigned id) const;
@@ -162,7 +166,27 @@ class CMainDlg : public QDialog {
     ChipInfo currentChip_{};
     DataBuffer buffer_;
     HexViewModel hexModel_{buffer_};
-    // The device link and the programmer join here with the device commands.
+    // The device link and the programmer. The link comes second so that it is destroyed
+    // first: it stops any transfer still filling the programmer's buffer.
+    Programmer programmer_;
+    UsbLink usbLink_;
+    // The window's side of the device commands (MainDlgDeviceCommands.cpp).
+    class DeviceHost final : public OperationHost {
+      public:
+        explicit DeviceHost(CMainDlg& window) : window_(window) {}
+        void setStatusText(const char* text) override;
+        void showProgress() override;
+        void showPercent(int percent) override;
+        void pumpOneMessage() override;
+        void refreshHexView() override;
+        void identifiedChipChanged() override;
+
+      private:
+        CMainDlg& window_;
+    };
+    DeviceHost deviceHost_{*this};
+    DeviceOperations deviceOperations_{texts_,        deviceHost_,  usbLink_, programmer_,
+                                       chipDatabase_, currentChip_, buffer_};
     bool startedUp_ = false;
 
     // Controls.

@@ -1,22 +1,63 @@
-// Device commands of the Operation menu and the device steps of start-up. Each
-// handler is the one place its command's work goes; until the device link and the
-// programmer are wired in they do nothing.
+// Device commands of the Operation menu and the device steps of start-up. The work is
+// DeviceOperations'; the window shows what it reports.
 #include "app/MainDlg.h"
+
+void CMainDlg::DeviceHost::setStatusText(const char* text) {
+    window_.setStatusText(text);
+}
+
+void CMainDlg::DeviceHost::showProgress() {
+    window_.showProgress();
+}
+
+void CMainDlg::DeviceHost::showPercent(int percent) {
+    window_.showPercent(percent);
+}
+
+void CMainDlg::DeviceHost::pumpOneMessage() {
+    window_.pumpOneMessage();
+}
+
+void CMainDlg::DeviceHost::refreshHexView() {
+    window_.refreshHexView();
+}
+
+void CMainDlg::DeviceHost::identifiedChipChanged() {
+    window_.applyIdentifiedChipToView();
+    window_.showChipInfo(window_.currentChip_);
+}
 
 // Start-up: open the programmer (status line and box on failure), then bind the
 // programmer object to the link whether or not the device opened.
-void CMainDlg::openDeviceAtStartUp() {}
+void CMainDlg::openDeviceAtStartUp() {
+    deviceOperations_.openAtStartUp();
+    setProgressSource([this] { return programmer_.getProgress(); });
+}
 
-void CMainDlg::OnAuto() {}
+void CMainDlg::OnAuto() {
+    deviceOperations_.autoProgram();
+}
 
-void CMainDlg::OnRead() {}
+void CMainDlg::OnRead() {
+    deviceOperations_.read();
+}
 
-void CMainDlg::OnErase() {}
+void CMainDlg::OnErase() {
+    deviceOperations_.erase();
+}
 
-void CMainDlg::OnWrite() {}
+void CMainDlg::OnWrite() {
+    deviceOperations_.write();
+}
 
-void CMainDlg::OnVerify() {}
+void CMainDlg::OnVerify() {
+    deviceOperations_.verify();
+}
 
-void CMainDlg::OnChipIdentify() {}
+void CMainDlg::OnChipIdentify() {
+    deviceOperations_.identify();
+}
 
-void CMainDlg::OnFirmwareVersion() {}
+void CMainDlg::OnFirmwareVersion() {
+    deviceOperations_.firmwareVersion();
+}

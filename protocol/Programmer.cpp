@@ -4,8 +4,10 @@
 #include "usb/UsbLink.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <new>
+#include <thread>
 
 namespace {
 
@@ -278,4 +280,20 @@ OpStatus Programmer::poll() {
     }
     state_ = BusyState::Idle;
     return OpStatus::Idle;
+}
+
+void Programmer::waitForChange(uint32_t maxMs) {
+    switch (state_) {
+    case BusyState::Reading:
+        link_->waitReadDone(maxMs);
+        return;
+    case BusyState::Writing:
+        link_->waitWriteDone(maxMs);
+        return;
+    case BusyState::Erasing:
+        std::this_thread::sleep_for(std::chrono::milliseconds(maxMs));
+        return;
+    case BusyState::Idle:
+        return;
+    }
 }

@@ -77,6 +77,12 @@ class Programmer {
     OpStatus poll();
     // 0..100, set by poll, kept between operations.
     uint16_t getProgress() const { return progress_; }
+    // Gives the running operation up to `maxMs` to move on, returning as soon as its
+    // data transfer is over; at once when nothing runs. An erase has no transfer to
+    // watch: its status is only learnt by polling, so the whole time is waited.
+    void waitForChange(uint32_t maxMs);
+    // Bytes received so far by the running or latest chip read (the spare ones included).
+    uint32_t readCount() const { return readCount_.load(); }
 
     BusyState state() const { return state_; }
     const ChipInfo& preparedChip() const { return preparedChip_; }

@@ -190,6 +190,19 @@ int runTransfer(TransferState& state, const UsbLink* owner, std::shared_ptr<Pipe
     }
 }
 
+int waitTransfer(TransferState& state, uint32_t maxMs) {
+    {
+        std::lock_guard lock(state.control);
+        if (!state.worker.joinable())
+            return 1;
+    }
+    std::unique_lock lock(state.wakeLock);
+    return state.wake.wait_for(lock, std::chrono::milliseconds(maxMs),
+                               [&] { return state.done.load(std::memory_order_acquire) != 0; })
+               ? 1
+               : 0;
+}
+
 void stopTransfersOf(TransferState& state, const UsbLink* owner) {
     std::lock_guard lock(state.control);
     if (state.owner == owner)

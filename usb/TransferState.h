@@ -69,6 +69,10 @@ int pollTransfer(TransferState& state, int* result);
 // Start, then wait until over; the result (0 failed).
 int runTransfer(TransferState& state, const UsbLink* owner, std::shared_ptr<PipeChannel> pipe,
                 uint8_t* buffer, uint32_t length, std::atomic<uint32_t>* count, uint32_t timeoutMs);
+// Waits until the direction's transfer is over, at most `maxMs`; 1 when it is over (or
+// none was started), 0 when the time passed first. Does not poll: the deadlines are
+// the poll's to check.
+int waitTransfer(TransferState& state, uint32_t maxMs);
 // Stops and joins a worker that `owner` started and that still runs.
 void stopTransfersOf(TransferState& state, const UsbLink* owner);
 

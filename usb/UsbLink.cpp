@@ -64,6 +64,10 @@ int UsbLink::timedRead(uint8_t* buffer, uint32_t length, std::atomic<uint32_t>* 
     return usb::runTransfer(usb::readTransfer(), this, readPipe_, buffer, length, count, timeoutMs);
 }
 
+int UsbLink::waitReadDone(uint32_t maxMs) {
+    return usb::waitTransfer(usb::readTransfer(), maxMs);
+}
+
 // The writer only reads from the buffer; the record keeps one pointer type for both.
 int UsbLink::startWrite(const uint8_t* buffer, uint32_t length, std::atomic<uint32_t>* count,
                         uint32_t timeoutMs) {
@@ -79,4 +83,8 @@ int UsbLink::timedWrite(const uint8_t* buffer, uint32_t length, std::atomic<uint
                         uint32_t timeoutMs) {
     return usb::runTransfer(usb::writeTransfer(), this, writePipe_, const_cast<uint8_t*>(buffer),
                             length, count, timeoutMs);
+}
+
+int UsbLink::waitWriteDone(uint32_t maxMs) {
+    return usb::waitTransfer(usb::writeTransfer(), maxMs);
 }

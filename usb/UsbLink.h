@@ -32,11 +32,17 @@ class UsbLink {
     int timedRead(uint8_t* buffer, uint32_t length, std::atomic<uint32_t>* count,
                   uint32_t timeoutMs);
 
+    // Waits until the running read is over, at most `maxMs`, and returns as soon as it
+    // is: 1 over (or nothing running), 0 time passed. pollRead still takes the result.
+    int waitReadDone(uint32_t maxMs);
+
     int startWrite(const uint8_t* buffer, uint32_t length, std::atomic<uint32_t>* count,
                    uint32_t timeoutMs);
     int pollWrite(int* result);
     int timedWrite(const uint8_t* buffer, uint32_t length, std::atomic<uint32_t>* count,
                    uint32_t timeoutMs);
+    // As waitReadDone, for the running write.
+    int waitWriteDone(uint32_t maxMs);
 
   private:
     // Null while not open. The workers of the process-wide transfer records keep their
