@@ -52,47 +52,6 @@ bool makeFolder(const std::string& folder, std::string* error) {
     return true;
 }
 
-bool sendAll(int fd, const uint8_t* data, size_t length) {
-    while (length > 0) {
-        const ssize_t n = ::send(fd, data, length, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool recvAll(int fd, uint8_t* data, size_t length) {
-    while (length > 0) {
-        const ssize_t n = ::recv(fd, data, length, 0);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-void putLittleEndian32(uint8_t* out, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out[i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-}
-
-uint32_t getLittleEndian32(const uint8_t* in) {
-    return uint32_t{in[0]} | (uint32_t{in[1]} << 8) | (uint32_t{in[2]} << 16) |
-           (uint32_t{in[3]} << 24);
-}
-
 // True once the host has closed its end (nothing to read ever again).
 bool peerClosed(int fd) {
     pollfd p{fd, POLLRDHUP, 0};
@@ -132,9 +91,9 @@ struct SimServer::Impl {
     void serveWritePipe(int fd, uint32_t mine) {
         std::vector<uint8_t> data(simwire::kMaxTransfer);
         uint8_t header[4];
-        while (recvAll(fd, header, 4)) {
-            const uint32_t length = getLittleEndian32(header);
-            if (length > simwire::kMaxTransfer || !recvAll(fd, data.data(), length)) {
+        while (simwire::recvAll(fd, header, 4)) {
+            const uint32_t length = simwire::getLittleEndian32(header);
+            if (length > simwire::kMaxTransfer || !simwire::recvAll(fd, data.data(), length)) {
                 return;
             }
             int32_t status = -1;
@@ -152,8 +111,8 @@ struct SimServer::Impl {
                     return;
                 }
             }
-            putLittleEndian32(header, static_cast<uint32_t>(status));
-            if (!sendAll(fd, header, 4)) {
+            simwire::putLittleEndian32(header, static_cast<uint32_t>(status));
+            if (!simwire::sendAll(fd, header, 4)) {
                 return;
             }
         }
@@ -162,8 +121,8 @@ struct SimServer::Impl {
     void serveReadPipe(int fd, uint32_t mine) {
         std::vector<uint8_t> reply(4 + simwire::kMaxTransfer);
         uint8_t header[4];
-        while (recvAll(fd, header, 4)) {
-            const uint32_t maxLength = getLittleEndian32(header);
+        while (simwire::recvAll(fd, header, 4)) {
+            const uint32_t maxLength = simwire::getLittleEndian32(header);
             if (maxLength > simwire::kMaxTransfer) {
                 return;
             }
@@ -182,8 +141,9 @@ struct SimServer::Impl {
                     return;
                 }
             }
-            putLittleEndian32(reply.data(), static_cast<uint32_t>(status));
-            if (!sendAll(fd, reply.data(), 4 + (status > 0 ? static_cast<size_t>(status) : 0))) {
+            simwire::putLittleEndian32(reply.data(), static_cast<uint32_t>(status));
+            if (!simwire::sendAll(fd, reply.data(),
+                                  4 + (status > 0 ? static_cast<size_t>(status) : 0))) {
                 return;
             }
         }
@@ -191,12 +151,12 @@ struct SimServer::Impl {
 
     void serve(int fd) {
         uint8_t role = 0;
-        if (!recvAll(fd, &role, 1)) {
+        if (!simwire::recvAll(fd, &role, 1)) {
             return;
         }
         if (role == simwire::kRoleInterface) {
             const uint8_t answer = simwire::kProbeAnswer;
-            sendAll(fd, &answer, 1);
+            simwire::sendAll(fd, &answer, 1);
         } else if (role == simwire::kRoleWrite) {
             serveWritePipe(fd, ++writeGeneration);
         } else if (role == simwire::kRoleRead) {

@@ -63,42 +63,8 @@ int connectSocket(const std::string& path, const std::function<bool()>& stop) {
     return fd;
 }
 
-bool sendAll(int fd, const uint8_t* data, size_t length) {
-    while (length > 0) {
-        ssize_t n = ::send(fd, data, length, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool recvAll(int fd, uint8_t* data, size_t length) {
-    while (length > 0) {
-        ssize_t n = ::recv(fd, data, length, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-void putU32(uint8_t* out, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 int32_t getI32(const uint8_t* in) {
-    uint32_t value = 0;
-    for (int i = 0; i < 4; ++i)
-        value |= static_cast<uint32_t>(in[i]) << (8 * i);
-    return static_cast<int32_t>(value);
+    return static_cast<int32_t>(simwire::getLittleEndian32(in));
 }
 
 // Connects and announces the role; -1 on failure.
@@ -107,7 +73,7 @@ int openChannel(const std::string& path, char role, const std::function<bool()>&
     if (fd < 0)
         return -1;
     uint8_t byte = static_cast<uint8_t>(role);
-    if (!sendAll(fd, &byte, 1)) {
+    if (!simwire::sendAll(fd, &byte, 1)) {
         ::close(fd);
         return -1;
     }
@@ -142,15 +108,15 @@ class SimPipe : public PipeChannel {
         if (fd < 0)
             return early;
         uint8_t header[4];
-        putU32(header, length);
-        if (!sendAll(fd, header, 4) || !recvAll(fd, header, 4))
+        simwire::putLittleEndian32(header, length);
+        if (!simwire::sendAll(fd, header, 4) || !simwire::recvAll(fd, header, 4))
             return lost();
         int32_t status = getI32(header);
         if (status == -1)
             return {IoStatus::Failed, 0};
         if (status < 0 || static_cast<uint32_t>(status) > length)
             return confused();
-        if (status > 0 && !recvAll(fd, dest, static_cast<size_t>(status)))
+        if (status > 0 && !simwire::recvAll(fd, dest, static_cast<size_t>(status)))
             return lost();
         return {IoStatus::Ok, static_cast<uint32_t>(status)};
     }
@@ -161,9 +127,9 @@ class SimPipe : public PipeChannel {
         if (fd < 0)
             return early;
         uint8_t header[4];
-        putU32(header, length);
-        if (!sendAll(fd, header, 4) || (length > 0 && !sendAll(fd, src, length)) ||
-            !recvAll(fd, header, 4))
+        simwire::putLittleEndian32(header, length);
+        if (!simwire::sendAll(fd, header, 4) ||
+            (length > 0 && !simwire::sendAll(fd, src, length)) || !simwire::recvAll(fd, header, 4))
             return lost();
         int32_t status = getI32(header);
         if (status == -1)

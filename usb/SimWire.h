@@ -19,6 +19,7 @@
 // All integers are little-endian. The server ending the connection is an unplug.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -33,5 +34,13 @@ constexpr const char* kSocketPrefix = "usb#vid_10c4&pid_505d#";
 
 // $BRIMWICK_SIM_DIR when set; else $XDG_RUNTIME_DIR/brimwick-sim; else /tmp/brimwick-sim-<uid>.
 std::string simulatorFolder();
+
+// Moves exactly `length` bytes, retrying short transfers and interrupted calls. False on
+// an error or when the other end hung up. Sending never raises SIGPIPE.
+bool sendAll(int fd, const uint8_t* data, size_t length);
+bool recvAll(int fd, uint8_t* data, size_t length);
+
+void putLittleEndian32(uint8_t* out, uint32_t value);
+uint32_t getLittleEndian32(const uint8_t* in);
 
 } // namespace simwire

@@ -15,36 +15,6 @@ namespace usbtest {
 
 namespace {
 
-bool recvAll(int fd, uint8_t* data, size_t length) {
-    while (length > 0) {
-        ssize_t n = ::recv(fd, data, length, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool sendAll(int fd, const uint8_t* data, size_t length) {
-    while (length > 0) {
-        ssize_t n = ::send(fd, data, length, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-uint32_t getU32(const uint8_t* in) {
-    return in[0] | in[1] << 8 | in[2] << 16 | static_cast<uint32_t>(in[3]) << 24;
-}
-
 void putI32(uint8_t* out, int32_t value) {
     uint32_t bits = static_cast<uint32_t>(value);
     for (int i = 0; i < 4; ++i)
@@ -166,10 +136,10 @@ void ScriptedSimServer::forget(int fd) {
 
 void ScriptedSimServer::serve(int fd) {
     uint8_t role = 0;
-    if (recvAll(fd, &role, 1)) {
+    if (simwire::recvAll(fd, &role, 1)) {
         if (role == static_cast<uint8_t>(simwire::kRoleInterface)) {
             uint8_t answer = static_cast<uint8_t>(simwire::kProbeAnswer);
-            sendAll(fd, &answer, 1);
+            simwire::sendAll(fd, &answer, 1);
         } else if (role == static_cast<uint8_t>(simwire::kRoleWrite)) {
             servePipe(fd, false);
         } else if (role == static_cast<uint8_t>(simwire::kRoleRead)) {
@@ -194,13 +164,13 @@ void ScriptedSimServer::servePipe(int fd, bool in) {
     std::vector<uint8_t> data;
     for (;;) {
         uint8_t header[4];
-        if (!recvAll(fd, header, 4))
+        if (!simwire::recvAll(fd, header, 4))
             return;
-        uint32_t length = getU32(header);
+        uint32_t length = simwire::getLittleEndian32(header);
         if (length > kMaxRequest || (!in && length > simwire::kMaxTransfer))
             return;
         data.assign(length, 0);
-        if (!in && length > 0 && !recvAll(fd, data.data(), length))
+        if (!in && length > 0 && !simwire::recvAll(fd, data.data(), length))
             return;
         {
             std::lock_guard lock(mutex_);
@@ -217,9 +187,9 @@ void ScriptedSimServer::servePipe(int fd, bool in) {
                              ? -1
                              : static_cast<int32_t>(std::min(answer.length, length));
         putI32(header, status);
-        if (!sendAll(fd, header, 4))
+        if (!simwire::sendAll(fd, header, 4))
             return;
-        if (in && status > 0 && !sendAll(fd, data.data(), static_cast<size_t>(status)))
+        if (in && status > 0 && !simwire::sendAll(fd, data.data(), static_cast<size_t>(status)))
             return;
     }
 }
