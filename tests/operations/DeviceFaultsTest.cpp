@@ -164,3 +164,26 @@ TEST_F(DeviceFaults, IdentifyWithoutAnAnswerChangesNothingButTheStatusLine) {
         started_.reset();
     }
 }
+
+TEST_F(DeviceFaults, AutoRunsItsNextStepsAfterOneFails) {
+    // The erase's answer comes back garbled (the erase itself happens): Write and
+    // Verify still run.
+    sim::Faults garbled;
+    garbled.corruptAnswer.atCommand = 1;
+    startWith(garbled);
+    window().runCommand(IdAuto);
+    EXPECT_EQ(boxes_.texts(), std::vector<std::string>{"Erase error!"});
+    EXPECT_EQ(status(), "Verify Successfully");
+    EXPECT_EQ(firmware_->chipContents(), pattern(kChipSize, 8));
+    boxes_.boxes.clear();
+    started_.reset();
+
+    // Unplugged during the write: Verify still tries, and cannot open the device.
+    sim::Faults unplug;
+    unplug.disconnectAfterDataBytes = 50'000;
+    startWith(unplug);
+    window().runCommand(IdAuto);
+    EXPECT_EQ(boxes_.texts(),
+              (std::vector<std::string>{"Write Failure!", "Failure to open device!"}));
+    EXPECT_EQ(status(), "Failure to open device!");
+}
