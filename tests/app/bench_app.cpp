@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "AppTestSupport.h"
+#include "PluggedProgrammer.h"
 #include "buffer/HexViewWidget.h"
 
 namespace {
@@ -80,6 +81,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     const double applicationMs = microseconds(Clock::now() - applicationStart) / 1000.0;
     RecordingSink boxes;
+    PluggedProgrammer programmer; // start-up opens it as it would a real one
 
     auto started = startWindow(Language::English);
     benchRefresh(*started->window, "1 MiB chip");

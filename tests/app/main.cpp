@@ -1,3 +1,5 @@
+#include "PluggedProgrammer.h"
+
 #include <QApplication>
 #include <gtest/gtest.h>
 
@@ -8,5 +10,6 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    PluggedProgrammer programmer;
     return RUN_ALL_TESTS();
 }
