@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev libqt6svg6-dev libqt6svg6
+    qt6-base-dev
     libusb-1.0-0-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     umockdev libumockdev-dev
