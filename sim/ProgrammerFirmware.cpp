@@ -310,7 +310,8 @@ ProgrammerFirmware::~ProgrammerFirmware() {
 }
 
 TransferResult ProgrammerFirmware::hostOut(const uint8_t* data, uint32_t length,
-                                           Clock::time_point waitUntil) {
+                                           Clock::time_point waitUntil,
+                                           const StillWanted& stillWanted) {
     State& s = *state_;
     std::unique_lock lock(s.mutex);
     for (;;) {
@@ -321,6 +322,10 @@ TransferResult ProgrammerFirmware::hostOut(const uint8_t* data, uint32_t length,
             return {TransferStatus::Refused, 0, {}};
         }
         const auto now = Clock::now();
+        // Checked on every pass under the lock, so nothing moves for a cancelled transfer.
+        if (stillWanted && !stillWanted()) {
+            return {TransferStatus::NotYet, 0, now};
+        }
         auto due = now;
         if (s.stalled) {
             due = kNever;
@@ -370,7 +375,8 @@ TransferResult ProgrammerFirmware::hostOut(const uint8_t* data, uint32_t length,
 }
 
 TransferResult ProgrammerFirmware::hostIn(uint8_t* dest, uint32_t maxLength,
-                                          Clock::time_point waitUntil) {
+                                          Clock::time_point waitUntil,
+                                          const StillWanted& stillWanted) {
     State& s = *state_;
     std::unique_lock lock(s.mutex);
     for (;;) {
@@ -381,6 +387,10 @@ TransferResult ProgrammerFirmware::hostIn(uint8_t* dest, uint32_t maxLength,
             return {TransferStatus::Refused, 0, {}};
         }
         const auto now = Clock::now();
+        // Checked on every pass under the lock, so nothing moves for a cancelled transfer.
+        if (stillWanted && !stillWanted()) {
+            return {TransferStatus::NotYet, 0, now};
+        }
         auto due = kNever;
         if (s.stalled) {
             // silence

@@ -43,6 +43,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -137,14 +138,23 @@ class ProgrammerFirmware {
     ProgrammerFirmware(const ProgrammerFirmware&) = delete;
     ProgrammerFirmware& operator=(const ProgrammerFirmware&) = delete;
 
+    // Whether the host still waits for a transfer. Asked under the firmware's lock right
+    // before data moves (so it must be quick and must not call back into the firmware):
+    // a transfer the host has cancelled takes nothing, as on a real bus.
+    using StillWanted = std::function<bool()>;
+
     // The host wrote one OUT transfer. Waits at most until `waitUntil` for the device
     // to take it (pacing, stall); the default never waits. Done: `length` = bytes taken
-    // (always the whole transfer). NotYet: nothing taken.
-    TransferResult hostOut(const uint8_t* data, uint32_t length, Clock::time_point waitUntil = {});
+    // (always the whole transfer). NotYet: nothing taken; also at once when `stillWanted`
+    // (empty = always) says the host no longer waits.
+    TransferResult hostOut(const uint8_t* data, uint32_t length, Clock::time_point waitUntil = {},
+                           const StillWanted& stillWanted = {});
     // The host asks for one IN transfer of at most `maxLength` bytes into `dest`. Waits at
     // most until `waitUntil` for something to send. Done: `length` bytes written to
-    // `dest` (0 = a zero-length transfer). NotYet: nothing consumed.
-    TransferResult hostIn(uint8_t* dest, uint32_t maxLength, Clock::time_point waitUntil = {});
+    // `dest` (0 = a zero-length transfer). NotYet: nothing consumed; also at once when
+    // `stillWanted` (empty = always) says the host no longer waits.
+    TransferResult hostIn(uint8_t* dest, uint32_t maxLength, Clock::time_point waitUntil = {},
+                          const StillWanted& stillWanted = {});
 
     // Wakes every waiting hostOut/hostIn so it re-checks at once (e.g. its caller stops).
     void wakeWaiters();

@@ -19,7 +19,8 @@ namespace sim {
 namespace {
 
 // How often waiting threads look up from the firmware to see whether their
-// connection or the whole server is still wanted.
+// connection or the whole server is still wanted. Only how soon an abandoned thread
+// ends depends on it: the firmware asks again before it moves any data.
 constexpr auto kCheckInterval = std::chrono::milliseconds(10);
 constexpr int kAcceptPollMs = 10;
 
@@ -74,6 +75,9 @@ struct SimServer::Impl {
     int listenFd = -1;
     std::thread acceptThread;
     std::atomic<bool> stopping{false};
+    // Connections are numbered as they are accepted; the newest of each pipe (by that
+    // number, not by when its thread got going) is the one that moves data.
+    uint32_t acceptedCount = 0; // accept thread only
     std::atomic<uint32_t> writeGeneration{0};
     std::atomic<uint32_t> readGeneration{0};
 
@@ -89,6 +93,9 @@ struct SimServer::Impl {
     }
 
     void serveWritePipe(int fd, uint32_t mine) {
+        const ProgrammerFirmware::StillWanted stillWanted = [this, fd, mine] {
+            return wanted(fd, writeGeneration, mine);
+        };
         std::vector<uint8_t> data(simwire::kMaxTransfer);
         uint8_t header[4];
         while (simwire::recvAll(fd, header, 4)) {
@@ -98,8 +105,8 @@ struct SimServer::Impl {
             }
             int32_t status = -1;
             for (;;) {
-                const TransferResult r =
-                    firmware.hostOut(data.data(), length, Clock::now() + kCheckInterval);
+                const TransferResult r = firmware.hostOut(
+                    data.data(), length, Clock::now() + kCheckInterval, stillWanted);
                 if (r.status == TransferStatus::Done) {
                     status = static_cast<int32_t>(r.length);
                     break;
@@ -119,6 +126,11 @@ struct SimServer::Impl {
     }
 
     void serveReadPipe(int fd, uint32_t mine) {
+        // Asked by the firmware right before it hands over data: a read the host hung
+        // up on, or replaced by a newer read pipe, must not take the next answer.
+        const ProgrammerFirmware::StillWanted stillWanted = [this, fd, mine] {
+            return wanted(fd, readGeneration, mine);
+        };
         std::vector<uint8_t> reply(4 + simwire::kMaxTransfer);
         uint8_t header[4];
         while (simwire::recvAll(fd, header, 4)) {
@@ -128,8 +140,8 @@ struct SimServer::Impl {
             }
             int32_t status = -1;
             for (;;) {
-                const TransferResult r =
-                    firmware.hostIn(reply.data() + 4, maxLength, Clock::now() + kCheckInterval);
+                const TransferResult r = firmware.hostIn(
+                    reply.data() + 4, maxLength, Clock::now() + kCheckInterval, stillWanted);
                 if (r.status == TransferStatus::Done) {
                     status = static_cast<int32_t>(r.length);
                     break;
@@ -149,7 +161,15 @@ struct SimServer::Impl {
         }
     }
 
-    void serve(int fd) {
+    // Makes `mine` the newest connection of a pipe unless a later-accepted one already is.
+    void claimNewest(std::atomic<uint32_t>& generation, uint32_t mine) {
+        uint32_t newest = generation.load();
+        while (newest < mine && !generation.compare_exchange_weak(newest, mine)) {
+        }
+        firmware.wakeWaiters(); // an older connection of the pipe stops waiting at once
+    }
+
+    void serve(int fd, uint32_t mine) {
         uint8_t role = 0;
         if (!simwire::recvAll(fd, &role, 1)) {
             return;
@@ -158,9 +178,11 @@ struct SimServer::Impl {
             const uint8_t answer = simwire::kProbeAnswer;
             simwire::sendAll(fd, &answer, 1);
         } else if (role == simwire::kRoleWrite) {
-            serveWritePipe(fd, ++writeGeneration);
+            claimNewest(writeGeneration, mine);
+            serveWritePipe(fd, mine);
         } else if (role == simwire::kRoleRead) {
-            serveReadPipe(fd, ++readGeneration);
+            claimNewest(readGeneration, mine);
+            serveReadPipe(fd, mine);
         }
     }
 
@@ -192,8 +214,9 @@ struct SimServer::Impl {
             std::lock_guard lock(mutex);
             Connection& connection = connections.emplace_back();
             connection.fd = fd;
-            connection.thread = std::thread([this, fd, &connection] {
-                serve(fd);
+            const uint32_t mine = ++acceptedCount;
+            connection.thread = std::thread([this, fd, mine, &connection] {
+                serve(fd, mine);
                 // The descriptor stays open until the thread is joined, so its number
                 // cannot be reused under a later shutdown().
                 ::shutdown(fd, SHUT_RDWR);

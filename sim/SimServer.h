@@ -6,7 +6,8 @@
 // Runs on its own threads: one accepting connections and one per connection. The
 // newest connection of each pipe is the one that moves data; an older one of the same
 // pipe stops taking transfers, so that a host that reopened a pipe after abandoning a
-// transfer cannot lose data to its old connection.
+// transfer cannot lose data to its old connection. A transfer whose connection the
+// host has shut down or closed moves nothing either, as a cancelled USB transfer.
 #pragma once
 
 #include "sim/ProgrammerFirmware.h"

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <sys/stat.h>
 #include <thread>
 
@@ -160,4 +161,40 @@ TEST(SimServer, AStallBlocksAnswersAndAnAbandonedReadLosesNothing) {
     EXPECT_EQ(fresh.read(64, 300), std::nullopt);
     EXPECT_EQ(writer.write(kIdCommand, 300), std::nullopt);
     EXPECT_TRUE(server.pluggedIn());
+}
+
+TEST(SimServer, AReadTheHostHungUpOnTakesNothing) {
+    ScopedSimFolder folder;
+    const ChipInfo chip = flashChip();
+    ProgrammerFirmware firmware(&chip, unpaced());
+    SimServer server(firmware);
+    ASSERT_TRUE(server.start());
+    WireClient writer(server.socketPath(), 'W');
+
+    // The host gives up on a read, hangs up and at once sends the next command on a new
+    // read pipe: the answer must reach the new pipe, however quickly it comes.
+    for (int round = 0; round < 20; ++round) {
+        auto stale = std::make_unique<WireClient>(server.socketPath(), 'R');
+        ASSERT_TRUE(stale->ask(64));
+        std::this_thread::sleep_for(2ms); // its server thread is waiting in the firmware
+        stale.reset();
+        WireClient fresh(server.socketPath(), 'R');
+        ASSERT_TRUE(fresh.ask(64));
+        EXPECT_EQ(writer.write(kIdCommand), 3);
+        EXPECT_EQ(fresh.answer(), kIdAnswer) << "round " << round;
+    }
+    EXPECT_EQ(firmware.stats().answersSent, 20u);
+
+    // The firmware itself: a transfer no longer wanted returns at once and takes nothing.
+    firmware.injectPacket({0x07, 0x00, 0x00});
+    uint8_t buffer[64];
+    const auto start = sim::Clock::now();
+    const auto cancelled = firmware.hostIn(buffer, 64, start + 1s, [] { return false; });
+    EXPECT_EQ(cancelled.status, sim::TransferStatus::NotYet);
+    EXPECT_LT(sim::Clock::now() - start, 500ms);
+    WireClient reader(server.socketPath(), 'R');
+    EXPECT_EQ(reader.read(64), (Bytes{0x07, 0x00, 0x00}));
+    EXPECT_EQ(firmware.hostOut(kIdCommand.data(), 3, {}, [] { return false; }).status,
+              sim::TransferStatus::NotYet);
+    EXPECT_EQ(firmware.stats().commands, 20u);
 }
