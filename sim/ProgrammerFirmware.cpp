@@ -8,6 +8,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <random>
 
 namespace sim {
@@ -128,6 +129,34 @@ struct ProgrammerFirmware::State {
         outgoing.clear();
         phase = Phase::Command;
         changed.notify_all();
+    }
+
+    // The checks every pass of a transfer starts with; a result ends the transfer.
+    // Asking `stillWanted` under the lock means nothing moves for a cancelled transfer.
+    std::optional<TransferResult> passEnds(bool refused, const StillWanted& stillWanted,
+                                           Clock::time_point now) const {
+        if (gone)
+            return TransferResult{TransferStatus::Gone, 0, {}};
+        if (refused)
+            return TransferResult{TransferStatus::Refused, 0, {}};
+        if (stillWanted && !stillWanted())
+            return TransferResult{TransferStatus::NotYet, 0, now};
+        return std::nullopt;
+    }
+
+    // What the data-byte faults make of the next `more` bytes of a data phase.
+    enum class DataFault { None, Unplugged, Stalled };
+    DataFault applyDataFaults(uint64_t more) {
+        if (crossesDisconnect(more)) {
+            unplugLocked();
+            return DataFault::Unplugged;
+        }
+        if (crossesStall(more)) {
+            stalled = true;
+            changed.notify_all();
+            return DataFault::Stalled;
+        }
+        return DataFault::None;
     }
 
     bool fires(const FaultRule& rule, double draw) const {
@@ -315,16 +344,9 @@ TransferResult ProgrammerFirmware::hostOut(const uint8_t* data, uint32_t length,
     State& s = *state_;
     std::unique_lock lock(s.mutex);
     for (;;) {
-        if (s.gone) {
-            return {TransferStatus::Gone, 0, {}};
-        }
-        if (s.options.faults.refuseOut) {
-            return {TransferStatus::Refused, 0, {}};
-        }
         const auto now = Clock::now();
-        // Checked on every pass under the lock, so nothing moves for a cancelled transfer.
-        if (stillWanted && !stillWanted()) {
-            return {TransferStatus::NotYet, 0, now};
+        if (auto ended = s.passEnds(s.options.faults.refuseOut, stillWanted, now)) {
+            return *ended;
         }
         auto due = now;
         if (s.stalled) {
@@ -335,13 +357,11 @@ TransferResult ProgrammerFirmware::hostOut(const uint8_t* data, uint32_t length,
         }
         if (!s.stalled && s.phase == State::Phase::WriteData) {
             const uint64_t take = std::min<uint64_t>(length, s.phaseLength - s.phaseDone);
-            if (s.crossesDisconnect(take)) {
-                s.unplugLocked();
+            const auto fault = s.applyDataFaults(take);
+            if (fault == State::DataFault::Unplugged) {
                 return {TransferStatus::Gone, 0, {}};
             }
-            if (s.crossesStall(take)) {
-                s.stalled = true;
-                s.changed.notify_all();
+            if (fault == State::DataFault::Stalled) {
                 continue;
             }
             due = s.dueTime(s.phaseDone + take);
@@ -380,16 +400,9 @@ TransferResult ProgrammerFirmware::hostIn(uint8_t* dest, uint32_t maxLength,
     State& s = *state_;
     std::unique_lock lock(s.mutex);
     for (;;) {
-        if (s.gone) {
-            return {TransferStatus::Gone, 0, {}};
-        }
-        if (s.options.faults.refuseIn) {
-            return {TransferStatus::Refused, 0, {}};
-        }
         const auto now = Clock::now();
-        // Checked on every pass under the lock, so nothing moves for a cancelled transfer.
-        if (stillWanted && !stillWanted()) {
-            return {TransferStatus::NotYet, 0, now};
+        if (auto ended = s.passEnds(s.options.faults.refuseIn, stillWanted, now)) {
+            return *ended;
         }
         auto due = kNever;
         if (s.stalled) {
@@ -414,13 +427,11 @@ TransferResult ProgrammerFirmware::hostIn(uint8_t* dest, uint32_t maxLength,
             due = front.readyAt;
         } else if (s.phase == State::Phase::ReadData) {
             const uint64_t n = std::min<uint64_t>(maxLength, s.phaseLength - s.phaseDone);
-            if (s.crossesDisconnect(n)) {
-                s.unplugLocked();
+            const auto fault = s.applyDataFaults(n);
+            if (fault == State::DataFault::Unplugged) {
                 return {TransferStatus::Gone, 0, {}};
             }
-            if (s.crossesStall(n)) {
-                s.stalled = true;
-                s.changed.notify_all();
+            if (fault == State::DataFault::Stalled) {
                 continue;
             }
             due = s.dueTime(s.phaseDone + n);
