@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "AppTestSupport.h"
-#include "PluggedProgrammer.h"
+#include "tests/app/AppTestSupport.h"
+#include "tests/app/PluggedProgrammer.h"
 #include "buffer/HexViewWidget.h"
 
 namespace {
