@@ -11,6 +11,8 @@ packages=(
     umockdev libumockdev-dev
     xvfb xauth fonts-wqy-microhei fonts-dejavu-core
     xdg-utils desktop-file-utils shared-mime-info
+    binutils srecord
+    clang
 )
 
 missing=()

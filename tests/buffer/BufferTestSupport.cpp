@@ -1,12 +1,12 @@
 #include "BufferTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
-
-#include "res/MessageBox.h"
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "brimwick-buffer-XXXXXX");
@@ -32,13 +32,31 @@ std::string TempDir::write(const std::string& name, const std::vector<uint8_t>& 
 }
 
 std::vector<uint8_t> readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    std::vector<uint8_t> bytes(static_cast<size_t>(std::max<std::streamoff>(in.tellg(), 0)));
-    in.seekg(0);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<size_t>(in.gcount()));
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<uint8_t> patternBytes(size_t n, uint8_t seed) {
+    std::vector<uint8_t> bytes(n);
+    for (size_t i = 0; i < n; ++i)
+        bytes[i] = static_cast<uint8_t>(i * 7 + seed + (i >> 8));
     return bytes;
 }
+
+PatternBuffer::PatternBuffer() {
+    EXPECT_TRUE(buffer.allocate());
+    auto pattern = patternBytes(0x10000, 0x55);
+    buffer.copyIn(0, pattern.data(), pattern.size());
+}
+
+namespace {
+std::string hexText(const std::vector<uint8_t>& bytes) {
+    std::string text;
+    for (uint8_t b : bytes)
+        text += formatText("%02X", b);
+    return text;
+}
+} // namespace
 
 std::string hexRecord(uint16_t address, uint8_t type, const std::vector<uint8_t>& data) {
     std::vector<uint8_t> fields{static_cast<uint8_t>(data.size()),
@@ -49,10 +67,7 @@ std::string hexRecord(uint16_t address, uint8_t type, const std::vector<uint8_t>
     for (uint8_t b : fields)
         sum += b;
     fields.push_back(static_cast<uint8_t>(-sum & 0xFF));
-    std::string text = ":";
-    for (uint8_t b : fields)
-        text += formatText("%02X", b);
-    return text;
+    return ":" + hexText(fields);
 }
 
 std::string hexFile(uint16_t address, const std::vector<uint8_t>& data, size_t perRecord,
@@ -64,12 +79,22 @@ std::string hexFile(uint16_t address, const std::vector<uint8_t>& data, size_t p
                                    data.begin() + static_cast<long>(i + n));
         text += hexRecord(static_cast<uint16_t>(address + i), 0x00, chunk) + lineEnd;
     }
-    return text + hexEndRecord() + lineEnd;
+    return text + ":00000001FF" + lineEnd;
 }
 
-std::vector<uint8_t> patternBytes(size_t n, uint8_t seed) {
-    std::vector<uint8_t> bytes(n);
-    for (size_t i = 0; i < n; ++i)
-        bytes[i] = static_cast<uint8_t>(i * 7 + seed + (i >> 8));
-    return bytes;
+std::string sRecord(int type, uint32_t address, const std::vector<uint8_t>& data) {
+    const int addressBytes = (type == 2 || type == 6 || type == 8) ? 3 : (type % 4 == 3) ? 4 : 2;
+    std::vector<uint8_t> fields{static_cast<uint8_t>(addressBytes + data.size() + 1)};
+    for (int i = addressBytes - 1; i >= 0; --i)
+        fields.push_back(static_cast<uint8_t>(address >> (8 * i)));
+    fields.insert(fields.end(), data.begin(), data.end());
+    unsigned sum = 0;
+    for (uint8_t b : fields)
+        sum += b;
+    fields.push_back(static_cast<uint8_t>(~sum & 0xFF));
+    return "S" + std::to_string(type) + hexText(fields) + "\n";
+}
+
+bool runTool(const std::string& commandLine) {
+    return std::system(commandLine.c_str()) == 0;
 }

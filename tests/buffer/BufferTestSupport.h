@@ -1,11 +1,13 @@
 // Helpers shared by the buffer tests: a message-box recorder, a temporary folder with
-// real files, and Intel HEX records built the way other tools write them.
+// real files, a buffer that shows every byte a load sets, records built the way other
+// tools write them, and those tools themselves.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "buffer/DataBuffer.h"
 #include "res/MessageBox.h"
 
 // Records every box shown while it is installed.
@@ -42,15 +44,27 @@ class TempDir {
 };
 
 std::vector<uint8_t> readWholeFile(const std::string& path);
+std::vector<uint8_t> patternBytes(size_t n, uint8_t seed = 0);
+
+// A buffer whose first 64 KiB hold a pattern no load writes, so that any byte a load
+// sets (or wrongly leaves) shows.
+struct PatternBuffer {
+    DataBuffer buffer;
+    PatternBuffer();
+    std::vector<uint8_t> head(size_t n = 0x10000) const {
+        return std::vector<uint8_t>(buffer.store(), buffer.store() + n);
+    }
+};
 
 // One Intel HEX record ":LLAAAATT<data>CC" with a correct checksum, uppercase.
 std::string hexRecord(uint16_t address, uint8_t type, const std::vector<uint8_t>& data);
-inline std::string hexEndRecord() {
-    return ":00000001FF";
-}
+inline const char* kHexEnd = ":00000001FF\n";
 // Data records of `perRecord` bytes for `data` from `address` on, each followed by
 // `lineEnd`, then the end record.
 std::string hexFile(uint16_t address, const std::vector<uint8_t>& data, size_t perRecord,
                     const std::string& lineEnd);
+// One S-record "S<type><count><address><data><checksum>" and a line end.
+std::string sRecord(int type, uint32_t address, const std::vector<uint8_t>& data);
 
-std::vector<uint8_t> patternBytes(size_t n, uint8_t seed = 0);
+// Runs a shell command line (objcopy, srec_cat); true when it exits with 0.
+bool runTool(const std::string& commandLine);

@@ -1,13 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <vector>
 
 #include "BufferTestSupport.h"
+#include "buffer/DataFiles.h"
 #include "buffer/IntelHex.h"
 
 namespace {
 const Texts& zh = textsFor(Language::Chinese);
 const Texts& en = textsFor(Language::English);
+
+std::string lowercase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), ::tolower);
+    return text;
+}
 } // namespace
 
 TEST(IntelHex, DecodeHexPairsTakesUppercaseOnly) {
@@ -24,116 +32,70 @@ TEST(IntelHex, DecodeHexPairsTakesUppercaseOnly) {
     EXPECT_EQ(untouched[1], 7);
 }
 
-TEST(IntelHex, ReadsFilesAsOtherToolsWriteThem) {
+// Intel HEX and S-record files place their bytes over 0xFF in the chip's first
+// capacity bytes; nothing past the chip changes.
+TEST(RecordFiles, PlaceTheirBytesAnywhereInTheStore) {
     TempDir dir;
-    const std::vector<uint8_t> data = patternBytes(1000, 3);
+    const auto d16 = patternBytes(16, 9);
+    const auto d1000 = patternBytes(1000, 3);
+    const std::string at10 = hexRecord(0x0010, 0, d16) + "\n";
+    const uint32_t kMiB = 0x100000;
     struct Case {
-        const char* name;
-        size_t perRecord;
-        const char* lineEnd;
-        std::string prefix;
+        std::string name, content;
+        uint32_t capacity, at;
+        std::vector<uint8_t> data;
+        bool tooLarge = false;
     };
     const Case cases[] = {
-        {"crlf16.hex", 16, "\r\n", ""},
-        {"lf32.hex", 32, "\n", ""},
-        {"mixed.hex", 16, "\n", "; generated\n  \t"},
+        {"crlf16.hex", hexFile(0x200, d1000, 16, "\r\n"), 0x10000, 0x200, d1000},
+        {"lf32.hex", hexFile(0x200, d1000, 32, "\n"), 0x10000, 0x200, d1000},
+        {"junk.hex", "; made by hand\n  \t" + hexFile(0x200, d1000, 16, "\n"), 0x10000, 0x200,
+         d1000},
+        {"endonly.hex", std::string(kHexEnd) + ":garbage after the end", 512, 0, {}},
+        {"linear.hex", hexRecord(0, 4, {0, 1}) + at10 + kHexEnd, kMiB, 0x10010, d16},
+        {"segment.hex", hexRecord(0, 2, {0x10, 0}) + at10 + kHexEnd, kMiB, 0x10010, d16},
+        {"segtop.hex", hexRecord(0, 2, {0xF0, 0}) + hexRecord(0xFFF0, 0, d16) + kHexEnd, kMiB,
+         0xFFFF0, d16},
+        {"start.hex",
+         hexRecord(0, 3, {1, 2, 3, 4}) + hexRecord(0, 5, {0, 0, 1, 0}) + at10 + kHexEnd, 256, 0x10,
+         d16},
+        {"lastwins.hex", hexRecord(0, 4, {0, 2}) + hexRecord(0, 4, {0, 0}) + at10 + kHexEnd, kMiB,
+         0x10, d16},
+        {"crossing.hex", hexRecord(0xFFF8, 0, d16) + kHexEnd, kMiB, 0xFFF8, d16},
+        {"storetop.hex", hexRecord(0, 4, {0, 0xFF}) + hexRecord(0xFFF0, 0, d16) + kHexEnd,
+         kStoreSize, 0xFFFFF0, d16},
+        {"pastchip.hex", hexRecord(0x100, 0, d16) + kHexEnd, 256, 0x100, d16, true},
+        {"a.s19",
+         sRecord(0, 0, {'H', 'D', 'R'}) + sRecord(1, 0x100, d16) + sRecord(5, 1, {}) +
+             sRecord(9, 0, {}),
+         0x10000, 0x100, d16},
+        {"noend.s28", sRecord(2, 0x12345, d16) + sRecord(2, 0x12355, d16), kMiB, 0x12345,
+         [&] {
+             auto twice = d16;
+             twice.insert(twice.end(), d16.begin(), d16.end());
+             return twice;
+         }()},
+        {"top.s37", sRecord(3, 0xFFFFF0, d16) + sRecord(7, 0, {}), kStoreSize, 0xFFFFF0, d16},
+        {"lower.srec",
+         "junk\r\nS1" + lowercase(sRecord(1, 0x20, d16).substr(2)) + "\r\n\r\n" +
+             sRecord(6, 1, {}) + sRecord(9, 0, {}) + "S1 after the end is not read",
+         256, 0x20, d16},
+        {"pastchip.mot", sRecord(1, 0xF8, d16), 256, 0xF8, d16, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::string path =
-            dir.write(c.name, c.prefix + hexFile(0x0200, data, c.perRecord, c.lineEnd));
-        RecordingSink sink;
-        HexImage image;
-        ASSERT_TRUE(image.readIntelHex(path, zh));
-        EXPECT_TRUE(sink.shown.empty());
-        EXPECT_EQ(image.imageLength(), 0x200u + 1000);
-        for (uint32_t a = 0; a < kHexImageSize; ++a) {
-            uint8_t expected = a >= 0x200 && a < 0x200 + 1000 ? data[a - 0x200] : 0xFF;
-            ASSERT_EQ(image.at(a), expected) << a;
-        }
-    }
-    // Only the end record, with trailing text after it that is never read.
-    std::string path = dir.write("end.hex", hexEndRecord() + "\r\n:garbage after the end");
-    HexImage image;
-    EXPECT_TRUE(image.readIntelHex(path, zh));
-    EXPECT_EQ(image.imageLength(), 0u);
-}
-
-TEST(IntelHex, EveryFailureSpeaksChineseAndIsSilentInEnglish) {
-    TempDir dir;
-    const std::string good = hexRecord(0x0010, 0x00, {1, 2, 3, 4});
-    std::string badChecksum = good;
-    // Last two characters are the checksum; off by one.
-    badChecksum.back() =
-        badChecksum.back() == 'F' ? 'E' : static_cast<char>(badChecksum.back() + 1);
-    std::string lower = hexRecord(0x0010, 0x00, {0xAB, 0xCD});
-    for (char& ch : lower)
-        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-
-    struct Case {
-        const char* name;
-        std::string content;
-        const char* chinese;
-    };
-    const Case cases[] = {
-        {"noend", good + "\r\n", "文件异常结束！"},
-        {"empty", "", "文件异常结束！"},
-        {"shorthead", good + "\r\n:0400", "文件异常结束！"},
-        {"shortbody", ":04001000010203", "文件异常结束！"},
-        {"lower", lower + "\r\n" + hexEndRecord(), "记录中有非法字符！"},
-        {"badhead", ":0G001000", "记录中有非法字符！"},
-        {"ext02", hexRecord(0, 0x02, {0x10, 0x00}) + "\n" + hexEndRecord(), "无法识别的记录格式！"},
-        {"ext04", hexRecord(0, 0x04, {0x00, 0x01}) + "\n" + hexEndRecord(), "无法识别的记录格式！"},
-        {"count0", ":00001000F0\n" + hexEndRecord(), "无法识别的记录格式！"},
-        {"endcount", ":01000001AA54\n", "无法识别的记录格式！"},
-        {"checksum", badChecksum + "\n" + hexEndRecord(), "校验和错误！"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::string path = dir.write(std::string(c.name) + ".hex", c.content);
-        {
+        const std::string path = dir.write(c.name, c.content);
+        for (const Texts* texts : {&zh, &en}) {
+            PatternBuffer l;
+            std::vector<uint8_t> expected(l.buffer.bytes().begin(), l.buffer.bytes().end());
+            std::fill_n(expected.begin(), c.capacity, 0xFF);
+            for (size_t i = 0; i < c.data.size() && c.at + i < c.capacity; ++i)
+                expected[c.at + i] = c.data[i];
             RecordingSink sink;
-            HexImage image;
-            EXPECT_FALSE(image.readIntelHex(path, zh));
-            EXPECT_EQ(sink.shown, std::vector<std::string>{c.chinese});
-        }
-        {
-            RecordingSink sink;
-            HexImage image;
-            EXPECT_FALSE(image.readIntelHex(path, en));
-            EXPECT_TRUE(sink.shown.empty());
+            ASSERT_TRUE(loadDataFile(l.buffer, c.capacity, path, *texts));
+            EXPECT_EQ(sink.shown, c.tooLarge ? std::vector<std::string>{texts->fileTooLarge}
+                                             : std::vector<std::string>{});
+            EXPECT_TRUE(std::equal(expected.begin(), expected.end(), l.buffer.bytes().begin()));
         }
     }
-    for (const std::string& path : {dir.file("missing.hex"), dir.path()}) {
-        RecordingSink sink;
-        HexImage image;
-        EXPECT_FALSE(image.readIntelHex(path, zh));
-        EXPECT_FALSE(image.readIntelHex(path, en));
-        EXPECT_EQ(sink.shown, (std::vector<std::string>{"打开文件失败！", "Open file error!"}));
-    }
-}
-
-TEST(IntelHex, RecordsAtTheTopOfTheAddressSpace) {
-    TempDir dir;
-    // Ends exactly at 0x10000: the length is kept.
-    std::string path = dir.write("top.hex", hexFile(0xFFF0, patternBytes(16, 9), 16, "\n"));
-    HexImage image;
-    ASSERT_TRUE(image.readIntelHex(path, zh));
-    EXPECT_EQ(image.imageLength(), 0x10000u);
-    EXPECT_EQ(image.at(0xFFFF), patternBytes(16, 9)[15]);
-
-    // Runs past 0xFFFF: the bytes that fit are kept, nothing is written beyond the
-    // image, and the length reads 0.
-    const std::vector<uint8_t> data = patternBytes(32, 1);
-    path = dir.write("past.hex", hexRecord(0xFFF8, 0x00, data) + "\n" + hexEndRecord());
-    HexImage past;
-    RecordingSink sink;
-    ASSERT_TRUE(past.readIntelHex(path, zh));
-    EXPECT_TRUE(sink.shown.empty());
-    EXPECT_EQ(past.highestEnd(), 0xFFF8u + 32);
-    EXPECT_EQ(past.imageLength(), 0u);
-    for (uint32_t i = 0; i < 8; ++i)
-        EXPECT_EQ(past.at(0xFFF8 + i), data[i]);
-    EXPECT_EQ(past.at(0), 0xFF); // nothing wrapped round to the start
-    EXPECT_EQ(past.at(23), 0xFF);
 }
