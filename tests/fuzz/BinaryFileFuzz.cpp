@@ -1,6 +1,7 @@
 // The binary load: the first two input bytes are the chip's capacity (little-endian),
 // the rest is the file. The chip's bytes become the file's over 0xFF, "too large"
 // exactly when the file is longer, and nothing past the chip changes.
+#include <algorithm>
 #include <cstring>
 
 #include "FuzzSupport.h"
@@ -8,25 +9,20 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static SilentBoxes boxes;
-    static MemoryFile file;
     static DataBuffer buffer;
     check(buffer.allocate(), "store");
     if (size < 2)
         return 0;
-    const uint32_t capacity = data[0] | data[1] << 8;
-    const uint8_t* bytes = data + 2;
-    const size_t length = size - 2;
-    buffer.fill(capacity, 16, 0x5A);
+    const uint32_t chip = data[0] | data[1] << 8;
+    const size_t length = size - 2, loaded = std::min<size_t>(length, chip);
+    buffer.fill(chip, 16, 0x5A);
     const LoadResult result =
-        loadData(buffer, capacity, file.holding(bytes, length), FileFormat::Binary);
-    check(result.loaded(), "a readable binary file always loads");
-    check(result.tooLarge == (length > capacity), "too large");
-    const size_t loaded = length < capacity ? length : capacity;
+        loadData(buffer, chip, inputFile(data + 2, length), FileFormat::Binary);
+    check(result.loaded() && result.tooLarge == (length > chip), "loaded, too large");
     const uint8_t* store = buffer.store();
-    check(std::memcmp(store, bytes, loaded) == 0, "file bytes");
-    for (size_t i = loaded; i < capacity; ++i)
-        check(store[i] == 0xFF, "0xFF after the file");
-    for (size_t i = capacity; i < capacity + 16; ++i)
-        check(store[i] == 0x5A, "past the chip");
+    check(std::memcmp(store, data + 2, loaded) == 0, "the file's bytes");
+    check(std::all_of(store + loaded, store + chip, [](uint8_t b) { return b == 0xFF; }), "FF");
+    check(std::all_of(store + chip, store + chip + 16, [](uint8_t b) { return b == 0x5A; }),
+          "past the chip");
     return 0;
 }
