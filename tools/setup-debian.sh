@@ -12,7 +12,7 @@ packages=(
     xvfb xauth fonts-wqy-microhei fonts-dejavu-core
     xdg-utils desktop-file-utils shared-mime-info
     binutils srecord
-    clang
+    clang libclang-rt-dev
 )
 
 missing=()
