@@ -9,24 +9,26 @@ set(BRIMWICK_PACKAGE_MAINTAINER "Brimwick+ developers <brimwick@example.org>"
 configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/changelog ${CMAKE_BINARY_DIR}/debian/changelog @ONLY)
 add_custom_command(
   OUTPUT ${CMAKE_BINARY_DIR}/debian/changelog.gz
-  COMMAND ${BRIMWICK_GZIP} -9nf ${CMAKE_BINARY_DIR}/debian/changelog
+  COMMAND ${BRIMWICK_GZIP} -9nc ${CMAKE_BINARY_DIR}/debian/changelog > ${CMAKE_BINARY_DIR}/debian/changelog.gz
   DEPENDS ${CMAKE_BINARY_DIR}/debian/changelog
   VERBATIM)
 add_custom_target(package_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/debian/changelog.gz)
 install(FILES ${CMAKE_BINARY_DIR}/debian/changelog.gz ${CMAKE_CURRENT_LIST_DIR}/debian/copyright
-        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/brimwick)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME brimwick)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Brimwick+ developers")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-# The install rules compute paths under the prefix (desktop entries, program links).
+# The install rules compute paths under the prefix (desktop entries, program links): the
+# package installs with the real prefix into a staging folder.
 set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "programmer for serial memory chips (SPI flash, EEPROM)")
+# CPack puts the summary above this as the synopsis.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "programmer for serial memory chips (SPI flash, EEPROM)\n"
   "Brimwick+ drives a USB programmer (USB ID 10c4:505d) for small serial memory\n"
   "chips: SPI flash, SPI EEPROM, I2C EEPROM and Microwire EEPROM. It reads a chip\n"
   "into a buffer shown as hex, loads binary and Intel HEX files, erases, writes\n"
