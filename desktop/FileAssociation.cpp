@@ -259,12 +259,16 @@ bool writeDesktopEntry(const AssociationFolders& folders, const std::string& exe
     return writeFileAtomically(path, desktopEntryText(execLine, language, types));
 }
 
+constexpr std::string_view kBlockEnd = "</mime-type>\n";
+
 // The installed package's block of one type, as it stands there.
 std::string_view mimeTypeBlock(const DataFileType& type) {
     std::string_view package = kMimePackage;
     size_t begin = package.find(std::string("  <mime-type type=\"") + type.mimeType + "\"");
-    size_t end = package.find("</mime-type>\n", begin) + std::string_view("</mime-type>\n").size();
-    return package.substr(begin, end - begin);
+    size_t end = package.find(kBlockEnd, begin);
+    if (begin == std::string_view::npos || end == std::string_view::npos)
+        return {};
+    return package.substr(begin, end + kBlockEnd.size() - begin);
 }
 
 // The package holds every type of ours that it held before, plus `type`, in a fixed order;
@@ -284,8 +288,7 @@ bool writeMimePackage(const AssociationFolders& folders, const DataFileType& typ
         if (known == &type || old.find(marker) != std::string::npos)
             text += mimeTypeBlock(*known);
     }
-    text +=
-        package.substr(package.rfind("</mime-type>\n") + std::string_view("</mime-type>\n").size());
+    text += package.substr(package.rfind(kBlockEnd) + kBlockEnd.size());
     return writeFileAtomically(path, text);
 }
 
