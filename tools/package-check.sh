@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks it as a user would meet it: its file list, its
 # dependencies, the installed programs run from a throw-away root (the simulator, the command
-# line when the package has it, the window under a virtual X server), lintian and
-# appstreamcli. Usage: tools/package-check.sh [build folder, default build]
+# line when the package has it, the window under a virtual X server), the data file types as
+# GLib sees them, desktop-file-validate, appstreamcli and lintian. Usage: tools/package-check.sh [build folder, default build]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
@@ -121,6 +121,22 @@ done
 QT_QPA_PLATFORM=offscreen timeout 3 "$root/usr/bin/brimwick" 2>"$work/offscreen.err" &&
     fail "brimwick ended by itself offscreen" || [ $? -eq 124 ] ||
     fail "brimwick failed offscreen: $(cat "$work/offscreen.err")"
+
+echo "== file types"
+# The installed MIME package and desktop entry as a GLib desktop reads them.
+share="$root/usr/share"
+update-mime-database "$share/mime"
+update-desktop-database "$share/applications"
+printf 'x' >"$work/dump.bin"
+printf ':00000001FF\n' >"$work/dump.hex"
+for ext in bin hex; do
+    type="$(XDG_DATA_DIRS="$share" gio info -a standard::content-type "$work/dump.$ext" |
+        awk '/content-type/ {print $2}')"
+    [ "$type" = "application/x-brimwick-$ext" ] || fail "a .$ext file is $type"
+    XDG_DATA_DIRS="$share" gio mime "$type" | grep -q ": brimwick.desktop$" ||
+        fail "brimwick.desktop does not open $type"
+    echo ".$ext: $type, opened by brimwick.desktop"
+done
 
 echo "== metadata"
 desktop-file-validate "$root"/usr/share/applications/*.desktop

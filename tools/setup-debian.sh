@@ -13,7 +13,7 @@ packages=(
     xvfb xauth fonts-wqy-microhei fonts-dejavu-core
     xdg-utils desktop-file-utils shared-mime-info
     # The Debian package and its check
-    dpkg-dev fakeroot file help2man lintian appstream x11-utils
+    dpkg-dev fakeroot file help2man lintian appstream x11-utils libglib2.0-bin
 )
 
 missing=()
