@@ -125,7 +125,7 @@ QT_QPA_PLATFORM=offscreen timeout 3 "$root/usr/bin/brimwick" 2>"$work/offscreen.
 echo "== file types"
 # The installed MIME package and desktop entry as a GLib desktop reads them.
 share="$root/usr/share"
-update-mime-database "$share/mime"
+update-mime-database "$share/mime" 2>/dev/null
 update-desktop-database "$share/applications"
 printf 'x' >"$work/dump.bin"
 printf ':00000001FF\n' >"$work/dump.hex"
@@ -133,8 +133,8 @@ for ext in bin hex; do
     type="$(XDG_DATA_DIRS="$share" gio info -a standard::content-type "$work/dump.$ext" |
         awk '/content-type/ {print $2}')"
     [ "$type" = "application/x-brimwick-$ext" ] || fail "a .$ext file is $type"
-    XDG_DATA_DIRS="$share" gio mime "$type" | grep -q ": brimwick.desktop$" ||
-        fail "brimwick.desktop does not open $type"
+    opener="$(XDG_DATA_DIRS="$share" gio mime "$type")"
+    grep -q ": brimwick.desktop$" <<<"$opener" || fail "brimwick.desktop does not open $type"
     echo ".$ext: $type, opened by brimwick.desktop"
 done
 
