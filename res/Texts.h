@@ -74,7 +74,7 @@ struct Texts {
     // About box and help
     const char* aboutTitle;
     const char* aboutText;
-    // The chip database in use, below the described lines: %s is its path.
+    // The chip database in use, below the name and version: %s is its path.
     const char* aboutDatabase;
     const char* okButton;
     const char* cancelButton;
