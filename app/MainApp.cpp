@@ -13,16 +13,23 @@
 #include "app/QtMessageBoxSink.h"
 #include "res/MessageBox.h"
 
+QTranslator* installQtTranslations(Language language) {
+    if (language != Language::Chinese)
+        return nullptr;
+    // Lives as long as the application: Qt looks texts up whenever a dialog is built.
+    static QTranslator qtTexts;
+    if (qtTexts.isEmpty() &&
+        !qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                      QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return nullptr;
+    return QCoreApplication::installTranslator(&qtTexts) ? &qtTexts : nullptr;
+}
+
 int CMainApp::run(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setWindowIcon(applicationIcon());
 
-    // The Chinese build shows Qt's own dialogs (file dialogs) in Chinese too.
-    QTranslator qtTexts;
-    if (language_ == Language::Chinese &&
-        qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
-                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTexts);
+    installQtTranslations(language_);
 
     QtMessageBoxSink sink(textsFor(language_));
     MessageBoxSink* previous = setMessageBoxSink(&sink);

@@ -3,6 +3,14 @@
 
 #include "res/Language.h"
 
+class QTranslator;
+
+// The Chinese build shows Qt's own dialogs (Open, Save, their questions) in Chinese too:
+// installs Qt's translations (qtbase_zh_CN, from Qt's translations folder; Debian
+// package qt6-translations-l10n) and returns them. Null for the English build and when
+// they are not installed.
+QTranslator* installQtTranslations(Language language);
+
 class CMainApp {
   public:
     explicit CMainApp(Language language) : language_(language) {}

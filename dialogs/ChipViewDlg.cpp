@@ -14,6 +14,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -63,9 +64,12 @@ CChipViewDlg::CChipViewDlg(ChipDatabase* database, const Texts& texts, QWidget* 
     for (int column = 0; column < kChipTableColumns; ++column)
         headers << QString::fromUtf8(texts.viewColumn[column]);
     table_->setHorizontalHeaderLabels(headers);
-    for (int column = 0; column < kChipTableColumns; ++column)
-        table_->setColumnWidth(column, texts.viewColumnWidth[column]);
     table_->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    // The build's widths are a minimum: a header never shows cut ("ax Voltag").
+    for (int column = 0; column < kChipTableColumns; ++column)
+        table_->setColumnWidth(column,
+                               std::max(texts.viewColumnWidth[column],
+                                        table_->horizontalHeader()->sectionSizeHint(column)));
     table_->verticalHeader()->hide();
     table_->setShowGrid(true);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -1,5 +1,6 @@
-// Helpers for the main window tests: recorded message boxes, chip database files on
-// disk, started windows and modal dialogs driven from a timer.
+// Helpers for the main window tests, shared with the device command tests and the
+// benchmarks: started windows on their own database file, dialogs answered from a timer,
+// and the texts of the hex view.
 #pragma once
 
 #include <QApplication>
@@ -11,46 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "ChipFiles.h"
+#include "MessageRecorder.h"
 #include "app/MainDlg.h"
-#include "chipdb/ChipInfo.h"
-#include "res/MessageBox.h"
 
-struct RecordedBox {
-    BoxStyle style;
-    std::string text;
-};
-
-// Records every box instead of showing it; installed for its lifetime.
-class RecordingSink : public MessageBoxSink {
-  public:
-    RecordingSink() : previous_(setMessageBoxSink(this)) {}
-    ~RecordingSink() override { setMessageBoxSink(previous_); }
-    BoxResult show(BoxStyle style, std::string_view text) override {
-        boxes.push_back({style, std::string(text)});
-        return answer;
-    }
-    std::vector<std::string> texts() const {
-        std::vector<std::string> out;
-        for (const auto& box : boxes)
-            out.push_back(box.text);
-        return out;
-    }
-
-    std::vector<RecordedBox> boxes;
-    BoxResult answer = BoxResult::Ok;
-
-  private:
-    MessageBoxSink* previous_;
-};
-
-ChipInfo makeChip(ChipType type, const char* name, uint32_t capacity, uint32_t programMode = 1,
-                  uint16_t pageSize = 256, uint8_t manufacturerId = 0x1C, uint8_t deviceId = 0x13,
-                  uint8_t memoryWidth = 8, const char* manufacturer = "XYZ");
-
-// Writes a ChipInfo.chip file holding `chips`.
-void writeDatabase(const std::string& path, const std::vector<ChipInfo>& chips);
-
-// The chips most tests start with: EN25T80 (1 MiB flash) and a few others.
+// The chips most tests start with: EN25T80 (1 MiB flash), AT24C02 and AT93C46.
 std::vector<ChipInfo> standardChips();
 
 // A started window on its own database file in a temporary folder.

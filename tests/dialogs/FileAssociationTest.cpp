@@ -2,7 +2,8 @@
 // contents, idempotence, the messages of both builds, and that a desktop opening a file
 // through the entry starts the program with that file as its one argument.
 #include "buffer/FileAssociation.h"
-#include "DialogTestSupport.h"
+#include "MessageRecorder.h"
+#include "TempFolder.h"
 #include "res/Texts.h"
 
 #include <gtest/gtest.h>
@@ -93,7 +94,7 @@ class Association : public ::testing::Test {
     std::string mime() const { return readFile(data / "mime/packages/brimwick.xml"); }
     std::string defaults() const { return readFile(config / "mimeapps.list"); }
 
-    TempDir dir;
+    TempFolder dir;
     fs::path data, config;
     const std::string exe = "/opt/brimwick/bin/brimwick";
 };
@@ -109,7 +110,7 @@ TEST_F(Association, WritesEntryTypesAndDefaultsOnce) {
     EXPECT_EQ(sink.texts(), (std::vector<std::string>{
                                 "Set this program as the default program of bin files! Continue?",
                                 "Successfully!"}));
-    EXPECT_EQ(sink.boxes.front().first, BoxStyle::OkCancel);
+    EXPECT_EQ(sink.boxes.front().style, BoxStyle::OkCancel);
 
     EXPECT_EQ(valueOf(desktop(), "Exec"), "\"/opt/brimwick/bin/brimwick\" %f");
     EXPECT_EQ(valueOf(desktop(), "Type"), "Application");

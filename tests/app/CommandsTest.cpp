@@ -1,0 +1,235 @@
+// File, Edit and Chip Select commands through the real window, its real dialogs and real
+// files, and the hex view they redraw.
+#include <QAbstractButton>
+#include <QAction>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTest>
+#include <QTextEdit>
+#include <QWheelEvent>
+#include <gtest/gtest.h>
+
+#include "AppTestSupport.h"
+#include "TempFolder.h"
+#include "buffer/BufferFillDlg.h"
+#include "buffer/HexViewWidget.h"
+#include "dialogs/ChipSelectDlg.h"
+#include "dialogs/ControlId.h"
+
+namespace {
+
+// Answers the next file dialog with `path` (empty: cancel), noting its filters.
+std::shared_ptr<bool> answerFileDialog(const std::string& path, QStringList* filters = nullptr) {
+    return whenModal<QFileDialog>([path, filters](QFileDialog* dialog) {
+        if (filters)
+            *filters = dialog->nameFilters();
+        if (path.empty())
+            return dialog->reject();
+        dialog->selectFile(QString::fromStdString(path));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+}
+
+std::string bytesAt(CMainDlg& window, uint32_t offset, uint32_t count) {
+    std::string bytes(count, '\0');
+    window.dataBuffer().copyOut(offset, reinterpret_cast<uint8_t*>(bytes.data()), count);
+    return bytes;
+}
+
+// Edit > Fill with these three texts typed in and OK pressed.
+void fill(CMainDlg& window, const char* start, const char* end, const char* data) {
+    auto ran = whenModal<BufferFillDlg>([=](BufferFillDlg* dialog) {
+        dialog->edit(BufferFillDlg::IdStartAddress)->setText(start);
+        dialog->edit(BufferFillDlg::IdEndAddress)->setText(end);
+        dialog->edit(BufferFillDlg::IdFillData)->setText(data);
+        dialog->button(BufferFillDlg::IdOk)->click();
+    });
+    window.action(IdEditFill)->trigger();
+    EXPECT_TRUE(*ran);
+}
+
+void wheel(QWidget* target, int delta) {
+    QPointF at(10, 10);
+    QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &event);
+}
+
+} // namespace
+
+TEST(Commands, ACommandLineFileLoadsOnceAndAFailureIsReportedOnce) {
+    TempFolder folder;
+    writeFile(folder.file("image.bin"), "HELLO");
+    const struct {
+        Language language;
+        std::vector<std::string> arguments;
+        const char* first6;
+        std::vector<std::string> boxes;
+    } cases[] = {
+        {Language::English, {folder.file("image.bin")}, "HELLO\xFF", {}},
+        {Language::English,
+         {folder.file("image.bin"), folder.file("image.bin")},
+         "\xFF\xFF\xFF\xFF\xFF\xFF",
+         {}},
+        {Language::English,
+         {folder.file("missing")},
+         "\xFF\xFF\xFF\xFF\xFF\xFF",
+         {"Failure to open the file!"}},
+        {Language::Chinese,
+         {folder.file("missing")},
+         "\xFF\xFF\xFF\xFF\xFF\xFF",
+         {"打开文件失败."}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.size());
+        RecordingSink boxes;
+        auto started = startWindow(c.language, standardChips(), c.arguments);
+        EXPECT_EQ(bytesAt(*started->window, 0, 6), c.first6);
+        EXPECT_EQ(boxes.texts(), c.boxes);
+    }
+}
+
+TEST(Commands, OpenAndSaveGoThroughTheRealFileDialogs) {
+    auto started = startWindow(Language::Chinese);
+    CMainDlg& window = *started->window;
+    RecordingSink boxes;
+    window.OnVScroll(SB_THUMBTRACK, 100);
+    writeFile(started->path("dump"), std::string(300, 'Z'));
+    QStringList filters;
+    auto opened = answerFileDialog(started->path("dump"), &filters);
+    window.action(IdFileOpen)->trigger();
+    ASSERT_TRUE(*opened);
+    EXPECT_EQ(filters.join("|").toStdString(),
+              "二进制文件(*.bin) (*.bin)|HEX文件(*.hex) (*.hex)|所有文件(*.*) (*)");
+    EXPECT_EQ(window.hexViewModel().topRow, 0u);
+    EXPECT_EQ(hexLine(window, 0)[2], "ZZZZZZZZZZZZZZZZ");
+    EXPECT_EQ(bytesAt(window, 299, 2), "Z\xFF");
+
+    // A bad Intel HEX file: the reader's message, then the failure; the buffer stays.
+    writeFile(started->path("bad.hex"), ":0400000001020304F1\n");
+    auto refused = answerFileDialog(started->path("bad.hex"));
+    window.action(IdFileOpen)->trigger();
+    ASSERT_TRUE(*refused);
+    EXPECT_EQ(boxes.texts(), (std::vector<std::string>{"校验和错误！", "打开文件失败."}));
+    EXPECT_EQ(bytesAt(window, 0, 1), "Z");
+
+    // Save writes the chip's size, adds the extension and asks before replacing a file.
+    selectChip(window, makeChip(ChipType::Eeprom93, "AT93C46", 128, 0, 0, 0, 0, 16));
+    writeFile(started->path("saved.bin"), std::string(1000, 'x'));
+    auto asked = whenModal<QMessageBox>(
+        [](QMessageBox* question) { question->button(QMessageBox::Yes)->click(); });
+    auto saved = answerFileDialog(started->path("saved"));
+    window.action(IdFileSave)->trigger();
+    ASSERT_TRUE(*saved && *asked);
+    EXPECT_EQ(readFile(started->path("saved.bin")), std::string(128, 'Z'));
+    EXPECT_EQ(window.statusEdit()->text().toStdString(), "保存成功！");
+
+    // A file that cannot be written is reported, never called a success.
+    window.setStatusText("");
+    auto failed = whenModal<QFileDialog>([&started](QFileDialog* dialog) {
+        dialog->selectFile(QString::fromStdString(started->path("no-folder/out.bin")));
+        QMetaObject::invokeMethod(dialog, "done", Q_ARG(int, QDialog::Accepted));
+    });
+    window.action(IdFileSave)->trigger();
+    ASSERT_TRUE(*failed);
+    EXPECT_EQ(window.statusEdit()->text().toStdString(), "");
+    EXPECT_EQ(boxes.texts().back(), "保存文件失败！");
+}
+
+TEST(Commands, ChipSelectSetsTheLengthTheViewAndThePanelAndCancelNothing) {
+    auto started = startWindow(Language::English);
+    CMainDlg& window = *started->window;
+    RecordingSink boxes;
+    window.OnVScroll(SB_THUMBTRACK, 100);
+    auto cancelled = whenModal<QDialog>([](QDialog* dialog) { dialog->reject(); });
+    window.action(IdChipSelect)->trigger();
+    ASSERT_TRUE(*cancelled);
+    EXPECT_STREQ(window.currentChip().name, "EN25T80");
+    EXPECT_EQ(window.hexViewModel().topRow, 3200u);
+
+    auto chosen = whenModal<QDialog>([](QDialog* modal) {
+        auto* dialog = dynamic_cast<CChipSelectDlg*>(modal);
+        QListWidget* makers = dialog->manufacturerList();
+        makers->setCurrentItem(makers->findItems("Atmel", Qt::MatchExactly).value(0));
+        findControl<QAbstractButton>(dialog, 1057)->click();
+        findControl<QAbstractButton>(dialog, 1)->click();
+    });
+    window.action(IdChipSelect)->trigger();
+    ASSERT_TRUE(*chosen);
+    EXPECT_STREQ(window.currentChip().name, "AT24C02");
+    EXPECT_EQ(window.dataBuffer().length(), 256u);
+    EXPECT_EQ(window.hexViewModel().topRow, 0u);
+    EXPECT_EQ(hexLine(window, 15)[0], "0x0000F0:");
+    EXPECT_EQ(hexLine(window, 16)[0], " ");
+    EXPECT_TRUE(window.chipInfoEdit()->toPlainText().startsWith("Chip:AT24C02"));
+    EXPECT_FALSE(window.action(IdErase)->isEnabled());
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST(Commands, FillAndExchangeChangeTheBufferAndTheView) {
+    for (Language language : {Language::English, Language::Chinese}) {
+        auto started = startWindow(language);
+        CMainDlg& window = *started->window;
+        RecordingSink boxes;
+        selectChip(window, makeChip(ChipType::Eeprom24, "AT24C02", 256, 0, 8, 0, 0));
+        fill(window, "10", "1F", "00");
+        fill(window, "FF", "FFFFFF", "5a"); // an end past the buffer stops at its end
+        EXPECT_EQ(bytesAt(window, 0x0F, 18), "\xFF" + std::string(16, '\0') + "\xFF");
+        EXPECT_EQ(bytesAt(window, 0xFE, 3), "\xFF\x5A\xFF");
+        EXPECT_EQ(hexLine(window, 1)[1], "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 ");
+        fill(window, "100", "10", "00");
+        fill(window, "20", "10", "00");
+        const std::vector<std::string> refusals =
+            language == Language::English
+                ? std::vector<std::string>{"Fill error!", "Fill error!"}
+                : std::vector<std::string>{"填充失败，开始地址超出范围！",
+                                           "填充失败，开始地址比结束地址大！"};
+        EXPECT_EQ(boxes.texts(), refusals);
+        window.action(IdEditExchange)->trigger();
+        EXPECT_EQ(hexLine(window, 0)[1].substr(0, 6), "FF FF ");
+        EXPECT_EQ(bytesAt(window, 0xFE, 2), "\x5A\xFF");
+    }
+    // The dialog's fields take hexadecimal digits only, wherever the cursor is.
+    BufferFillDlg dialog(kTextsEnglish);
+    dialog.show();
+    QLineEdit* start = dialog.edit(BufferFillDlg::IdStartAddress);
+    start->setText("1234");
+    start->setCursorPosition(2);
+    QTest::keyClick(start, Qt::Key_G);
+    start->insert("5x");
+    EXPECT_EQ(start->text().toStdString(), "1234");
+    start->setCursorPosition(2);
+    QTest::keyClicks(start, "abcdef");
+    EXPECT_EQ(start->text().toStdString(), "12ab34");
+    EXPECT_EQ(dialog.edit(BufferFillDlg::IdFillData)->maxLength(), 2);
+}
+
+TEST(Commands, TheHexViewScrollsByBarWheelAndThumb) {
+    auto started = startWindow(Language::English);
+    CMainDlg& window = *started->window;
+    QScrollBar* bar = window.hexView()->scrollBar();
+    EXPECT_EQ(bar->maximum(), 2047); // 1 MiB: 65504 top rows, 32 per position
+    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(hexLine(window, 0)[0], "0x000200:");
+    bar->triggerAction(QAbstractSlider::SliderToMaximum);
+    EXPECT_EQ(hexLine(window, 31)[0], "0x0FFFF0:");
+
+    selectChip(window, makeChip(ChipType::Eeprom24, "AT24C512", 0x10000));
+    EXPECT_EQ(bar->maximum(), 4064);
+    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(hexLine(window, 0)[0], "0x000010:");
+    wheel(window.hexView()->list()->viewport(), -120); // three rows a notch
+    wheel(&window, 60);                                // half notches add up
+    wheel(&window, -60 - 120);
+    EXPECT_EQ(window.hexViewModel().topRow, 7u);
+    EXPECT_EQ(bar->value(), 7);
+    bar->setSliderDown(true);
+    bar->setSliderPosition(4064);
+    EXPECT_EQ(hexLine(window, 31)[0], "0x00FFF0:");
+    bar->setSliderDown(false);
+}

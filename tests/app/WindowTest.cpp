@@ -1,0 +1,202 @@
+// What each build shows in its main window: menus, toolbar and tooltips, the chip panel,
+// status line, progress, the About box, and the keys that end the program.
+#include <QAction>
+#include <QGroupBox>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QTextEdit>
+#include <QToolBar>
+#include <QToolButton>
+#include <QToolTip>
+#include <gtest/gtest.h>
+
+#include "AppTestSupport.h"
+#include "app/AboutDlg.h"
+#include "app/ChipInfoText.h"
+#include "buffer/HexViewWidget.h"
+
+namespace {
+
+// Menu entries and toolbar slots in order; 0 is a separator.
+const unsigned kMenuIds[] = {32884, 32885, 0,     32896, 0,     32841, 32894, 32895,
+                             32891, 0,     32889, 32886, 32887, 32888, 0,     32881,
+                             32880, 32882, 0,     32893, 32862, 32863};
+const unsigned kToolIds[] = {32884, 32885, 0,     32894, 32895, 0,     32891, 32886,
+                             32887, 32888, 32889, 0,     32881, 32880, 32882};
+
+struct Build {
+    Language language;
+    const char* menus;   // "Pop-up: item|item|-|item; ..."
+    const char* toolbar; // "caption/tooltip ..." ("-" separator, no tooltip after the slash)
+    const char* panel;
+    const char *group, *aboutTitle, *ok;
+};
+
+const Build kBuilds[] = {
+    {Language::English,
+     "File(F): Open(&O)|Save(&S)|-|Relate(&R)|-|Exit(&X); Edit(&E): Fill(&F)|Exchange(&C); "
+     "Operat(&P): Auto(&A)|-|Read(&R)|Erase(&E)|Write(&W)|Verify(&C)|-|Chip Identify(&G)|"
+     "Chip Select(&L)|Chip Edit(&D)|-|Firmware Version(&V); Help(&H): User Guide(&O)|About(&A); ",
+     "Open/Open Save/Save - Fill/Fill Exc/Exchange - Auto/Auto Erase/Erase Write/Write "
+     "Verify/Verify Read/Read - Ident/Chip Identify Select/Chip Select Edit/Chip Edit ",
+     "Chip:EN25T80\n\nManufacturer:Eon\n\nCapacity:1MB\n\nManufacturer ID:1C \n\n"
+     "Device ID:13 \n\nProgram Mode:PP\n\nPage Size:256Bytes\n",
+     "Chip Info", "About Brimwick", "OK"},
+    {Language::Chinese,
+     "文件(F): 打开文件(&O)|保存文件(&S)|-|文件关联(&R)|-|退出(&X); 编辑(&E): 填充(&F)|交换(&C); "
+     "操作(&P): 自动编程(&A)|-|读出&R)|擦除(&E)|编程(&W)|校验(&C)|-|器件识别(&G)|器件选择(&L)|"
+     "器件编辑(&D)|-|固件版本(&V); 帮助(&H): 操作说明(&O)|关于(&A); ",
+     "打开/打开 保存/保存 - 填充/ 交换/ - 自动/自动编程 擦除/擦除 编程/编程 校验/校验 读出/读出 - "
+     "识别/器件识别 选择/器件选择 编辑/器件编辑 ",
+     "器件：EN25T80\n\n厂商：Eon\n\n容量：1MB\n\n厂商ID：1C \n\n器件ID：13 \n\n"
+     "编程模式：页编程\n\n页大小：256字节\n",
+     "器件信息", "关于 Brimwick+", "确定"},
+};
+
+// The tooltip a user sees when hovering over `button`.
+std::string hoverTip(QWidget* button) {
+    QToolTip::hideText();
+    EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 2000));
+    QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), button->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(button, &hover);
+    return QToolTip::isVisible() ? QToolTip::text().toStdString() : "";
+}
+
+} // namespace
+
+TEST(Window, EachBuildShowsItsMenusToolbarPanelAndAbout) {
+    for (const Build& build : kBuilds) {
+        SCOPED_TRACE(build.group);
+        auto started = startWindow(build.language);
+        CMainDlg& window = *started->window;
+        window.show();
+        EXPECT_EQ(window.windowTitle().toStdString(), "Brimwick+");
+        std::string menus;
+        size_t item = 0;
+        for (QAction* popup : window.menu()->actions()) {
+            menus += popup->text().toStdString() + ": ";
+            for (QAction* entry : popup->menu()->actions()) {
+                menus += entry->isSeparator() ? "-|" : entry->text().toStdString() + "|";
+                ASSERT_LT(item, std::size(kMenuIds));
+                EXPECT_EQ(entry->isSeparator() ? 0u : entry->data().toUInt(), kMenuIds[item++]);
+                EXPECT_TRUE(entry->isEnabled());
+            }
+            menus.back() = ';';
+            menus += " ";
+        }
+        EXPECT_EQ(menus, build.menus);
+
+        std::string toolbar;
+        item = 0;
+        for (QAction* slot : window.toolBar()->actions()) {
+            ASSERT_LT(item, std::size(kToolIds));
+            if (slot->isSeparator()) {
+                toolbar += "- ";
+                EXPECT_EQ(kToolIds[item++], 0u);
+                continue;
+            }
+            EXPECT_EQ(slot, window.action(kToolIds[item++])); // the menu item's own action
+            auto* button = qobject_cast<QToolButton*>(window.toolBar()->widgetForAction(slot));
+            EXPECT_FALSE(button->icon().isNull());
+            toolbar += button->text().toStdString() + "/" + hoverTip(button) + " ";
+        }
+        EXPECT_EQ(toolbar, build.toolbar);
+
+        EXPECT_EQ(window.chipInfoGroup()->title().toStdString(), build.group);
+        EXPECT_EQ(window.chipInfoEdit()->toPlainText().toStdString(), build.panel);
+        std::string title, text, ok;
+        auto ran = whenModal<CAboutDlg>([&](CAboutDlg* about) {
+            title = about->windowTitle().toStdString();
+            for (QLabel* label : about->findChildren<QLabel*>())
+                text += label->text().toStdString();
+            ok = about->okButton()->text().toStdString();
+            QTest::keyClick(about, Qt::Key_Escape);
+        });
+        window.action(IdHelpAbout)->trigger();
+        ASSERT_TRUE(*ran);
+        EXPECT_EQ(title + "|" + text + "|" + ok,
+                  std::string(build.aboutTitle) + "|Brimwick+ V2.0|" + build.ok);
+    }
+}
+
+TEST(Window, ChipPanelStatusAndProgressFollowTheChipAndTheOperation) {
+    auto started = startWindow(Language::English);
+    CMainDlg& window = *started->window;
+    const struct {
+        ChipInfo chip;
+        int picture;
+        bool eraseAndIdentify;
+        const char* capacity;
+    } chips[] = {
+        {makeChip(ChipType::Eeprom24, "AT24C02", 1536, 0, 8, 0x05, 0xEF), 1, false, "1KB"},
+        {makeChip(ChipType::Eeprom93, "AT93C46", 128, 0, 0, 0, 0, 16), 3, false,
+         "64 x16bit\r\n\r\n(MSB First)"},
+        {makeChip(ChipType::Flash25, "W25Q16", 0x180000, 1, 256, 0, 0, 16), 0, true, "1MB"},
+        {makeChip(ChipType::Eeprom25, "25LC", 1023), 2, false, "1023B"},
+        {makeChip(ChipType::Eeprom93, "M93C86", 0x200000, 0, 0, 0, 0, 8), 3, false, "2M x8bit"},
+        {makeChip(ChipType::Eeprom93, "M93C76", 2048, 0, 0, 0, 0, 0), 3, false,
+         "1K x16bit\r\n\r\n(MSB First)"},
+        {makeChip(static_cast<ChipType>(7), "ODD", 128), -1, false, "128B"},
+    };
+    for (const auto& c : chips) {
+        SCOPED_TRACE(c.chip.name);
+        selectChip(window, c.chip);
+        EXPECT_EQ(window.shownPictureType(), c.picture);
+        EXPECT_EQ(window.chipPictureLabel()->pixmap().isNull(), c.picture < 0);
+        EXPECT_EQ(window.action(IdErase)->isEnabled(), c.eraseAndIdentify);
+        EXPECT_EQ(window.toolBar()->widgetForAction(window.action(IdChipIdentify))->isEnabled(),
+                  c.eraseAndIdentify);
+        EXPECT_EQ(capacityText(c.chip, kTextsEnglish),
+                  "Capacity:" + std::string(c.capacity) + "\r\n\r\n");
+    }
+    EXPECT_NE(chipInfoText(chips[0].chip, kTextsEnglish)
+                  .find("Manufacturer ID:05 \r\n\r\nDevice ID:EF \r\n\r\nProgram Mode:BP\r\n"),
+              std::string::npos);
+    EXPECT_EQ(chipInfoText(chips[0].chip, kTextsChinese).find("页大小"), std::string::npos);
+
+    window.setStatusText("Reading...");
+    window.setStatusText("设备打开失败！\r\n请重新连接设备！");
+    EXPECT_EQ(window.statusEdit()->text().toStdString(), "设备打开失败！ 请重新连接设备！");
+    const struct {
+        int percent;
+        const char* shown;
+        int bar;
+    } percents[] = {{5, " 5%", 5}, {99, "99%", 99}, {100, "99%", 99}, {0x10000 + 42, "42%", 42}};
+    for (const auto& p : percents) {
+        window.showPercent(p.percent);
+        EXPECT_EQ(window.percentEdit()->text().toStdString(), p.shown) << p.percent;
+        EXPECT_EQ(window.progressBar()->value(), p.bar) << p.percent;
+    }
+    uint16_t progress = 150;
+    window.setProgressSource([&progress] { return progress; });
+    window.showProgress();
+    EXPECT_EQ(window.percentEdit()->text().toStdString(), "150%");
+    EXPECT_EQ(window.progressBar()->value(), 100);
+}
+
+TEST(Window, EnterAcceptsAndEscRejectsWhereverTheFocusIsAndExitCloses) {
+    for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+        auto started = startWindow(Language::English);
+        CMainDlg& window = *started->window;
+        for (QWidget* target : {static_cast<QWidget*>(window.hexView()->list()),
+                                static_cast<QWidget*>(window.statusEdit())}) {
+            window.show();
+            window.setResult(-1);
+            target->setFocus();
+            QTest::keyClick(target, static_cast<Qt::Key>(key));
+            EXPECT_FALSE(window.isVisible()) << key;
+            EXPECT_EQ(window.result(),
+                      key == Qt::Key_Escape ? QDialog::Rejected : QDialog::Accepted);
+        }
+        window.show();
+        window.action(IdFileExit)->trigger();
+        EXPECT_FALSE(window.isVisible());
+    }
+}
