@@ -1,16 +1,13 @@
 // File, Edit and Chip Select commands through the real window, its real dialogs and real
 // files, and the hex view they redraw.
-#include <QAbstractButton>
 #include <QAction>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTest>
-#include <QTextEdit>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
 
@@ -18,8 +15,6 @@
 #include "TempFolder.h"
 #include "buffer/BufferFillDlg.h"
 #include "buffer/HexViewWidget.h"
-#include "dialogs/ChipSelectDlg.h"
-#include "dialogs/ControlId.h"
 
 namespace {
 
@@ -139,36 +134,6 @@ TEST(Commands, OpenAndSaveGoThroughTheRealFileDialogs) {
     ASSERT_TRUE(*failed);
     EXPECT_EQ(window.statusEdit()->text().toStdString(), "");
     EXPECT_EQ(boxes.texts().back(), "保存文件失败！");
-}
-
-TEST(Commands, ChipSelectSetsTheLengthTheViewAndThePanelAndCancelNothing) {
-    auto started = startWindow(Language::English);
-    CMainDlg& window = *started->window;
-    RecordingSink boxes;
-    window.OnVScroll(SB_THUMBTRACK, 100);
-    auto cancelled = whenModal<QDialog>([](QDialog* dialog) { dialog->reject(); });
-    window.action(IdChipSelect)->trigger();
-    ASSERT_TRUE(*cancelled);
-    EXPECT_STREQ(window.currentChip().name, "EN25T80");
-    EXPECT_EQ(window.hexViewModel().topRow, 3200u);
-
-    auto chosen = whenModal<QDialog>([](QDialog* modal) {
-        auto* dialog = dynamic_cast<CChipSelectDlg*>(modal);
-        QListWidget* makers = dialog->manufacturerList();
-        makers->setCurrentItem(makers->findItems("Atmel", Qt::MatchExactly).value(0));
-        findControl<QAbstractButton>(dialog, 1057)->click();
-        findControl<QAbstractButton>(dialog, 1)->click();
-    });
-    window.action(IdChipSelect)->trigger();
-    ASSERT_TRUE(*chosen);
-    EXPECT_STREQ(window.currentChip().name, "AT24C02");
-    EXPECT_EQ(window.dataBuffer().length(), 256u);
-    EXPECT_EQ(window.hexViewModel().topRow, 0u);
-    EXPECT_EQ(hexLine(window, 15)[0], "0x0000F0:");
-    EXPECT_EQ(hexLine(window, 16)[0], " ");
-    EXPECT_TRUE(window.chipInfoEdit()->toPlainText().startsWith("Chip:AT24C02"));
-    EXPECT_FALSE(window.action(IdErase)->isEnabled());
-    EXPECT_TRUE(boxes.boxes.empty());
 }
 
 TEST(Commands, FillAndExchangeChangeTheBufferAndTheView) {

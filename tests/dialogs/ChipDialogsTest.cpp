@@ -1,0 +1,323 @@
+// Select Device and the database manager on real database files: the texts of both builds,
+// Add, Delete and Edit reaching the file at once, and GBK names kept byte-exact.
+#include "dialogs/ChipDialogs.h"
+#include "AppTestSupport.h"
+#include "TempFolder.h"
+#include "buffer/HexViewWidget.h"
+#include "dialogs/ChipInfoDlg.h"
+#include "dialogs/ChipSelectDlg.h"
+#include "dialogs/ChipViewDlg.h"
+#include "dialogs/ControlId.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTableWidget>
+#include <QTest>
+#include <QTextEdit>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Entries of a list, the selected ones marked with '*'.
+std::string entries(const QListWidget* list) {
+    std::string joined;
+    for (int row = 0; row < list->count(); ++row)
+        joined +=
+            list->item(row)->text().toStdString() + (list->item(row)->isSelected() ? "*|" : "|");
+    return joined;
+}
+
+// Cells of one column, or of one row when `row` is given.
+std::string cells(const QTableWidget* table, int column, int row = -1) {
+    std::string joined;
+    for (int i = 0; i < (row < 0 ? table->rowCount() : table->columnCount()); ++i)
+        joined += table->item(row < 0 ? i : row, row < 0 ? column : i)->text().toStdString() + "|";
+    return joined;
+}
+
+void click(QAbstractItemView* view, QModelIndex index, bool twice = false) {
+    const QPoint at = view->visualRect(index).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+    if (twice)
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+}
+
+// Fills in the chip editor that the next command opens and presses its OK.
+std::shared_ptr<bool> answerEditor(std::function<void(CChipInfoDlg*)> fill) {
+    return whenModal<QDialog>([fill](QDialog* modal) {
+        if (auto* editor = dynamic_cast<CChipInfoDlg*>(modal)) {
+            fill(editor);
+            editor->button(1)->click();
+        }
+        if (modal->isVisible())
+            modal->reject();
+    });
+}
+
+void type(CChipInfoDlg* editor, int id, const char* text) {
+    editor->edit(id)->setText(QString::fromUtf8(text));
+}
+
+ChipInfo chip(ChipType type, const char* name, uint32_t capacity, const char* maker = "Atmel",
+              uint8_t width = 8) {
+    ChipInfo chip =
+        makeChip(type, name, capacity, type != ChipType::Eeprom93, 256, 0, 0, width, maker);
+    if (type == ChipType::Eeprom93)
+        chip = {type, {}, {}, 5, 55, capacity, 0, 256, 0x05, 0xC2, 7, width};
+    std::snprintf(chip.name, sizeof chip.name, "%s", name);
+    std::snprintf(chip.manufacturer, sizeof chip.manufacturer, "%s", maker);
+    return chip;
+}
+
+class ChipDialogs : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ChipInfo page128 =
+            makeChip(ChipType::Flash25, "AT25F256", 1536, 1, 128, 0xEF, 0x14, 8, "Atmel");
+        writeDatabase(path, {chip(ChipType::Eeprom24, "AT24C01", 128),
+                             chip(ChipType::Eeprom25, "AT25080", 1024),
+                             chip(ChipType::Flash25, "AT25F1024", 1 << 20), page128,
+                             chip(ChipType::Eeprom93, "AT93C46", 128),
+                             chip(ChipType::Eeprom93, "AT93C56", 2048),
+                             chip(ChipType::Eeprom93, "AT93C66", 512, "Atmel", 16),
+                             chip(ChipType::Eeprom93, "AT93C86", 4096, "Atmel", 16),
+                             chip(ChipType::Flash25, "MX25L1605", 2 << 20, "Macronix"),
+                             chip(static_cast<ChipType>(7), "ODD1", 128, "Odd"),
+                             chip(ChipType::Flash25, "W25Q16", 2 << 20, "Winbond"),
+                             chip(ChipType::Flash25, "W25Q80", 1 << 20, "Winbond")});
+        open(Language::English);
+    }
+    void open(Language language) {
+        manager.reset();
+        database = std::make_unique<ChipDatabase>(language, path);
+        ASSERT_EQ(database->load(), 1);
+        manager = std::make_unique<CChipViewDlg>(database.get(), textsFor(language));
+        manager->show();
+    }
+    QTableWidget* table() const { return manager->chipTable(); }
+    QListWidget* makers() const { return manager->manufacturerList(); }
+    void family(QWidget* dialog, int id) { findControl<QAbstractButton>(dialog, id)->click(); }
+    std::string names() {
+        std::string joined;
+        for (const ChipInfo& chip : chipsInFile(path))
+            joined += std::string(chip.name) + "|";
+        return joined;
+    }
+
+    TempFolder folder;
+    std::string path = folder.file("ChipInfo.chip");
+    std::unique_ptr<ChipDatabase> database;
+    std::unique_ptr<CChipViewDlg> manager;
+};
+
+} // namespace
+
+TEST_F(ChipDialogs, SelectDeviceListsMakersWithChipsAndTheChipsOfAFamily) {
+    CChipSelectDlg select(database.get(), kTextsEnglish);
+    select.show();
+    EXPECT_EQ(select.windowTitle().toStdString(), "Select Device");
+    EXPECT_EQ(entries(select.manufacturerList()), "Atmel*|Macronix|Winbond|");
+    EXPECT_TRUE(findControl<QAbstractButton>(&select, 1054)->isChecked());
+    std::string shown = entries(select.deviceList());
+    for (int id : {1055, 1056, 1057, 1058})
+        family(&select, id), shown += " " + entries(select.deviceList());
+    EXPECT_EQ(shown, "AT24C01*|AT25080|AT25F1024|AT25F256|AT93C46|AT93C56|AT93C66|AT93C86| "
+                     "AT25F1024*|AT25F256| AT25080*| AT24C01*| AT93C46*|AT93C56|AT93C66|AT93C86|");
+    select.manufacturerList()->setCurrentRow(2); // no 93 EEPROM at Winbond: OK chooses nothing
+    EXPECT_EQ(entries(select.deviceList()), "");
+    select.accept();
+    ChipInfo chosen{};
+    EXPECT_FALSE(select.getSelectedChip(&chosen));
+    family(&select, 1054); // a double-click chooses as OK does
+    select.show();
+    click(select.deviceList(), select.deviceList()->model()->index(1, 0), true);
+    EXPECT_EQ(select.result(), QDialog::Accepted);
+    EXPECT_TRUE(select.getSelectedChip(&chosen) && std::string(chosen.name) == "W25Q80");
+
+    // Chip Select fetches the chosen chip again by name; Cancel changes nothing.
+    ChipInfo current = makeChip(ChipType::Flash25, "CURRENT", 1);
+    whenModal<QDialog>([](QDialog* modal) { modal->reject(); });
+    EXPECT_FALSE(runChipSelect(*database, current, kTextsChinese));
+    whenModal<QDialog>([](QDialog* modal) {
+        static_cast<CChipSelectDlg*>(modal)->manufacturerList()->setCurrentRow(1);
+        findControl<QAbstractButton>(modal, 1)->click();
+    });
+    EXPECT_TRUE(runChipSelect(*database, current, kTextsChinese));
+    EXPECT_EQ(std::string(current.name) + current.manufacturer, "MX25L1605Macronix");
+}
+
+TEST_F(ChipDialogs, TheManagerShowsTheTableOfEachBuildWithHeadersNeverCut) {
+    EXPECT_EQ(manager->windowTitle().toStdString(), "Device View");
+    EXPECT_EQ(entries(makers()), "Atmel*|Macronix|Winbond|");
+    std::string headers;
+    const int described[] = {40, 120, 60, 60, 60, 60, 60, 60, 60};
+    QFontMetrics metrics(table()->horizontalHeader()->font());
+    for (int column = 0; column < table()->columnCount(); ++column) {
+        const QString header = table()->horizontalHeaderItem(column)->text();
+        headers += header.toStdString() + "|";
+        EXPECT_GE(table()->columnWidth(column), described[column]) << column;
+        EXPECT_GE(table()->columnWidth(column), metrics.horizontalAdvance(header) + 8) << column;
+    }
+    EXPECT_EQ(headers, "NO.|Chip|Min Voltage|Max Voltage|Capacity(KB)|Program Mode|Page Size|"
+                       "Manufacturer ID|Device ID|");
+    EXPECT_EQ(table()->columnWidth(0), 40);
+    EXPECT_EQ(cells(table(), 4), "128B|1KB|1024KB|1KB|128 x8bit|2K x8bit|256 x16bit|2K x16bit|");
+    EXPECT_EQ(cells(table(), 0, 3), "4|AT25F256|2.7V|3.6V|1KB|PP|128|EF|14|");
+    EXPECT_EQ(cells(table(), 0, 6), "7|AT93C66|0.5V|5.5V|256 x16bit|BP|Invalid|05|C2|");
+    EXPECT_EQ(table()->item(0, 1)->textAlignment(), int(Qt::AlignCenter));
+    family(manager.get(), 1058);
+    EXPECT_EQ(cells(table(), 0), "1|2|3|4|");
+    // A manufacturer is taken by a click; moving to it with the keyboard does not refill.
+    makers()->setFocus();
+    QTest::keyClick(makers(), Qt::Key_Down);
+    EXPECT_EQ(cells(table(), 1), "AT93C46|AT93C56|AT93C66|AT93C86|");
+    click(makers(), makers()->model()->index(2, 0));
+    family(manager.get(), 1054);
+    EXPECT_EQ(cells(table(), 1), "W25Q16|W25Q80|");
+
+    open(Language::Chinese);
+    EXPECT_EQ(manager->windowTitle().toStdString(), "Dialog");
+    EXPECT_EQ(table()->horizontalHeaderItem(4)->text().toStdString() +
+                  std::to_string(table()->columnWidth(4)) + cells(table(), 5),
+              "容量80页编程|页编程|页编程|页编程|字节编程|字节编程|字节编程|字节编程|");
+    EXPECT_EQ(cells(table(), 0, 6), "7|AT93C66|0.5V|5.5V|256 x16bit|字节编程|无效|05|C2|");
+    EXPECT_EQ(findControl<QAbstractButton>(manager.get(), 1000)->text().toStdString(), "添加器件");
+}
+
+TEST_F(ChipDialogs, AddDeleteAndEditReachTheFileAtOnce) {
+    RecordingSink boxes;
+    family(manager.get(), 1055);
+    table()->selectRow(1); // AT25F256: Add starts from a copy of it
+    std::string prefilled;
+    answerEditor([&prefilled](CChipInfoDlg* editor) {
+        prefilled =
+            editor->windowTitle().toStdString() + "|" + editor->edit(1021)->text().toStdString();
+        type(editor, 1021, "ZT25Q32");
+        type(editor, 1028, "Zetta");
+    });
+    manager->OnAddChip();
+    EXPECT_EQ(prefilled, "Add Chip|AT25F256");
+    EXPECT_EQ(chipsInFile(path).back().pageSize, 128);
+    EXPECT_EQ(entries(makers()), "Atmel|Macronix|Winbond|Zetta*|");
+    EXPECT_EQ(cells(table(), 1), "ZT25Q32|") << "the family filter stays";
+    // A name already in the database, under any manufacturer, is refused; an empty one is
+    // dropped without a word. Without rows the editor starts from the defaults.
+    for (const char* name : {"ZT25Q32", "W25Q80", ""}) {
+        answerEditor([name](CChipInfoDlg* editor) { type(editor, 1021, name); });
+        manager->OnAddChip();
+    }
+    family(manager.get(), 1056);
+    std::string defaults;
+    answerEditor([&defaults](CChipInfoDlg* editor) {
+        for (int id : {1021, 1024, 1020, 1022, 1025, 1026, 1027})
+            defaults += editor->edit(id)->text().toStdString() + "|";
+        defaults += editor->button(1055)->isChecked() ? "25 FLASH" : "?";
+    });
+    manager->OnAddChip();
+    EXPECT_EQ(defaults, "|1|2.7|5.5|256|FF|FF|25 FLASH");
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>(2, "Chip already exists!"));
+
+    // Delete takes the first selected row, else the first row, and asks nothing.
+    family(manager.get(), 1054);
+    click(makers(), makers()->model()->index(0, 0));
+    manager->OnDeleteChip();
+    table()->selectRow(3);
+    QTest::keyClick(table(), Qt::Key_Down, Qt::ShiftModifier);
+    manager->OnDeleteChip();
+    click(makers(), makers()->model()->index(1, 0));
+    manager->OnDeleteChip(); // Macronix's only chip: the manufacturer goes
+    EXPECT_EQ(names(),
+              "AT25080|AT25F1024|AT25F256|AT93C56|AT93C66|AT93C86|ODD1|W25Q16|W25Q80|ZT25Q32|");
+    EXPECT_EQ(entries(makers()), "Atmel*|Winbond|Zetta|");
+
+    // Edit (a double-click too) stores by name: a new name is a new chip.
+    click(makers(), makers()->model()->index(1, 0));
+    auto edited = answerEditor([](CChipInfoDlg* editor) {
+        EXPECT_EQ(editor->windowTitle().toStdString() + editor->edit(1021)->text().toStdString(),
+                  "Edit ChipW25Q80");
+        type(editor, 1024, "2048");
+    });
+    click(table(), table()->model()->index(1, 1), true);
+    ASSERT_TRUE(*edited);
+    EXPECT_EQ(cells(table(), 4), "2048KB|2048KB|");
+    answerEditor([](CChipInfoDlg* editor) {
+        type(editor, 1021, "W25Q16JV");
+        type(editor, 1028, "Macronix");
+    });
+    manager->OnEditChip();
+    EXPECT_EQ(names(), "AT25080|AT25F1024|AT25F256|AT93C56|AT93C66|AT93C86|W25Q16JV|ODD1|W25Q16|"
+                       "W25Q80|ZT25Q32|");
+    EXPECT_EQ(entries(makers()), "Atmel|Macronix*|Winbond|Zetta|");
+    const std::string before = readFile(path);
+    whenModal<QDialog>([](QDialog* editor) { editor->reject(); });
+    manager->OnEditChip();
+    family(manager.get(), 1056); // no rows: Edit and Delete do nothing
+    manager->OnEditChip();
+    manager->OnDeleteChip();
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_EQ(boxes.boxes.size(), 2u);
+}
+
+TEST_F(ChipDialogs, ASaveThatFailsIsReportedAndNothingStaleIsShown) {
+    for (Language language : {Language::English, Language::Chinese}) {
+        open(language);
+        const std::string saved = readFile(path);
+        ASSERT_EQ(::unlink(path.c_str()), 0); // saving never creates the file
+        RecordingSink boxes;
+        manager->OnDeleteChip();
+        EXPECT_EQ(boxes.texts().front(), language == Language::English
+                                             ? "Failure to save chip database! The change is lost."
+                                             : "打开文件失败！");
+        EXPECT_EQ(::access(path.c_str(), F_OK), -1);
+        EXPECT_EQ(table()->rowCount() + makers()->count(), 0);
+        writeFile(path, saved);
+    }
+}
+
+TEST(GbkDatabase, NamesShowDecodedAnUnchangedEditKeepsTheBytesAndChipSelectShowsThem) {
+    // 华邦 and 兆易创新 in GBK, sorted as bytes after ASCII; one name is 19 GBK characters.
+    const std::string winbond = "\xBB\xAA\xB0\xEE", giga = "\xD5\xD7\xD2\xD7\xB4\xB4\xD0\xC2";
+    std::string longName, decoded;
+    for (int i = 0; i < 19; ++i)
+        longName += "\xD5\xD7", decoded += "兆";
+    auto started = startWindow(Language::Chinese,
+                               {chip(ChipType::Flash25, "EN25T80", 1 << 20, "Eon"),
+                                chip(ChipType::Eeprom24, "24C02", 256, winbond.c_str()),
+                                chip(ChipType::Flash25, "GD25Q16", 2 << 20, giga.c_str()),
+                                chip(ChipType::Flash25, longName.c_str(), 1 << 20, giga.c_str())});
+    CMainDlg& window = *started->window;
+    const std::string original = readFile(started->path("ChipInfo.chip"));
+    RecordingSink boxes;
+    CChipViewDlg manager(&window.chipDatabase(), kTextsChinese);
+    EXPECT_EQ(entries(manager.manufacturerList()), "Eon*|华邦|兆易创新|");
+    click(manager.manufacturerList(), manager.manufacturerList()->model()->index(2, 0));
+    EXPECT_EQ(cells(manager.chipTable(), 1), "GD25Q16|" + decoded + "|");
+    for (int row : {0, 1}) {
+        manager.chipTable()->selectRow(row);
+        std::string shown;
+        answerEditor([&shown](CChipInfoDlg* editor) {
+            shown = editor->edit(1021)->text().toStdString() + "|" +
+                    editor->edit(1028)->text().toStdString();
+        });
+        manager.OnEditChip(); // OK without a change
+        EXPECT_EQ(shown, (row ? decoded : "GD25Q16") + "|兆易创新");
+    }
+    EXPECT_EQ(readFile(started->path("ChipInfo.chip")), original);
+    EXPECT_TRUE(boxes.boxes.empty());
+
+    window.OnVScroll(SB_THUMBTRACK, 100);
+    auto chosen = whenModal<QDialog>([](QDialog* modal) {
+        static_cast<CChipSelectDlg*>(modal)->manufacturerList()->setCurrentRow(1);
+        EXPECT_EQ(entries(static_cast<CChipSelectDlg*>(modal)->deviceList()), "24C02*|");
+        findControl<QAbstractButton>(modal, 1)->click();
+    });
+    window.action(IdChipSelect)->trigger();
+    ASSERT_TRUE(*chosen);
+    EXPECT_TRUE(window.chipInfoEdit()->toPlainText().startsWith("器件：24C02\n\n厂商：华邦\n"));
+    EXPECT_EQ(window.dataBuffer().length(), 256u);
+    EXPECT_EQ(hexLine(window, 15)[0] + hexLine(window, 16)[0], "0x0000F0: ");
+    EXPECT_FALSE(window.action(IdErase)->isEnabled());
+}
