@@ -20,7 +20,7 @@ constexpr qint64 kOpenerVerdictMs = 10000;
 } // namespace
 
 void CMainDlg::OnHelpAbout() {
-    CAboutDlg about(texts_, this);
+    CAboutDlg about(texts_, chipDatabase_.filePath(), this);
     about.exec();
 }
 

@@ -1,6 +1,6 @@
 #include "AppTestSupport.h"
 
-#include "buffer/HexViewWidget.h"
+#include "app/HexViewWidget.h"
 
 std::vector<ChipInfo> standardChips() {
     return {

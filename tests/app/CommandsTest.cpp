@@ -13,8 +13,8 @@
 
 #include "AppTestSupport.h"
 #include "TempFolder.h"
-#include "buffer/BufferFillDlg.h"
-#include "buffer/HexViewWidget.h"
+#include "dialogs/BufferFillDlg.h"
+#include "app/HexViewWidget.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
-#include "buffer/BufferFillDlg.h"
-#include "buffer/HexViewWidget.h"
+#include "dialogs/BufferFillDlg.h"
+#include "app/HexViewWidget.h"
 
 TEST(StartUp, WithoutTheDatabaseTheWindowOpensButRefusesWhatNeedsTheBuffer) {
     for (Language language : {Language::English, Language::Chinese}) {

@@ -20,7 +20,7 @@
 #include "AppTestSupport.h"
 #include "app/AboutDlg.h"
 #include "app/ChipInfoText.h"
-#include "buffer/HexViewWidget.h"
+#include "app/HexViewWidget.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ struct Build {
     const char* menus;   // "Pop-up: item|item|-|item; ..."
     const char* toolbar; // "caption/tooltip ..." ("-" separator, no tooltip after the slash)
     const char* panel;
-    const char *group, *aboutTitle, *ok;
+    const char *group, *aboutTitle, *database, *ok;
 };
 
 const Build kBuilds[] = {
@@ -48,7 +48,7 @@ const Build kBuilds[] = {
      "Verify/Verify Read/Read - Ident/Chip Identify Select/Chip Select Edit/Chip Edit ",
      "Chip:EN25T80\n\nManufacturer:Eon\n\nCapacity:1MB\n\nManufacturer ID:1C \n\n"
      "Device ID:13 \n\nProgram Mode:PP\n\nPage Size:256Bytes\n",
-     "Chip Info", "About Brimwick", "OK"},
+     "Chip Info", "About Brimwick", "Chip database: ", "OK"},
     {Language::Chinese,
      "文件(F): 打开文件(&O)|保存文件(&S)|-|文件关联(&R)|-|退出(&X); 编辑(&E): 填充(&F)|交换(&C); "
      "操作(&P): 自动编程(&A)|-|读出&R)|擦除(&E)|编程(&W)|校验(&C)|-|器件识别(&G)|器件选择(&L)|"
@@ -57,7 +57,7 @@ const Build kBuilds[] = {
      "识别/器件识别 选择/器件选择 编辑/器件编辑 ",
      "器件：EN25T80\n\n厂商：Eon\n\n容量：1MB\n\n厂商ID：1C \n\n器件ID：13 \n\n"
      "编程模式：页编程\n\n页大小：256字节\n",
-     "器件信息", "关于 Brimwick+", "确定"},
+     "器件信息", "关于 Brimwick+", "器件信息数据库：", "确定"},
 };
 
 // The tooltip a user sees when hovering over `button`.
@@ -115,14 +115,16 @@ TEST(Window, EachBuildShowsItsMenusToolbarPanelAndAbout) {
         auto ran = whenModal<CAboutDlg>([&](CAboutDlg* about) {
             title = about->windowTitle().toStdString();
             for (QLabel* label : about->findChildren<QLabel*>())
-                text += label->text().toStdString();
+                text += label->text().toStdString() + "|";
             ok = about->okButton()->text().toStdString();
+            EXPECT_LE(about->databaseLabel()->sizeHint().width(), about->databaseLabel()->width());
             QTest::keyClick(about, Qt::Key_Escape);
         });
         window.action(IdHelpAbout)->trigger();
         ASSERT_TRUE(*ran);
-        EXPECT_EQ(title + "|" + text + "|" + ok,
-                  std::string(build.aboutTitle) + "|Brimwick+ V2.0|" + build.ok);
+        EXPECT_EQ(title + "|" + text + ok, std::string(build.aboutTitle) + "||Brimwick+ V2.0|" +
+                                               build.database + started->path("ChipInfo.chip") +
+                                               "|" + build.ok);
     }
 }
 

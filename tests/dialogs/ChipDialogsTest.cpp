@@ -3,7 +3,7 @@
 #include "dialogs/ChipDialogs.h"
 #include "AppTestSupport.h"
 #include "TempFolder.h"
-#include "buffer/HexViewWidget.h"
+#include "app/HexViewWidget.h"
 #include "dialogs/ChipInfoDlg.h"
 #include "dialogs/ChipSelectDlg.h"
 #include "dialogs/ChipViewDlg.h"
