@@ -61,33 +61,29 @@ void type(CChipInfoDlg* editor, int id, const char* text) {
     editor->edit(id)->setText(QString::fromUtf8(text));
 }
 
-ChipInfo chip(ChipType type, const char* name, uint32_t capacity, const char* maker = "Atmel",
-              uint8_t width = 8) {
-    ChipInfo chip =
-        makeChip(type, name, capacity, type != ChipType::Eeprom93, 256, 0, 0, width, maker);
-    if (type == ChipType::Eeprom93)
-        chip = {type, {}, {}, 5, 55, capacity, 0, 256, 0x05, 0xC2, 7, width};
+ChipInfo chip(ChipType type, const char* name, uint32_t capacity, const char* maker = "Atmel") {
+    return makeChip(type, name, capacity, 1, 256, 0x1C, 0x13, 8, maker);
+}
+ChipInfo microwire(const char* name, uint32_t capacity, uint8_t width) {
+    ChipInfo chip{ChipType::Eeprom93, {}, "Atmel", 5, 55, capacity, 0, 256, 0x05, 0xC2, 7, width};
     std::snprintf(chip.name, sizeof chip.name, "%s", name);
-    std::snprintf(chip.manufacturer, sizeof chip.manufacturer, "%s", maker);
     return chip;
 }
 
 class ChipDialogs : public ::testing::Test {
   protected:
     void SetUp() override {
-        ChipInfo page128 =
-            makeChip(ChipType::Flash25, "AT25F256", 1536, 1, 128, 0xEF, 0x14, 8, "Atmel");
-        writeDatabase(path, {chip(ChipType::Eeprom24, "AT24C01", 128),
-                             chip(ChipType::Eeprom25, "AT25080", 1024),
-                             chip(ChipType::Flash25, "AT25F1024", 1 << 20), page128,
-                             chip(ChipType::Eeprom93, "AT93C46", 128),
-                             chip(ChipType::Eeprom93, "AT93C56", 2048),
-                             chip(ChipType::Eeprom93, "AT93C66", 512, "Atmel", 16),
-                             chip(ChipType::Eeprom93, "AT93C86", 4096, "Atmel", 16),
-                             chip(ChipType::Flash25, "MX25L1605", 2 << 20, "Macronix"),
-                             chip(static_cast<ChipType>(7), "ODD1", 128, "Odd"),
-                             chip(ChipType::Flash25, "W25Q16", 2 << 20, "Winbond"),
-                             chip(ChipType::Flash25, "W25Q80", 1 << 20, "Winbond")});
+        writeDatabase(
+            path,
+            {chip(ChipType::Eeprom24, "AT24C01", 128), chip(ChipType::Eeprom25, "AT25080", 1024),
+             chip(ChipType::Flash25, "AT25F1024", 1 << 20),
+             makeChip(ChipType::Flash25, "AT25F256", 1536, 1, 128, 0xEF, 0x14, 8, "Atmel"),
+             microwire("AT93C46", 128, 8), microwire("AT93C56", 2048, 8),
+             microwire("AT93C66", 1024, 16), microwire("AT93C86", 4096, 16),
+             chip(ChipType::Flash25, "MX25L1605", 2 << 20, "Macronix"),
+             chip(static_cast<ChipType>(7), "ODD1", 128, "Odd"),
+             chip(ChipType::Flash25, "W25Q16", 2 << 20, "Winbond"),
+             chip(ChipType::Flash25, "W25Q80", 1 << 20, "Winbond")});
         open(Language::English);
     }
     void open(Language language) {
@@ -164,9 +160,9 @@ TEST_F(ChipDialogs, TheManagerShowsTheTableOfEachBuildWithHeadersNeverCut) {
     EXPECT_EQ(headers, "NO.|Chip|Min Voltage|Max Voltage|Capacity(KB)|Program Mode|Page Size|"
                        "Manufacturer ID|Device ID|");
     EXPECT_EQ(table()->columnWidth(0), 40);
-    EXPECT_EQ(cells(table(), 4), "128B|1KB|1024KB|1KB|128 x8bit|2K x8bit|256 x16bit|2K x16bit|");
+    EXPECT_EQ(cells(table(), 4), "128B|1KB|1024KB|1KB|128 x8bit|2K x8bit|512 x16bit|2K x16bit|");
     EXPECT_EQ(cells(table(), 0, 3), "4|AT25F256|2.7V|3.6V|1KB|PP|128|EF|14|");
-    EXPECT_EQ(cells(table(), 0, 6), "7|AT93C66|0.5V|5.5V|256 x16bit|BP|Invalid|05|C2|");
+    EXPECT_EQ(cells(table(), 0, 6), "7|AT93C66|0.5V|5.5V|512 x16bit|BP|Invalid|05|C2|");
     EXPECT_EQ(table()->item(0, 1)->textAlignment(), int(Qt::AlignCenter));
     family(manager.get(), 1058);
     EXPECT_EQ(cells(table(), 0), "1|2|3|4|");
@@ -183,7 +179,7 @@ TEST_F(ChipDialogs, TheManagerShowsTheTableOfEachBuildWithHeadersNeverCut) {
     EXPECT_EQ(table()->horizontalHeaderItem(4)->text().toStdString() +
                   std::to_string(table()->columnWidth(4)) + cells(table(), 5),
               "容量80页编程|页编程|页编程|页编程|字节编程|字节编程|字节编程|字节编程|");
-    EXPECT_EQ(cells(table(), 0, 6), "7|AT93C66|0.5V|5.5V|256 x16bit|字节编程|无效|05|C2|");
+    EXPECT_EQ(cells(table(), 0, 6), "7|AT93C66|0.5V|5.5V|512 x16bit|字节编程|无效|05|C2|");
     EXPECT_EQ(findControl<QAbstractButton>(manager.get(), 1000)->text().toStdString(), "添加器件");
 }
 
