@@ -25,6 +25,14 @@ QTranslator* installQtTranslations(Language language) {
     return QCoreApplication::installTranslator(&qtTexts) ? &qtTexts : nullptr;
 }
 
+std::vector<std::string> programArguments(const QStringList& all) {
+    // Qt has taken its own options out; the first is the program's own name.
+    std::vector<std::string> arguments;
+    for (qsizetype i = 1; i < all.size(); ++i)
+        arguments.push_back(QFile::encodeName(all[i]).toStdString());
+    return arguments;
+}
+
 int CMainApp::run(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setWindowIcon(applicationIcon());
@@ -34,15 +42,9 @@ int CMainApp::run(int argc, char** argv) {
     QtMessageBoxSink sink(textsFor(language_));
     MessageBoxSink* previous = setMessageBoxSink(&sink);
 
-    // Qt has taken its own options out of the arguments; the rest are the program's.
-    std::vector<std::string> arguments;
-    const QStringList all = QApplication::arguments();
-    for (qsizetype i = 1; i < all.size(); ++i)
-        arguments.push_back(QFile::encodeName(all[i]).toStdString());
-
     {
         CMainDlg window(language_);
-        window.OnInitDialog(arguments);
+        window.OnInitDialog(programArguments(QApplication::arguments()));
         window.exec();
     }
     setMessageBoxSink(previous);

@@ -101,7 +101,11 @@ CChipViewDlg::CChipViewDlg(ChipDatabase* database, const Texts& texts, QWidget* 
     grid->addWidget(table_, 1, 0);
     grid->addLayout(side, 0, 1, 2, 1);
     grid->setRowStretch(1, 1);
-    resize(800, 520);
+    // Wide enough to show every column, with room for a vertical scroll bar.
+    int columns = 0;
+    for (int column = 0; column < kChipTableColumns; ++column)
+        columns += table_->columnWidth(column);
+    resize(std::max(800, columns + side->sizeHint().width() + 60), 520);
 
     // A click refills the table; moving the selection with the keyboard does not.
     connect(manufacturers_, &QListWidget::clicked, this, [this] { fillChipTable(); });

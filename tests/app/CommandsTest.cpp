@@ -1,4 +1,4 @@
-// File, Edit and Chip Select commands through the real window, its real dialogs and real
+// File and Edit commands through the real window, its real dialogs and real
 // files, and the hex view they redraw.
 #include <QAction>
 #include <QFileDialog>
@@ -13,8 +13,8 @@
 
 #include "AppTestSupport.h"
 #include "TempFolder.h"
-#include "dialogs/BufferFillDlg.h"
 #include "app/HexViewWidget.h"
+#include "dialogs/BufferFillDlg.h"
 
 namespace {
 
@@ -60,33 +60,20 @@ void wheel(QWidget* target, int delta) {
 TEST(Commands, ACommandLineFileLoadsOnceAndAFailureIsReportedOnce) {
     TempFolder folder;
     writeFile(folder.file("image.bin"), "HELLO");
-    const struct {
-        Language language;
-        std::vector<std::string> arguments;
-        const char* first6;
-        std::vector<std::string> boxes;
-    } cases[] = {
-        {Language::English, {folder.file("image.bin")}, "HELLO\xFF", {}},
-        {Language::English,
-         {folder.file("image.bin"), folder.file("image.bin")},
-         "\xFF\xFF\xFF\xFF\xFF\xFF",
-         {}},
-        {Language::English,
-         {folder.file("missing")},
-         "\xFF\xFF\xFF\xFF\xFF\xFF",
-         {"Failure to open the file!"}},
-        {Language::Chinese,
-         {folder.file("missing")},
-         "\xFF\xFF\xFF\xFF\xFF\xFF",
-         {"打开文件失败."}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.arguments.size());
+    auto start = [](Language language, std::vector<std::string> arguments) {
         RecordingSink boxes;
-        auto started = startWindow(c.language, standardChips(), c.arguments);
-        EXPECT_EQ(bytesAt(*started->window, 0, 6), c.first6);
-        EXPECT_EQ(boxes.texts(), c.boxes);
-    }
+        auto started = startWindow(language, standardChips(), arguments);
+        std::string shown = bytesAt(*started->window, 0, 6);
+        for (const std::string& text : boxes.texts())
+            shown += "|" + text;
+        return shown;
+    };
+    const std::string image = folder.file("image.bin"), missing = folder.file("missing");
+    const std::string erased(6, '\xFF');
+    EXPECT_EQ(start(Language::English, {image}), "HELLO\xFF");
+    EXPECT_EQ(start(Language::English, {image, image}), erased);
+    EXPECT_EQ(start(Language::English, {missing}), erased + "|Failure to open the file!");
+    EXPECT_EQ(start(Language::Chinese, {missing}), erased + "|打开文件失败.");
 }
 
 TEST(Commands, OpenAndSaveGoThroughTheRealFileDialogs) {

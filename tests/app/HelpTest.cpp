@@ -1,5 +1,5 @@
-// Help > User Guide through the desktop's real opener, message boxes as the user sees
-// them, and Qt's own dialogs in the Chinese build.
+// The application's edges: Help > User Guide through the desktop's real opener, message
+// boxes as the user sees them, Qt's own dialogs in the Chinese build, the command line.
 #include <QAction>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -12,34 +12,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 
 #include "AppTestSupport.h"
 #include "TempFolder.h"
 #include "app/MainApp.h"
 #include "app/QtMessageBoxSink.h"
 
-namespace {
-
-// Sets environment variables for its lifetime.
-class Environment {
-  public:
-    void set(const char* name, const char* value) {
-        const char* old = std::getenv(name);
-        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
-    }
-    ~Environment() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
-            it->second ? ::setenv(it->first.c_str(), it->second->c_str(), 1)
-                       : ::unsetenv(it->first.c_str());
-    }
-
-  private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
-
-// Help > User Guide, then the boxes once the opener it started has finished.
-std::vector<std::string> openGuide(CMainDlg& window) {
+// Help > User Guide; the boxes shown once the opener it started has finished.
+static std::vector<std::string> openGuide(CMainDlg& window) {
     RecordingSink boxes;
     window.action(IdHelpUserGuide)->trigger();
     EXPECT_TRUE(
@@ -47,8 +28,6 @@ std::vector<std::string> openGuide(CMainDlg& window) {
     QCoreApplication::processEvents();
     return boxes.texts();
 }
-
-} // namespace
 
 TEST(Help, TheGuideOpensWithTheDesktopsOpenerAndEveryFailureIsReported) {
     auto started = startWindow(Language::Chinese);
@@ -59,15 +38,23 @@ TEST(Help, TheGuideOpensWithTheDesktopsOpenerAndEveryFailureIsReported) {
     // The real xdg-open on a desktop without a PDF viewer: no handler, no browser.
     writeFile(started->path("UserGuide.pdf"), "%PDF-1.4\n");
     TempFolder home;
-    Environment desktop;
-    for (const char* name : {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "HOME"})
-        desktop.set(name, home.path().c_str());
-    desktop.set("XDG_CURRENT_DESKTOP", "X-Generic");
-    desktop.set("BROWSER", "/nonexistent/browser");
-    desktop.set("DISPLAY", nullptr);
-    desktop.set("WAYLAND_DISPLAY", nullptr);
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved;
+    for (auto [name, value] : {std::pair{"XDG_DATA_HOME", home.path().c_str()},
+                               {"XDG_DATA_DIRS", home.path().c_str()},
+                               {"XDG_CONFIG_HOME", home.path().c_str()},
+                               {"HOME", home.path().c_str()},
+                               {"XDG_CURRENT_DESKTOP", "X-Generic"},
+                               {"BROWSER", "/nonexistent/browser"},
+                               {"DISPLAY", nullptr},
+                               {"WAYLAND_DISPLAY", nullptr}}) {
+        const char* old = std::getenv(name);
+        saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    }
     window.setDocumentOpener(QString());
     EXPECT_EQ(openGuide(window), failure);
+    for (const auto& [name, value] : saved)
+        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
 
     // An opener that succeeds says nothing; one that is missing is a failure too.
     window.setDocumentOpener(QStringLiteral("true"));
@@ -78,35 +65,28 @@ TEST(Help, TheGuideOpensWithTheDesktopsOpenerAndEveryFailureIsReported) {
 
 TEST(MessageBoxes, ShowDeviceAndFileTextAsPlainTextWithTheBuildsButtons) {
     QtMessageBoxSink sink(kTextsChinese);
-    std::string shown, title, buttons;
-    Qt::TextFormat format = Qt::AutoText;
-    auto answer = [&](QMessageBox::ButtonRole role) {
-        return whenModal<QMessageBox>([&, role](QMessageBox* box) {
-            shown = box->text().toStdString();
-            format = box->textFormat();
-            title = box->windowTitle().toStdString();
-            buttons.clear();
-            for (QAbstractButton* button : box->buttons())
-                buttons += button->text().toStdString() + " ";
-            for (QAbstractButton* button : box->buttons())
-                if (box->buttonRole(button) == role)
-                    return button->click();
+    std::string shown;
+    auto answer = [&shown](QMessageBox::ButtonRole role) {
+        return whenModal<QMessageBox>([&shown, role](QMessageBox* box) {
+            shown = box->windowTitle().toStdString() + "|" + box->text().toStdString() + "|" +
+                    std::to_string(box->textFormat() == Qt::PlainText) + "|";
+            QAbstractButton* chosen = nullptr;
+            for (QAbstractButton* button : box->buttons()) {
+                shown += button->text().toStdString() + "|";
+                chosen = box->buttonRole(button) == role ? button : chosen;
+            }
+            chosen->click();
         });
     };
-    auto ran = answer(QMessageBox::AcceptRole);
+    answer(QMessageBox::AcceptRole);
     EXPECT_EQ(sink.show(BoxStyle::Ok, "固件版本：<h1>V1</h1><img src=x>\r\n!"), BoxResult::Ok);
-    ASSERT_TRUE(*ran);
-    EXPECT_EQ(format, Qt::PlainText);
-    EXPECT_EQ(shown, "固件版本：<h1>V1</h1><img src=x>\n!");
-    EXPECT_EQ(title, "Brimwick+");
-    EXPECT_EQ(buttons, "确定 ");
-    ran = answer(QMessageBox::RejectRole);
+    EXPECT_EQ(shown, "Brimwick+|固件版本：<h1>V1</h1><img src=x>\n!|1|确定|");
+    answer(QMessageBox::RejectRole);
     EXPECT_EQ(sink.show(BoxStyle::OkCancel, "?"), BoxResult::Cancel);
-    EXPECT_TRUE(*ran);
-    EXPECT_NE(buttons.find("取消"), std::string::npos);
+    EXPECT_EQ(shown, "Brimwick+|?|1|确定|取消|");
 }
 
-TEST(QtTranslations, TheChineseBuildsOpenDialogIsChinese) {
+TEST(Program, TheChineseOpenDialogIsChineseAndAFileArgumentIsLoaded) {
     QTranslator* chinese = installQtTranslations(Language::Chinese);
     ASSERT_NE(chinese, nullptr) << "qt6-translations-l10n is not installed";
     EXPECT_EQ(installQtTranslations(Language::English), nullptr);
@@ -115,15 +95,17 @@ TEST(QtTranslations, TheChineseBuildsOpenDialogIsChinese) {
     auto ran = whenModal<QFileDialog>([&texts](QFileDialog* dialog) {
         for (QLabel* label : dialog->findChildren<QLabel*>())
             texts += label->text().toStdString() + "|";
-        for (QPushButton* button :
-             dialog->findChild<QDialogButtonBox*>()->findChildren<QPushButton*>())
+        for (QAbstractButton* button : dialog->findChild<QDialogButtonBox*>()->buttons())
             texts += button->text().toStdString() + "|";
         dialog->reject();
     });
     started->window->action(IdFileOpen)->trigger();
     QCoreApplication::removeTranslator(chinese);
     ASSERT_TRUE(*ran);
-    EXPECT_NE(texts.find("文件名"), std::string::npos) << texts;
-    EXPECT_NE(texts.find("取消"), std::string::npos) << texts;
-    EXPECT_EQ(texts.find("Cancel"), std::string::npos) << texts;
+    EXPECT_EQ(texts, "查找范围：|文件名称(&N)：|文件类型：|打开(&O)|取消|");
+
+    // A file opened from the file manager arrives after the program's own name.
+    EXPECT_EQ(programArguments({"/usr/bin/brimwick", "/tmp/a b.bin"}),
+              std::vector<std::string>{"/tmp/a b.bin"});
+    EXPECT_TRUE(programArguments({"/usr/bin/brimwick"}).empty());
 }

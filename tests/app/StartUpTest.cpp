@@ -7,34 +7,44 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
-#include "dialogs/BufferFillDlg.h"
 #include "app/HexViewWidget.h"
+#include "dialogs/BufferFillDlg.h"
 
-TEST(StartUp, WithoutTheDatabaseTheWindowOpensButRefusesWhatNeedsTheBuffer) {
+TEST(StartUp, WithoutDatabaseOrMemoryTheWindowOpensButRefusesWhatNeedsTheBuffer) {
     for (Language language : {Language::English, Language::Chinese}) {
         QTemporaryDir folder;
+        const std::string database = folder.filePath("ChipInfo.chip").toStdString();
         RecordingSink boxes;
-        CMainDlg window(language, folder.filePath("ChipInfo.chip").toStdString());
-        EXPECT_FALSE(window.OnInitDialog({folder.filePath("x.bin").toStdString()}));
-        ASSERT_FALSE(boxes.boxes.empty());
-        EXPECT_EQ(boxes.boxes.back().text, language == Language::Chinese
-                                               ? "器件信息数据库加载失败！"
-                                               : "Failure to load chip database!");
-        EXPECT_FALSE(window.dataBuffer().allocated());
-        EXPECT_EQ(hexLineCount(window), 0);
-        for (unsigned id : {IdFileOpen, IdFileSave, IdEditFill, IdEditExchange, IdRead, IdWrite,
-                            IdChipSelect, IdChipEdit})
-            EXPECT_FALSE(window.action(id)->isEnabled()) << id;
-        EXPECT_TRUE(window.action(IdFileExit)->isEnabled());
-        EXPECT_TRUE(window.action(IdHelpAbout)->isEnabled());
-        const size_t before = boxes.boxes.size();
+        CMainDlg noDatabase(language, database);
+        EXPECT_FALSE(noDatabase.OnInitDialog({folder.filePath("x.bin").toStdString()}));
+        writeDatabase(database, standardChips());
+        CMainDlg noMemory(language, database);
+        noMemory.setStoreAllocator([](DataBuffer&) { return false; });
+        bool closed = false;
+        QObject::connect(&noMemory, &QDialog::rejected, [&closed] { closed = true; });
+        EXPECT_FALSE(noMemory.OnInitDialog({}));
+        const std::vector<std::string> chinese = {"打开文件失败！", "器件信息数据库加载失败！",
+                                                  "内存不足！"},
+                                       english = {"Failure to load chip database!",
+                                                  "Memory is not enough!"};
+        EXPECT_EQ(boxes.texts(), language == Language::Chinese ? chinese : english);
+        EXPECT_TRUE(QTest::qWaitFor([&closed] { return closed; }, 2000));
+        EXPECT_FALSE(noDatabase.dataBuffer().allocated());
+        EXPECT_EQ(hexLineCount(noDatabase), 0);
+        for (CMainDlg* window : {&noDatabase, &noMemory}) {
+            for (unsigned id : {IdFileOpen, IdFileSave, IdEditFill, IdEditExchange, IdRead, IdWrite,
+                                IdChipSelect, IdChipEdit})
+                EXPECT_FALSE(window->action(id)->isEnabled()) << id;
+            EXPECT_TRUE(window->action(IdFileExit)->isEnabled() &&
+                        window->action(IdHelpAbout)->isEnabled());
+        }
         auto fillShown = whenModal<BufferFillDlg>([](BufferFillDlg* dialog) { dialog->reject(); });
-        window.runCommand(IdEditFill);
-        window.runCommand(IdFileSave);
-        window.OnVScroll(SB_LINEDOWN, 0);
+        noDatabase.runCommand(IdEditFill);
+        noDatabase.runCommand(IdFileSave);
+        noDatabase.OnVScroll(SB_LINEDOWN, 0);
         QTest::qWait(30);
         EXPECT_FALSE(*fillShown);
-        EXPECT_EQ(boxes.boxes.size(), before);
+        EXPECT_EQ(boxes.boxes.size(), language == Language::Chinese ? 3u : 2u);
     }
 }
 
@@ -52,19 +62,4 @@ TEST(StartUp, WithoutTheDefaultChipTheWholeStoreIsInUseAndNothingIsShown) {
     EXPECT_TRUE(window.action(IdErase)->isEnabled());
     EXPECT_EQ(hexLineCount(window), 0);
     EXPECT_EQ(window.hexView()->scrollBar()->maximum(), 32767);
-}
-
-TEST(StartUp, MemoryShortageIsReportedAndClosesTheWindow) {
-    QTemporaryDir folder;
-    const std::string database = folder.filePath("ChipInfo.chip").toStdString();
-    writeDatabase(database, standardChips());
-    RecordingSink boxes;
-    CMainDlg window(Language::Chinese, database);
-    window.setStoreAllocator([](DataBuffer&) { return false; });
-    bool closed = false;
-    QObject::connect(&window, &QDialog::rejected, [&closed] { closed = true; });
-    EXPECT_FALSE(window.OnInitDialog({}));
-    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"内存不足！"});
-    EXPECT_FALSE(window.action(IdEditFill)->isEnabled());
-    EXPECT_TRUE(QTest::qWaitFor([&closed] { return closed; }, 2000));
 }
