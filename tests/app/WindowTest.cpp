@@ -195,22 +195,21 @@ TEST(Window, ChipPanelStatusAndProgressFollowTheChipAndTheOperation) {
 }
 
 TEST(Window, EnterAcceptsAndEscRejectsWhereverTheFocusIsAndExitCloses) {
-    for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
-        auto started = startWindow(Language::English);
-        CMainDlg& window = *started->window;
+    auto started = startWindow(Language::English);
+    CMainDlg& window = *started->window;
+    std::string results;
+    for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
         for (QWidget* target : {static_cast<QWidget*>(window.hexView()->list()),
                                 static_cast<QWidget*>(window.statusEdit())}) {
             window.show();
+            window.setResult(-1);
             target->setFocus();
             QTest::keyClick(target, static_cast<Qt::Key>(key));
-            EXPECT_FALSE(window.isVisible());
-            EXPECT_EQ(window.result(),
-                      key == Qt::Key_Escape ? QDialog::Rejected : QDialog::Accepted);
+            results += window.isVisible() ? "shown " : std::to_string(window.result()) + " ";
         }
-        window.show();
-        window.action(IdFileExit)->trigger();
-        EXPECT_FALSE(window.isVisible());
-    }
+    window.show();
+    window.action(IdFileExit)->trigger();
+    EXPECT_EQ(results + (window.isVisible() ? "shown" : "closed"), "1 1 1 1 0 0 closed");
 }
 
 TEST(StartUp, WithoutDatabaseOrMemoryTheWindowOpensButRefusesWhatNeedsTheBuffer) {

@@ -232,24 +232,12 @@ TEST(DatabasePath, SitsBesideTheExecutableAndFitsItsField) {
     EXPECT_EQ(databasePathBeside("/" + std::string(255 - 14, 'd') + "/x"), "");
 }
 
-} // namespace
-
-namespace {
-
-struct Shipped {
-    uint32_t type, capacity, programMode, pageSize, ids, addressWidth, memoryWidth;
-    std::string manufacturer;
-    unsigned minVoltage, maxVoltage;
-};
-
 TEST(ShippedDatabase, IsWellFormedSortedUniqueAndTrueToTheDatasheets) {
     const std::string file = readFile(BRIMWICK_SHIPPED_CHIPINFO);
-    ASSERT_GE(file.size(), 100u);
-    auto byte = [&file](size_t at) { return static_cast<uint8_t>(file[at]); };
-    auto le = [&byte](size_t at, int size) {
+    auto le = [&file](size_t at, int size) {
         uint32_t value = 0;
         while (size-- > 0)
-            value = value << 8 | byte(at + size_t(size));
+            value = value << 8 | static_cast<uint8_t>(file.at(at + size_t(size)));
         return value;
     };
     const uint32_t count = le(0, 2);
@@ -257,74 +245,50 @@ TEST(ShippedDatabase, IsWellFormedSortedUniqueAndTrueToTheDatasheets) {
     EXPECT_GE(count, 150u);
     uint8_t sum = 0;
     for (size_t i = 100; i < file.size(); ++i)
-        sum = static_cast<uint8_t>(sum + byte(i));
-    EXPECT_EQ(byte(2), sum);
+        sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(file[i]));
+    EXPECT_EQ(le(2, 1), sum);
     EXPECT_EQ(file.substr(3, 97), std::string(97, '\0'));
-
-    std::map<std::string, Shipped> chips;
+    std::map<std::string, std::string> chips;
     std::set<uint32_t> families;
     std::string previousKey;
-    for (size_t i = 0, at = 100; i < count; ++i, at += 108) {
+    for (size_t at = 100; at < file.size(); at += 108) {
         const std::string name(&file[at + 4], strnlen(&file[at + 4], 40));
         const std::string maker(&file[at + 44], strnlen(&file[at + 44], 20));
-        const Shipped c{le(at, 4),
-                        le(at + 68, 4),
-                        le(at + 72, 4),
-                        le(at + 76, 2),
-                        le(at + 78, 1) << 8 | byte(at + 79),
-                        byte(at + 80),
-                        byte(at + 81),
-                        maker,
-                        byte(at + 64),
-                        byte(at + 65)};
+        const uint32_t type = le(at, 4), mode = le(at + 72, 4), page = le(at + 76, 2);
+        const uint32_t addressWidth = le(at + 80, 1), memoryWidth = le(at + 81, 1);
         SCOPED_TRACE(name);
-        EXPECT_TRUE(chips.emplace(name, c).second) << "names are unique";
         // Sorted by manufacturer, then name; text fields zero-filled; padding, reserved zero.
         const std::string key = file.substr(at + 44, 20) + file.substr(at + 4, 40);
         EXPECT_LT(previousKey, key);
         previousKey = key;
-        EXPECT_EQ(file.substr(at + 4 + name.size(), 40 - name.size()),
-                  std::string(40 - name.size(), '\0'));
-        EXPECT_EQ(file.substr(at + 44 + maker.size(), 20 - maker.size()),
-                  std::string(20 - maker.size(), '\0'));
-        EXPECT_EQ(file.substr(at + 66, 2) + file.substr(at + 82, 26), std::string(28, '\0'));
-        EXPECT_TRUE(!name.empty() && name.size() <= 39 && maker.size() <= 19);
-        EXPECT_TRUE(c.type <= 3 && c.minVoltage <= c.maxVoltage && c.capacity > 0);
-        EXPECT_EQ(c.type == 3 ? c.memoryWidth == 8 || c.memoryWidth == 16 : c.memoryWidth == 8,
-                  true);
-        EXPECT_EQ(c.type == 3 ? c.addressWidth >= 1 && c.addressWidth <= 20 : c.addressWidth == 0,
-                  true);
-        EXPECT_TRUE(c.programMode == 0 || (c.pageSize & (c.pageSize - 1)) == 0);
-        families.insert(c.type);
+        EXPECT_EQ(file.substr(at + 4 + name.size(), 40 - name.size()) +
+                      file.substr(at + 44 + maker.size(), 20 - maker.size()) +
+                      file.substr(at + 66, 2) + file.substr(at + 82, 26),
+                  std::string(88 - name.size() - maker.size(), '\0'));
+        EXPECT_TRUE(!name.empty() && name.size() <= 39 && maker.size() <= 19 && type <= 3);
+        EXPECT_TRUE(le(at + 64, 1) <= le(at + 65, 1) && le(at + 68, 4) > 0);
+        EXPECT_TRUE(type == 3 ? (memoryWidth == 8 || memoryWidth == 16) && addressWidth >= 1 &&
+                                    addressWidth <= 20
+                              : memoryWidth == 8 && addressWidth == 0);
+        EXPECT_TRUE(mode == 0 || (page & (page - 1)) == 0);
+        families.insert(type);
+        chips[name] =
+            formatText("%s %u %u %02X%02X %u %u %u %s %u-%u", name.c_str(), type, le(at + 68, 4),
+                       le(at + 78, 1), le(at + 79, 1), mode ? page : 1, addressWidth, memoryWidth,
+                       maker.c_str(), le(at + 64, 1), le(at + 65, 1));
     }
+    EXPECT_EQ(chips.size(), count) << "names are unique";
     EXPECT_EQ(families.size(), 4u);
-
-    // type, capacity, IDs, page size, address and memory width as the datasheets give them.
-    const std::map<std::string, std::vector<uint32_t>> datasheets = {
-        {"EN25T80", {0, 1u << 20, 0x1C13, 256, 0, 8}},
-        {"W25Q80", {0, 1u << 20, 0xEF13, 256, 0, 8}},
-        {"W25Q128", {0, 16u << 20, 0xEF17, 256, 0, 8}},
-        {"MX25L8005", {0, 1u << 20, 0xC213, 256, 0, 8}},
-        {"GD25Q32", {0, 4u << 20, 0xC815, 256, 0, 8}},
-        {"MX25L512", {0, 64u << 10, 0xC205, 256, 0, 8}},
-        {"AT24C02", {1, 256, 0xFFFF, 8, 0, 8}},
-        {"24LC512", {1, 64u << 10, 0xFFFF, 128, 0, 8}},
-        {"X24C01", {1, 128, 0xFFFE, 4, 0, 8}},
-        {"AT25080A", {2, 1024, 0xFFFF, 32, 0, 8}},
-        {"AT93C46(x16)", {3, 128, 0xFFFF, 1, 6, 16}},
-        {"93LC86A", {3, 2048, 0xFFFF, 1, 11, 8}},
-    };
-    for (const auto& [name, expected] : datasheets) {
-        ASSERT_TRUE(chips.count(name)) << name;
-        const Shipped& c = chips[name];
-        EXPECT_EQ((std::vector<uint32_t>{c.type, c.capacity, c.ids, c.programMode ? c.pageSize : 1,
-                                         c.addressWidth, c.memoryWidth}),
-                  expected)
-            << name;
-    }
-    EXPECT_EQ(chips["EN25T80"].manufacturer + std::to_string(chips["EN25T80"].minVoltage) +
-                  std::to_string(chips["EN25T80"].maxVoltage),
-              "Eon2736");
+    // Name, type, capacity, IDs, page size, widths, maker and voltages as in the datasheets.
+    for (std::string expected :
+         {"EN25T80 0 1048576 1C13 256 0 8 Eon 27-36",
+          "W25Q128 0 16777216 EF17 256 0 8 Winbond 27-36",
+          "MX25L512 0 65536 C205 256 0 8 Macronix 27-36",
+          "GD25Q32 0 4194304 C815 256 0 8 GigaDevice 27-36", "X24C01 1 128 FFFE 4 0 8 Xicor 45-55",
+          "24LC512 1 65536 FFFF 128 0 8 Microchip 25-55", "AT25080A 2 1024 FFFF 32 0 8 Atmel 18-55",
+          "AT93C46(x16) 3 128 FFFF 1 6 16 Atmel 18-55",
+          "93LC86A 3 2048 FFFF 1 11 8 Microchip 25-55"})
+        EXPECT_EQ(chips[expected.substr(0, expected.find(' '))], expected);
 }
 
 } // namespace

@@ -73,25 +73,19 @@ struct Case {
 };
 
 const Case kCases[] = {
-    {{},
-     {},
-     nullptr,
-     "type=0 name=W25Q80 maker=Winbond min=27 max=36 cap=1048576 mode=1 page=256 ids=05C2 aw=0 "
-     "mw=8"},
+    {{}, {}, nullptr, "type=0 name=W25Q80 maker=Winbond min=27 max=36 cap=1048576 mode=1"},
+    {{}, {}, nullptr, "page=256 ids=05C2 aw=0 mw=8"},
     {{}, {{Cap, "102400"}}, nullptr, "cap=104857600"},
     {{UnitB}, {{Cap, "0000000512tail"}}, nullptr, "cap=512"},
     {{}, {{Cap, "102401"}}, &Texts::capacityError, ""},
     {{UnitB}, {{Cap, "102401"}}, &Texts::capacityError, ""},
     {{}, {{Cap, ""}}, &Texts::capacityError, ""},
     {{}, {{Cap, "4294968320"}}, &Texts::capacityError, ""},
-    {{}, {{Cap, "-1"}}, &Texts::capacityError, ""},
     {{}, {{Min, "1.8"}, {Max, "3.9"}}, nullptr, "min=18 max=39"},
     {{}, {{Min, "2.9"}}, &Texts::minVoltageError, ""},
-    {{}, {{Min, "9.0"}}, &Texts::minVoltageError, ""},
     {{}, {{Min, "27"}}, &Texts::minVoltageError, ""},
     {{}, {{Min, "2,7"}}, &Texts::minVoltageError, ""},
     {{}, {{Max, "36"}}, &Texts::maxVoltageError, ""},
-    {{}, {{Max, "x.6"}}, &Texts::maxVoltageError, ""},
     {{}, {{Max, "3.66"}}, &Texts::maxVoltageError, ""},
     {{}, {{Page, ""}}, &Texts::pageSizeError, ""},
     {{}, {{Page, "25x6"}}, &Texts::pageSizeError, ""},
@@ -106,7 +100,6 @@ const Case kCases[] = {
     {{Eeprom93}, {{AW, "21"}, {MW, "8"}}, &Texts::addressWidthError, ""},
     {{Eeprom93}, {}, &Texts::addressWidthError, ""}, // the widths still hold one space
     {{Eeprom93}, {{AW, "6"}, {MW, "9"}}, &Texts::memoryWidthError, ""},
-    {{Eeprom93}, {{AW, "6"}, {MW, "32"}}, &Texts::memoryWidthError, ""},
     {{Eeprom93, Eeprom24}, {{AW, "6"}}, nullptr, "type=1 aw=0 mw=8"},
     {{},
      {{Name, "NNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNN"}, {Cap, "x"}},
@@ -143,22 +136,15 @@ TEST(ChipEditor, OkChecksTheFieldsInTheirOrderAndNamesTheFirstThatFails) {
             for (auto [id, text] : c.edits)
                 EXPECT_EQ(editor.get(id), text) << "the user's text stays";
         }
-    const struct {
-        const char* Texts::*message;
-        const char *english, *chinese;
-    } messages[] = {
-        {&Texts::capacityError, "Capacity error!", "容量输入错误！"},
-        {&Texts::minVoltageError, "Min voltage error!", "最小电压输入错误！"},
-        {&Texts::maxVoltageError, "Max voltage error!", "最大电压输入错误！"},
-        {&Texts::pageSizeError, "Page size error!", "页字节数输入错误！"},
-        {&Texts::chipTypeError, "Chip type error!", "芯片型号选择错误！"},
-        {&Texts::addressWidthError, "Address width error!", "地址位数输入错误！"},
-        {&Texts::memoryWidthError, "Memory width error!", "存储单元位数输入错误！"},
-    };
-    for (const auto& m : messages) {
-        EXPECT_STREQ(kTextsEnglish.*m.message, m.english);
-        EXPECT_STREQ(kTextsChinese.*m.message, m.chinese);
-    }
+    std::string messages;
+    for (auto message : {&Texts::capacityError, &Texts::minVoltageError, &Texts::maxVoltageError,
+                         &Texts::pageSizeError, &Texts::chipTypeError, &Texts::addressWidthError,
+                         &Texts::memoryWidthError})
+        messages += std::string(kTextsEnglish.*message) + kTextsChinese.*message + "|";
+    EXPECT_EQ(messages, "Capacity error!容量输入错误！|Min voltage error!最小电压输入错误！|"
+                        "Max voltage error!最大电压输入错误！|Page size error!页字节数输入错误！|"
+                        "Chip type error!芯片型号选择错误！|Address width error!地址位数输入错误！|"
+                        "Memory width error!存储单元位数输入错误！|");
 }
 
 TEST(ChipEditor, ShowsTheChipItStartsFromWithReadOnlyWidthsGreyed) {
@@ -312,16 +298,11 @@ TEST_F(ChipDialogs, SelectDeviceListsMakersWithChipsAndTheChipsOfAFamily) {
     EXPECT_EQ(select.result(), QDialog::Accepted);
     EXPECT_TRUE(select.getSelectedChip(&chosen) && std::string(chosen.name) == "W25Q80");
 
-    // Chip Select fetches the chosen chip again by name; Cancel changes nothing.
+    // Cancel in Chip Select changes nothing (OK: through the window in the GBK test).
     ChipInfo current = makeChip(ChipType::Flash25, "CURRENT", 1);
     whenModal<QDialog>([](QDialog* modal) { modal->reject(); });
     EXPECT_FALSE(runChipSelect(*database, current, kTextsChinese));
-    whenModal<QDialog>([](QDialog* modal) {
-        static_cast<CChipSelectDlg*>(modal)->manufacturerList()->setCurrentRow(1);
-        findControl<QAbstractButton>(modal, 1)->click();
-    });
-    EXPECT_TRUE(runChipSelect(*database, current, kTextsChinese));
-    EXPECT_EQ(std::string(current.name) + current.manufacturer, "MX25L1605Macronix");
+    EXPECT_STREQ(current.name, "CURRENT");
 }
 
 TEST_F(ChipDialogs, TheManagerShowsTheTableOfEachBuildWithHeadersNeverCut) {
