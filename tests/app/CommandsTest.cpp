@@ -88,7 +88,6 @@ TEST(Commands, OpenAndSaveGoThroughTheRealFileDialogs) {
     ASSERT_TRUE(*opened);
     EXPECT_EQ(filters.join("|").toStdString(),
               "二进制文件(*.bin) (*.bin)|HEX文件(*.hex) (*.hex)|所有文件(*.*) (*)");
-    EXPECT_EQ(window.hexViewModel().topRow, 0u);
     EXPECT_EQ(hexLine(window, 0)[2], "ZZZZZZZZZZZZZZZZ");
     EXPECT_EQ(bytesAt(window, 299, 2), "Z\xFF");
 
@@ -173,5 +172,4 @@ TEST(Commands, TheHexViewScrollsByBarWheelAndThumb) {
     bar->setSliderDown(true);
     bar->setSliderPosition(4064);
     EXPECT_EQ(hexLine(window, 31)[0], "0x00FFF0:");
-    bar->setSliderDown(false);
 }

@@ -109,13 +109,12 @@ TEST_F(ChipDatabaseFile, SaveReplacesTheFileWholeOrNotAtAll) {
     // A size limit below the new content makes the write fail: the old file stays whole.
     struct rlimit previous {};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
-    struct rlimit limited = previous;
-    limited.rlim_cur = 250;
-    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const struct rlimit limited = {250, previous.rlim_max};
+    auto handler = std::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
     EXPECT_EQ(db->save(), 0);
-    ::setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &previous), 0);
+    std::signal(SIGXFSZ, handler);
     EXPECT_EQ(readFile(path), original);
     EXPECT_EQ(folder.entries(), std::vector<std::string>{"ChipInfo.chip"});
 

