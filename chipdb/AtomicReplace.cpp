@@ -155,9 +155,10 @@ bool replaceFileKeepingTail(const std::string& path,
     struct stat oldStat {};
     if (::fstat(old.get(), &oldStat) != 0 || !S_ISREG(oldStat.st_mode))
         return false;
-    // One save at a time per file; the lock ends when `old` is closed. A file system
-    // without locks still saves.
-    bool locked = ::flock(old.get(), LOCK_EX) == 0;
+    // A save that holds the file's lock (it ends when `old` is closed) knows that no other
+    // save is under way. Never wait for it: a file that is locked, or a file system without
+    // locks, is saved all the same, only without clearing leftovers.
+    bool locked = ::flock(old.get(), LOCK_EX | LOCK_NB) == 0;
 
     // Replace the file a symbolic link points at, not the link.
     std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
