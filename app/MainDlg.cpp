@@ -62,8 +62,9 @@ CMainDlg::CMainDlg(Language language, std::optional<std::string> databasePath, Q
 
 CMainDlg::~CMainDlg() {
     // A user guide opener still running ends with the window, without a box.
-    for (QProcess* opener : findChildren<QProcess*>())
-        opener->disconnect(this);
+    for (QObject* child : children())
+        if (auto* opener = qobject_cast<QProcess*>(child))
+            opener->disconnect(this);
 }
 
 void CMainDlg::createMenu() {
