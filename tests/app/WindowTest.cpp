@@ -343,7 +343,6 @@ TEST(MessageBoxes, ShowDeviceAndFileTextAsPlainTextWithTheBuildsButtons) {
 TEST(Program, TheChineseOpenDialogIsChineseAndAFileArgumentIsLoaded) {
     QTranslator* chinese = installQtTranslations(Language::Chinese);
     ASSERT_NE(chinese, nullptr) << "qt6-translations-l10n is not installed";
-    EXPECT_EQ(installQtTranslations(Language::English), nullptr);
     auto started = startWindow(Language::Chinese);
     std::string texts;
     auto ran = whenModal<QFileDialog>([&texts](QFileDialog* dialog) {

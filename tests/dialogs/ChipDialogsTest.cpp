@@ -176,9 +176,6 @@ TEST(ChipEditor, ShowsTheChipItStartsFromWithReadOnlyWidthsGreyed) {
     EXPECT_EQ(chinese.get(AW), "7");
     chinese.dialog.button(Eeprom93)->click();
     EXPECT_FALSE(greyed(chinese.dialog.edit(MW)));
-    chinese.set(Name, "CHANGED");
-    chinese.dialog.reject();
-    EXPECT_NE(chinese.result().find("name=AT93C46 "), std::string::npos) << "Cancel gives nothing";
 }
 
 namespace {
