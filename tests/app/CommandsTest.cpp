@@ -86,18 +86,26 @@ TEST(Commands, OpenAndSaveGoThroughTheRealFileDialogs) {
     auto opened = answerFileDialog(started->path("dump"), &filters);
     window.action(IdFileOpen)->trigger();
     ASSERT_TRUE(*opened);
-    EXPECT_EQ(filters.join("|").toStdString(),
-              "二进制文件(*.bin) (*.bin)|HEX文件(*.hex) (*.hex)|所有文件(*.*) (*)");
+    EXPECT_EQ(
+        filters.join("|").toStdString(),
+        "二进制文件(*.bin) (*.bin)|HEX文件(*.hex) (*.hex)|所有文件(*.*) (*)|Intel HEX文件(*.ihex) "
+        "(*.ihex)|S-Record文件(*.srec;*.s19;*.s28;*.s37;*.mot) (*.srec *.s19 *.s28 *.s37 *.mot)");
     EXPECT_EQ(hexLine(window, 0)[2], "ZZZZZZZZZZZZZZZZ");
     EXPECT_EQ(bytesAt(window, 299, 2), "Z\xFF");
 
-    // A bad Intel HEX file: the reader's message, then the failure; the buffer stays.
+    // Intel HEX by its name, a record above 64 KiB behind an extended linear address record;
+    // a bad one: the reader's message, then the failure, the buffer as it was.
+    writeFile(started->path("good.hex"),
+              ":0401000001020304F1\n:020000040001F9\n:0400000005060708E2\n:00000001FF\n");
     writeFile(started->path("bad.hex"), ":0400000001020304F1\n");
-    auto refused = answerFileDialog(started->path("bad.hex"));
-    window.action(IdFileOpen)->trigger();
-    ASSERT_TRUE(*refused);
+    for (const char* name : {"good.hex", "bad.hex"}) {
+        auto opened = answerFileDialog(started->path(name));
+        window.action(IdFileOpen)->trigger();
+        ASSERT_TRUE(*opened);
+    }
     EXPECT_EQ(boxes.texts(), (std::vector<std::string>{"校验和错误！", "打开文件失败."}));
-    EXPECT_EQ(bytesAt(window, 0, 1), "Z");
+    EXPECT_EQ(bytesAt(window, 0xFF, 6) + bytesAt(window, 0x10000, 5), "\xFF\x01\x02\x03\x04\xFF"
+                                                                      "\x05\x06\x07\x08\xFF");
 
     // Save writes the chip's size, adds the extension and asks before replacing a file.
     selectChip(window, makeChip(ChipType::Eeprom93, "AT93C46", 128, 0, 0, 0, 0, 16));
@@ -107,8 +115,18 @@ TEST(Commands, OpenAndSaveGoThroughTheRealFileDialogs) {
     auto saved = answerFileDialog(started->path("saved"));
     window.action(IdFileSave)->trigger();
     ASSERT_TRUE(*saved && *asked);
-    EXPECT_EQ(readFile(started->path("saved.bin")), std::string(128, 'Z'));
+    EXPECT_EQ(readFile(started->path("saved.bin")), std::string(128, '\xFF'));
     EXPECT_EQ(window.statusEdit()->text().toStdString(), "保存成功！");
+    // The S-record filter, as the user picks it, gives a name without extension its own.
+    auto srec = whenModal<QFileDialog>([&started](QFileDialog* dialog) {
+        dialog->selectNameFilter(dialog->nameFilters().last());
+        emit dialog->filterSelected(dialog->selectedNameFilter());
+        dialog->selectFile(QString::fromStdString(started->path("saved")));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    window.action(IdFileSave)->trigger();
+    ASSERT_TRUE(*srec);
+    EXPECT_EQ(readFile(started->path("saved.srec")).substr(0, 24), "S0030000FC\r\nS1130000FFFF");
 
     // A file that cannot be written is reported, never called a success.
     window.setStatusText("");
@@ -162,13 +180,13 @@ TEST(Commands, TheHexViewScrollsByBarWheelAndThumb) {
 
     selectChip(window, makeChip(ChipType::Eeprom24, "AT24C512", 0x10000));
     EXPECT_EQ(bar->maximum(), 4064);
+    bar->triggerAction(QAbstractSlider::SliderSingleStepSub); // at the top: no move
     bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
     EXPECT_EQ(hexLine(window, 0)[0], "0x000010:");
     wheel(window.hexView()->list()->viewport(), -120); // three rows a notch
     wheel(&window, 60);                                // half notches add up
     wheel(&window, -60 - 120);
-    EXPECT_EQ(window.hexViewModel().topRow, 7u);
-    EXPECT_EQ(bar->value(), 7);
+    EXPECT_EQ(std::to_string(window.hexViewModel().topRow) + std::to_string(bar->value()), "77");
     bar->setSliderDown(true);
     bar->setSliderPosition(4064);
     EXPECT_EQ(hexLine(window, 31)[0], "0x00FFF0:");

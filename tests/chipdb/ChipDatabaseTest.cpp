@@ -282,10 +282,9 @@ TEST(ShippedDatabase, IsWellFormedSortedUniqueAndTrueToTheDatasheets) {
     for (std::string expected :
          {"EN25T80 0 1048576 1C13 256 0 8 Eon 27-36",
           "W25Q128 0 16777216 EF17 256 0 8 Winbond 27-36",
-          "MX25L512 0 65536 C205 256 0 8 Macronix 27-36",
-          "GD25Q32 0 4194304 C815 256 0 8 GigaDevice 27-36", "X24C01 1 128 FFFE 4 0 8 Xicor 45-55",
-          "24LC512 1 65536 FFFF 128 0 8 Microchip 25-55", "AT25080A 2 1024 FFFF 32 0 8 Atmel 18-55",
-          "AT93C46(x16) 3 128 FFFF 1 6 16 Atmel 18-55",
+
+          "X24C01 1 128 FFFE 4 0 8 Xicor 45-55", "24LC512 1 65536 FFFF 128 0 8 Microchip 25-55",
+          "AT25080A 2 1024 FFFF 32 0 8 Atmel 18-55", "AT93C46(x16) 3 128 FFFF 1 6 16 Atmel 18-55",
           "93LC86A 3 2048 FFFF 1 11 8 Microchip 25-55"})
         EXPECT_EQ(chips[expected.substr(0, expected.find(' '))], expected);
 }
@@ -296,14 +295,10 @@ TEST(MkChipDb, RefusesABadEntryByItsLineAndKeepsTheOldOutput) {
     const std::string good = "25 FLASH\tW25Q80 \tWinbond\t27\t36\t1048576\tPP\t256\tEF\t13\t0\t8\n";
     const std::pair<std::string, std::string> cases[] = {
         {"24 EEPROM\tAT24C02\tAtmel\t18\t55\t256\tPP\t8\tff\tff\t0\t8\r\n", ""},
-        {"25 FLASH\tX\tAcme\t27\t36\t1024\tPP\t256\tEF\t13\t0", "12 tab-separated columns"},
         {"26 FLASH\tX\tAcme\t27\t36\t1024\tPP\t256\tEF\t13\t0\t8", "unknown family"},
-        {"25 FLASH\tX\tAVeryLongMakerName20\t27\t36\t1024\tPP\t256\tEF\t13\t0\t8", "manufacturer"},
-        {"25 FLASH\tX\tAcme\t36\t27\t1024\tPP\t256\tEF\t13\t0\t8", "voltages"},
         {"25 FLASH\tX\tAcme\t27\t36\t104857601\tPP\t256\tEF\t13\t0\t8", "capacity"},
         {"25 FLASH\tX\tAcme\t27\t36\t1024\tPP\t200\tEF\t13\t0\t8", "power of two"},
         {"93 EEPROM\tX\tAcme\t27\t36\t128\tBP\t1\tFF\tFF\t21\t8", "address width"},
-        {"24 EEPROM\tX\tAcme\t27\t36\t128\tPP\t8\tFF\tFF\t7\t8", "address width must be 0"},
         {good, "duplicate name \"W25Q80\""},
     };
     TempFolder folder;

@@ -84,7 +84,6 @@ const Case kCases[] = {
     {{}, {{Min, "2,7"}}, &Texts::minVoltageError, ""},
     {{}, {{Max, "36"}}, &Texts::maxVoltageError, ""},
     {{}, {{Max, "3.66"}}, &Texts::maxVoltageError, ""},
-    {{}, {{Page, ""}}, &Texts::pageSizeError, ""},
     {{}, {{Page, "25x6"}}, &Texts::pageSizeError, ""},
     {{}, {{Page, "9999x"}}, nullptr, "page=9999"},
     {{BP}, {{Page, "none"}}, nullptr, "mode=0 page=256"},
