@@ -1,7 +1,6 @@
 #include "app/ChipInfoText.h"
 
-#include <cstring>
-
+#include "chipdb/ChipText.h"
 #include "res/MessageBox.h"
 
 namespace {
@@ -10,8 +9,9 @@ constexpr uint32_t kMiB = 0x100000;
 constexpr uint32_t kKiB = 1024;
 
 // The name fields are fixed arrays; never read past them even without a terminator.
+// GBK names are shown decoded.
 template <size_t N> std::string fieldText(const char (&field)[N]) {
-    return std::string(field, strnlen(field, N));
+    return chipTextForDisplay(field, N);
 }
 
 std::string scaled(uint32_t count, const char* mega, const char* kilo, const char* plain) {

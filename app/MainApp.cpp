@@ -13,29 +13,38 @@
 #include "app/QtMessageBoxSink.h"
 #include "res/MessageBox.h"
 
+QTranslator* installQtTranslations(Language language) {
+    if (language != Language::Chinese)
+        return nullptr;
+    // Lives as long as the application: Qt looks texts up whenever a dialog is built.
+    static QTranslator qtTexts;
+    if (qtTexts.isEmpty() &&
+        !qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                      QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return nullptr;
+    return QCoreApplication::installTranslator(&qtTexts) ? &qtTexts : nullptr;
+}
+
+std::vector<std::string> programArguments(const QStringList& all) {
+    // Qt has taken its own options out; the first is the program's own name.
+    std::vector<std::string> arguments;
+    for (qsizetype i = 1; i < all.size(); ++i)
+        arguments.push_back(QFile::encodeName(all[i]).toStdString());
+    return arguments;
+}
+
 int CMainApp::run(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setWindowIcon(applicationIcon());
 
-    // The Chinese build shows Qt's own dialogs (file dialogs) in Chinese too.
-    QTranslator qtTexts;
-    if (language_ == Language::Chinese &&
-        qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
-                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTexts);
+    installQtTranslations(language_);
 
     QtMessageBoxSink sink(textsFor(language_));
     MessageBoxSink* previous = setMessageBoxSink(&sink);
 
-    // Qt has taken its own options out of the arguments; the rest are the program's.
-    std::vector<std::string> arguments;
-    const QStringList all = QApplication::arguments();
-    for (qsizetype i = 1; i < all.size(); ++i)
-        arguments.push_back(QFile::encodeName(all[i]).toStdString());
-
     {
         CMainDlg window(language_);
-        window.OnInitDialog(arguments);
+        window.OnInitDialog(programArguments(QApplication::arguments()));
         window.exec();
     }
     setMessageBoxSink(previous);

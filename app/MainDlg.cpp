@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QProgressBar>
 #include <QTextEdit>
 #include <QTimer>
@@ -59,7 +60,12 @@ CMainDlg::CMainDlg(Language language, std::optional<std::string> databasePath, Q
     placeControls();
 }
 
-CMainDlg::~CMainDlg() = default;
+CMainDlg::~CMainDlg() {
+    // A user guide opener still running ends with the window, without a box.
+    for (QObject* child : children())
+        if (auto* opener = qobject_cast<QProcess*>(child))
+            opener->disconnect(this);
+}
 
 void CMainDlg::createMenu() {
     menuBar_ = new QMenuBar(this);

@@ -34,7 +34,6 @@ class QTextEdit;
 class QProgressBar;
 class QToolBar;
 class QToolButton;
-class QUrl;
 
 class CMainDlg : public QDialog {
     Q_OBJECT
@@ -135,10 +134,9 @@ class CMainDlg : public QDialog {
     // --- Seams for the file dialogs and the user guide -------------------------------
     // Folder that holds UserGuide.pdf; the program's own folder unless set.
     void setUserGuideFolder(QString folder) { userGuideFolder_ = std::move(folder); }
-    // Opens a document in the desktop's viewer; QDesktopServices unless set.
-    void setDocumentOpener(std::function<bool(const QUrl&)> opener) {
-        documentOpener_ = std::move(opener);
-    }
+    // The program that opens the user guide in the desktop's viewer, given the file's
+    // path; xdg-open unless set.
+    void setDocumentOpener(QString program) { documentOpener_ = std::move(program); }
     // Allocates the buffer's store at start-up; DataBuffer::allocate unless set.
     void setStoreAllocator(std::function<bool(DataBuffer&)> allocator) {
         storeAllocator_ = std::move(allocator);
@@ -205,7 +203,7 @@ class CMainDlg : public QDialog {
 
     std::function<uint16_t()> progressSource_;
     QString userGuideFolder_;
-    std::function<bool(const QUrl&)> documentOpener_;
+    QString documentOpener_;
     std::function<bool(DataBuffer&)> storeAllocator_;
     int wheelRemainder_ = 0;
 };

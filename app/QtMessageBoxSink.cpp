@@ -10,6 +10,8 @@ BoxResult QtMessageBoxSink::show(BoxStyle style, std::string_view text) {
 
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(QString::fromUtf8(texts_.windowTitle));
+    // Device answers and file names are shown as they are, never as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(body);
     box.setIcon(style == BoxStyle::OkWarning ? QMessageBox::Warning : QMessageBox::NoIcon);
     QPushButton* ok = box.addButton(QString::fromUtf8(texts_.okButton), QMessageBox::AcceptRole);

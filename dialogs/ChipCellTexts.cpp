@@ -1,8 +1,7 @@
 #include "dialogs/ChipCellTexts.h"
 
+#include "chipdb/ChipText.h"
 #include "res/MessageBox.h"
-
-#include <cstring>
 
 std::string voltageCellText(uint8_t tenths) {
     return formatText("%d.%dV", tenths / 10, tenths % 10);
@@ -25,7 +24,7 @@ std::string identificationCellText(uint8_t value) {
 }
 
 std::string fieldText(const char* field, size_t size) {
-    return std::string(field, strnlen(field, size));
+    return chipTextForDisplay(field, size);
 }
 
 std::array<std::string, kChipTableColumns> chipRowTexts(const ChipInfo& chip, int rowNumber,

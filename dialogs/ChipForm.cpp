@@ -1,5 +1,6 @@
 #include "dialogs/ChipForm.h"
 
+#include "chipdb/ChipText.h"
 #include "dialogs/ChipCellTexts.h"
 #include "res/MessageBox.h"
 
@@ -102,14 +103,18 @@ ChipForm formFromChip(const ChipInfo& chip) {
 }
 
 const char* readChipForm(const ChipForm& form, ChipInfo& chip, const Texts& texts) {
-    // The record keeps 40 bytes of the name and 20 of the manufacturer, each with its
+    // A text left as shown keeps the bytes it came from (a GBK name stays GBK). The
+    // record keeps 40 bytes of the name and 20 of the manufacturer, each with its
     // terminator; a longer text is refused rather than cut.
-    if (form.name.size() > kMaxNameBytes)
+    std::string name = chipTextToStore(form.name, chip.name, sizeof chip.name);
+    if (name.size() > kMaxNameBytes)
         return texts.nameTooLong;
-    storeText(chip.name, sizeof chip.name, form.name);
-    if (form.manufacturer.size() > kMaxManufacturerBytes)
+    storeText(chip.name, sizeof chip.name, name);
+    std::string manufacturer =
+        chipTextToStore(form.manufacturer, chip.manufacturer, sizeof chip.manufacturer);
+    if (manufacturer.size() > kMaxManufacturerBytes)
         return texts.manufacturerTooLong;
-    storeText(chip.manufacturer, sizeof chip.manufacturer, form.manufacturer);
+    storeText(chip.manufacturer, sizeof chip.manufacturer, manufacturer);
 
     std::optional<uint64_t> capacity = readDecimal(form.capacity, 10);
     if (!capacity || *capacity > kMaxCapacityNumber)

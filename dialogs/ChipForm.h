@@ -43,6 +43,7 @@ uint16_t readHexadecimal(std::string_view text, size_t maxCount);
 ChipForm formFromChip(const ChipInfo& chip);
 
 // Runs the editor's checks in their order, writing each field into `chip` as it passes.
-// Returns null when every check passed, else the message of the first that failed; the
-// fields read before it stay written.
+// A name or manufacturer left as `chip` shows it keeps its stored bytes. Returns null
+// when every check passed, else the message of the first that failed; the fields read
+// before it stay written.
 const char* readChipForm(const ChipForm& form, ChipInfo& chip, const Texts& texts);

@@ -4,6 +4,7 @@
 #include "dialogs/ControlId.h"
 #include "res/MessageBox.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -11,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -116,8 +118,15 @@ QAbstractButton* CChipInfoDlg::button(int id) const {
 }
 
 void CChipInfoDlg::setWidthsEditable(bool editable) {
-    edit(IdAddressWidth)->setReadOnly(!editable);
-    edit(IdMemoryWidth)->setReadOnly(!editable);
+    for (int id : {IdAddressWidth, IdMemoryWidth}) {
+        QLineEdit* field = edit(id);
+        field->setReadOnly(!editable);
+        // A read-only field sits on the dialog's grey, as read-only edits do elsewhere.
+        QPalette colours = QApplication::palette(field);
+        if (!editable)
+            colours.setColor(QPalette::Base, colours.color(QPalette::Window));
+        field->setPalette(colours);
+    }
 }
 
 void CChipInfoDlg::showChip() {

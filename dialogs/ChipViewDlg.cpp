@@ -14,6 +14,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -63,9 +64,12 @@ CChipViewDlg::CChipViewDlg(ChipDatabase* database, const Texts& texts, QWidget* 
     for (int column = 0; column < kChipTableColumns; ++column)
         headers << QString::fromUtf8(texts.viewColumn[column]);
     table_->setHorizontalHeaderLabels(headers);
-    for (int column = 0; column < kChipTableColumns; ++column)
-        table_->setColumnWidth(column, texts.viewColumnWidth[column]);
     table_->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    // The build's widths are a minimum: a header never shows cut ("ax Voltag").
+    for (int column = 0; column < kChipTableColumns; ++column)
+        table_->setColumnWidth(column,
+                               std::max(texts.viewColumnWidth[column],
+                                        table_->horizontalHeader()->sectionSizeHint(column)));
     table_->verticalHeader()->hide();
     table_->setShowGrid(true);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -97,7 +101,11 @@ CChipViewDlg::CChipViewDlg(ChipDatabase* database, const Texts& texts, QWidget* 
     grid->addWidget(table_, 1, 0);
     grid->addLayout(side, 0, 1, 2, 1);
     grid->setRowStretch(1, 1);
-    resize(800, 520);
+    // Wide enough to show every column, with room for a vertical scroll bar.
+    int columns = 0;
+    for (int column = 0; column < kChipTableColumns; ++column)
+        columns += table_->columnWidth(column);
+    resize(std::max(800, columns + side->sizeHint().width() + 60), 520);
 
     // A click refills the table; moving the selection with the keyboard does not.
     connect(manufacturers_, &QListWidget::clicked, this, [this] { fillChipTable(); });

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev
+    qt6-base-dev qt6-translations-l10n
     libusb-1.0-0-dev
     zlib1g-dev libssl-dev
     libgtest-dev libgmock-dev libbenchmark-dev

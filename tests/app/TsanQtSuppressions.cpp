@@ -8,3 +8,8 @@ extern "C" const char* __tsan_default_suppressions() {
            "race:libQt6Widgets.so\n"
            "race:QWaitCondition\n";
 }
+
+// QProcess's vfork() looks to ThreadSanitizer like a fork whose child starts threads.
+extern "C" const char* __tsan_default_options() {
+    return "die_after_fork=0";
+}

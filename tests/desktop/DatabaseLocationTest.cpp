@@ -1,10 +1,16 @@
 // Where the chip database is read and saved: beside a program whose database the user may
 // edit, else in the user's copy under $XDG_DATA_HOME, which the first save makes from the
 // installed file. Real files in a scratch program tree and data folder.
-#include "../chipdb/TestSupport.h"
+#include "MessageRecorder.h"
+#include "RawDatabase.h"
+#include "TempFolder.h"
 #include "chipdb/ChipDatabase.h"
 #include "chipdb/DatabasePath.h"
 #include "chipdb/ExecutablePath.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -23,12 +29,12 @@ TEST(DatabaseLocation, ReadOnlyInstallIsCopiedOnFirstSaveWritableTreeIsEditedInP
     for (const TreeCase& c : {TreeCase{"read-only install", 0444, true},
                               TreeCase{"writable install tree", 0644, false}}) {
         SCOPED_TRACE(c.name);
-        ScratchFolder root;
+        TempFolder root;
         fs::create_directories(root.file("lib/brimwick"));
         const std::string program = root.file("lib/brimwick/brimwick");
         const std::string installed = root.file("lib/brimwick/ChipInfo.chip");
         const std::string copy = root.file("data/brimwick/ChipInfo.chip");
-        const Bytes original = rawDatabase({{.name = "B", .manufacturer = "M"}});
+        const std::string original = rawDatabase({{.name = "B", .manufacturer = "M"}});
         writeFile(installed, original);
         ::chmod(installed.c_str(), c.installedMode);
 
@@ -47,7 +53,7 @@ TEST(DatabaseLocation, ReadOnlyInstallIsCopiedOnFirstSaveWritableTreeIsEditedInP
         const std::string edited = c.editsUserCopy ? copy : installed;
         EXPECT_EQ(database->filePath(), edited);
         EXPECT_EQ(fs::exists(copy), c.editsUserCopy);
-        const Bytes saved = readFile(edited);
+        const std::string saved = readFile(edited);
         ASSERT_EQ(saved.size(), 316u);
         EXPECT_EQ(nameAt(saved, 0), "A");
         EXPECT_EQ(nameAt(saved, 1), "B");
@@ -81,22 +87,22 @@ TEST(DatabaseLocation, SystemTreesAndUnusableFolders) {
         << "the copy keeps the 255-character limit of the file beside the program";
 
     // A copy that cannot be made fails the save with the file message; nothing changes.
-    ScratchFolder root;
-    writeFile(root.file("data"), {1});
+    TempFolder root;
+    writeFile(root.file("data"), "\x01");
     RecordingSink sink;
     ChipDatabase database(Language::Chinese,
                           DatabaseLocation{root.file("installed.chip"), root.file("data/copy")});
     writeFile(root.file("installed.chip"), rawDatabase({}));
     ASSERT_EQ(database.load(), 1);
     EXPECT_EQ(database.save(), 0);
-    EXPECT_EQ(sink.texts, std::vector<std::string>{"打开文件失败！"});
+    EXPECT_EQ(sink.texts(), std::vector<std::string>{"打开文件失败！"});
     EXPECT_EQ(database.filePath(), root.file("installed.chip"));
 }
 
 // The tests run from the build folder, beside the shipped database: a user's copy in their
 // data folder changes nothing for them.
 TEST(DatabaseLocation, BuildFolderProgramKeepsTheDatabaseBesideIt) {
-    ScratchFolder data;
+    TempFolder data;
     fs::create_directories(data.file("brimwick"));
     writeFile(data.file("brimwick/ChipInfo.chip"), rawDatabase({}));
     ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
@@ -104,7 +110,7 @@ TEST(DatabaseLocation, BuildFolderProgramKeepsTheDatabaseBesideIt) {
     ChipDatabase database(Language::Chinese);
     ::unsetenv("XDG_DATA_HOME");
     EXPECT_EQ(database.filePath(), executableDirectory() + "/ChipInfo.chip");
-    EXPECT_TRUE(sink.texts.empty());
+    EXPECT_TRUE(sink.texts().empty());
 }
 
 } // namespace

@@ -3,8 +3,11 @@
 // desktop opening a file through the entry starts the program with that file as its one
 // argument.
 #include "desktop/FileAssociation.h"
-#include "../chipdb/TestSupport.h"
+#include "TempFolder.h"
+#include "res/MessageBox.h"
 #include "res/Texts.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -16,13 +19,12 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string text(const fs::path& path) {
-    Bytes bytes = readFile(path);
-    return std::string(bytes.begin(), bytes.end());
+    return readFile(path);
 }
 
 void writeText(const fs::path& path, const std::string& content) {
     fs::create_directories(path.parent_path());
-    writeFile(path, Bytes(content.begin(), content.end()));
+    writeFile(path, content);
 }
 
 // Every regular file below `root` with its content.
@@ -101,7 +103,7 @@ class Association : public ::testing::Test {
     std::string entry() const { return text(data / "applications/brimwick-relate.desktop"); }
     std::string defaults() const { return text(config / "mimeapps.list"); }
 
-    ScratchFolder dir;
+    TempFolder dir;
     fs::path data = fs::path(dir.path()) / "data", config = fs::path(dir.path()) / "config",
              system = fs::path(dir.path()) / "usr";
     const std::string exe = "/opt/brimwick/bin/brimwick";

@@ -1,0 +1,193 @@
+// File and Edit commands through the real window, its real dialogs and real
+// files, and the hex view they redraw.
+#include <QAction>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTest>
+#include <QWheelEvent>
+#include <gtest/gtest.h>
+
+#include "AppTestSupport.h"
+#include "TempFolder.h"
+#include "app/HexViewWidget.h"
+#include "dialogs/BufferFillDlg.h"
+
+namespace {
+
+// Answers the next file dialog with `path` (empty: cancel), noting its filters.
+std::shared_ptr<bool> answerFileDialog(const std::string& path, QStringList* filters = nullptr) {
+    return whenModal<QFileDialog>([path, filters](QFileDialog* dialog) {
+        if (filters)
+            *filters = dialog->nameFilters();
+        if (path.empty())
+            return dialog->reject();
+        dialog->selectFile(QString::fromStdString(path));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+}
+
+std::string bytesAt(CMainDlg& window, uint32_t offset, uint32_t count) {
+    std::string bytes(count, '\0');
+    window.dataBuffer().copyOut(offset, reinterpret_cast<uint8_t*>(bytes.data()), count);
+    return bytes;
+}
+
+// Edit > Fill with these three texts typed in and OK pressed.
+void fill(CMainDlg& window, const char* start, const char* end, const char* data) {
+    auto ran = whenModal<BufferFillDlg>([=](BufferFillDlg* dialog) {
+        dialog->edit(BufferFillDlg::IdStartAddress)->setText(start);
+        dialog->edit(BufferFillDlg::IdEndAddress)->setText(end);
+        dialog->edit(BufferFillDlg::IdFillData)->setText(data);
+        dialog->button(BufferFillDlg::IdOk)->click();
+    });
+    window.action(IdEditFill)->trigger();
+    EXPECT_TRUE(*ran);
+}
+
+void wheel(QWidget* target, int delta) {
+    QPointF at(10, 10);
+    QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &event);
+}
+
+} // namespace
+
+TEST(Commands, ACommandLineFileLoadsOnceAndAFailureIsReportedOnce) {
+    TempFolder folder;
+    writeFile(folder.file("image.bin"), "HELLO");
+    auto start = [](Language language, std::vector<std::string> arguments) {
+        RecordingSink boxes;
+        auto started = startWindow(language, standardChips(), arguments);
+        std::string shown = bytesAt(*started->window, 0, 6);
+        for (const std::string& text : boxes.texts())
+            shown += "|" + text;
+        return shown;
+    };
+    const std::string image = folder.file("image.bin"), missing = folder.file("missing");
+    const std::string erased(6, '\xFF');
+    EXPECT_EQ(start(Language::English, {image}), "HELLO\xFF");
+    EXPECT_EQ(start(Language::English, {image, image}), erased);
+    EXPECT_EQ(start(Language::English, {missing}), erased + "|Failure to open the file!");
+    EXPECT_EQ(start(Language::Chinese, {missing}), erased + "|打开文件失败.");
+}
+
+TEST(Commands, OpenAndSaveGoThroughTheRealFileDialogs) {
+    auto started = startWindow(Language::Chinese);
+    CMainDlg& window = *started->window;
+    RecordingSink boxes;
+    window.OnVScroll(SB_THUMBTRACK, 100);
+    writeFile(started->path("dump"), std::string(300, 'Z'));
+    QStringList filters;
+    auto opened = answerFileDialog(started->path("dump"), &filters);
+    window.action(IdFileOpen)->trigger();
+    ASSERT_TRUE(*opened);
+    EXPECT_EQ(
+        filters.join("|").toStdString(),
+        "二进制文件(*.bin) (*.bin)|HEX文件(*.hex) (*.hex)|所有文件(*.*) (*)|Intel HEX文件(*.ihex) "
+        "(*.ihex)|S-Record文件(*.srec;*.s19;*.s28;*.s37;*.mot) (*.srec *.s19 *.s28 *.s37 *.mot)");
+    EXPECT_EQ(hexLine(window, 0)[2], "ZZZZZZZZZZZZZZZZ");
+    EXPECT_EQ(bytesAt(window, 299, 2), "Z\xFF");
+
+    // Intel HEX by its name, a record above 64 KiB behind an extended linear address record;
+    // a bad one: the reader's message, then the failure, the buffer as it was.
+    writeFile(started->path("good.hex"),
+              ":0401000001020304F1\n:020000040001F9\n:0400000005060708E2\n:00000001FF\n");
+    writeFile(started->path("bad.hex"), ":0400000001020304F1\n");
+    for (const char* name : {"good.hex", "bad.hex"}) {
+        auto opened = answerFileDialog(started->path(name));
+        window.action(IdFileOpen)->trigger();
+        ASSERT_TRUE(*opened);
+    }
+    EXPECT_EQ(boxes.texts(), (std::vector<std::string>{"校验和错误！", "打开文件失败."}));
+    EXPECT_EQ(bytesAt(window, 0xFF, 6) + bytesAt(window, 0x10000, 5), "\xFF\x01\x02\x03\x04\xFF"
+                                                                      "\x05\x06\x07\x08\xFF");
+
+    // Save writes the chip's size, adds the extension and asks before replacing a file.
+    selectChip(window, makeChip(ChipType::Eeprom93, "AT93C46", 128, 0, 0, 0, 0, 16));
+    writeFile(started->path("saved.bin"), std::string(1000, 'x'));
+    auto asked = whenModal<QMessageBox>(
+        [](QMessageBox* question) { question->button(QMessageBox::Yes)->click(); });
+    auto saved = answerFileDialog(started->path("saved"));
+    window.action(IdFileSave)->trigger();
+    ASSERT_TRUE(*saved && *asked);
+    EXPECT_EQ(readFile(started->path("saved.bin")), std::string(128, '\xFF'));
+    EXPECT_EQ(window.statusEdit()->text().toStdString(), "保存成功！");
+    // The S-record filter, as the user picks it, gives a name without extension its own.
+    auto srec = whenModal<QFileDialog>([&started](QFileDialog* dialog) {
+        dialog->selectNameFilter(dialog->nameFilters().last());
+        emit dialog->filterSelected(dialog->selectedNameFilter());
+        dialog->selectFile(QString::fromStdString(started->path("saved")));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    window.action(IdFileSave)->trigger();
+    ASSERT_TRUE(*srec);
+    EXPECT_EQ(readFile(started->path("saved.srec")).substr(0, 24), "S0030000FC\r\nS1130000FFFF");
+
+    // A file that cannot be written is reported, never called a success.
+    window.setStatusText("");
+    auto failed = whenModal<QFileDialog>([&started](QFileDialog* dialog) {
+        dialog->selectFile(QString::fromStdString(started->path("no-folder/out.bin")));
+        QMetaObject::invokeMethod(dialog, "done", Q_ARG(int, QDialog::Accepted));
+    });
+    window.action(IdFileSave)->trigger();
+    ASSERT_TRUE(*failed);
+    EXPECT_EQ(window.statusEdit()->text().toStdString(), "");
+    EXPECT_EQ(boxes.texts().back(), "保存文件失败！");
+}
+
+TEST(Commands, FillAndExchangeChangeTheBufferAndTheView) {
+    auto started = startWindow(Language::Chinese);
+    CMainDlg& window = *started->window;
+    RecordingSink boxes;
+    selectChip(window, makeChip(ChipType::Eeprom24, "AT24C02", 256, 0, 8, 0, 0));
+    fill(window, "10", "1F", "00");
+    fill(window, "FF", "FFFFFF", "5a"); // an end past the buffer stops at its end
+    EXPECT_EQ(bytesAt(window, 0x0F, 18), "\xFF" + std::string(16, '\0') + "\xFF");
+    EXPECT_EQ(bytesAt(window, 0xFE, 3), "\xFF\x5A\xFF");
+    EXPECT_EQ(hexLine(window, 1)[1], "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 ");
+    fill(window, "100", "10", "00");
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"填充失败，开始地址超出范围！"});
+    window.action(IdEditExchange)->trigger();
+    EXPECT_EQ(hexLine(window, 0)[1].substr(0, 6), "FF FF ");
+    EXPECT_EQ(bytesAt(window, 0xFE, 2), "\x5A\xFF");
+
+    // The dialog's fields take hexadecimal digits only, wherever the cursor is.
+    BufferFillDlg dialog(kTextsEnglish);
+    QLineEdit* start = dialog.edit(BufferFillDlg::IdStartAddress);
+    start->setText("1234");
+    start->setCursorPosition(2);
+    QTest::keyClicks(start, "G");
+    start->insert("5x");
+    QTest::keyClicks(start, "abcdef");
+    EXPECT_EQ(start->text().toStdString(), "123ab4");
+    EXPECT_EQ(dialog.edit(BufferFillDlg::IdFillData)->maxLength(), 2);
+}
+
+TEST(Commands, TheHexViewScrollsByBarWheelAndThumb) {
+    auto started = startWindow(Language::English);
+    CMainDlg& window = *started->window;
+    QScrollBar* bar = window.hexView()->scrollBar();
+    EXPECT_EQ(bar->maximum(), 2047); // 1 MiB: 65504 top rows, 32 per position
+    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(hexLine(window, 0)[0], "0x000200:");
+    bar->triggerAction(QAbstractSlider::SliderToMaximum);
+    EXPECT_EQ(hexLine(window, 31)[0], "0x0FFFF0:");
+
+    selectChip(window, makeChip(ChipType::Eeprom24, "AT24C512", 0x10000));
+    EXPECT_EQ(bar->maximum(), 4064);
+    bar->triggerAction(QAbstractSlider::SliderSingleStepSub); // at the top: no move
+    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(hexLine(window, 0)[0], "0x000010:");
+    wheel(window.hexView()->list()->viewport(), -120); // three rows a notch
+    wheel(&window, 60);                                // half notches add up
+    wheel(&window, -60 - 120);
+    EXPECT_EQ(std::to_string(window.hexViewModel().topRow) + std::to_string(bar->value()), "77");
+    bar->setSliderDown(true);
+    bar->setSliderPosition(4064);
+    EXPECT_EQ(hexLine(window, 31)[0], "0x00FFF0:");
+}

@@ -1,0 +1,325 @@
+// ChipInfo.chip as bytes on disk, built by hand from the file layout; the queries and edits
+// on the loaded database; the shipped database read with a parser of its own and checked
+// against the datasheets; and the build tool that makes it from the chip table.
+#include "chipdb/ChipDatabase.h"
+#include "MessageRecorder.h"
+#include "RawDatabase.h"
+#include "TempFolder.h"
+#include "chipdb/DatabasePath.h"
+#include "res/MessageBox.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <set>
+
+// Chips in the tables name only the fields that matter to them; the rest are zero.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+namespace {
+
+class ChipDatabaseFile : public ::testing::Test {
+  protected:
+    std::unique_ptr<ChipDatabase> open(const std::string& bytes, Language language = {}) {
+        writeFile(path, bytes);
+        auto loaded = std::make_unique<ChipDatabase>(language, path);
+        EXPECT_EQ(loaded->load(), 1);
+        return loaded;
+    }
+
+    TempFolder folder;
+    std::string path = folder.file("ChipInfo.chip");
+};
+
+TEST_F(ChipDatabaseFile, SaveSortsWholeRecordsByManufacturerThenNameBytesAndKeepsTheRest) {
+    // Capitals before small letters, a prefix before its longer names, GBK after ASCII.
+    const RawChip gbkName{"\xD0\xBE\xC6\xAC", "Winbond", 7}, gbkMaker{"GD", "\xD5\xD7\xD2\xD7", 8};
+    std::vector<RawChip> sorted = {{"B", "Macronix", 6},      {"W25Q16", "WINBOND", 4},
+                                   {"W25Q16B", "WINBOND", 2}, {"A1", "Winbond", 1},
+                                   {"AA", "Winbond", 5},      gbkName,
+                                   {"Z9", "winbond", 3},      gbkMaker};
+    const std::string tail = "bytes past the records";
+    auto db = open(rawDatabase(
+        {sorted[3], sorted[2], sorted[6], gbkMaker, sorted[1], gbkName, sorted[4], sorted[0]}, tail,
+        'R'));
+    ASSERT_EQ(db->save(), 1);
+    EXPECT_EQ(readFile(path), rawDatabase(sorted, tail, 'R'));
+
+    // Edits convert every field; a replaced record keeps its padding and reserved bytes.
+    const ChipInfo edited{
+        ChipType::Eeprom93, "B", "Macronix", 27, 36, 128, 0, 16, 0xEF, 0x14, 6, 16},
+        added{ChipType::Flash25, "EN25T80", "Eon", 27, 36, 1048576, 1, 256, 0x1C, 0x13, 0, 8};
+    EXPECT_EQ(db->addOrReplace(&edited) + db->addOrReplace(&added) + db->remove("A1"), 3);
+    ASSERT_EQ(db->save(), 1);
+    // The file never shrinks: after a delete its old last bytes stay behind the new end.
+    sorted[0] = {"B", "Macronix", 6, 3, 128, 0, 27, 36, 0xEF, 0x14, 16, 6, 16};
+    sorted.erase(sorted.begin() + 3);
+    sorted.insert(sorted.begin(), {"EN25T80", "Eon", 0, 0, 1048576, 1, 27, 36, 0x1C, 0x13});
+    EXPECT_EQ(readFile(path), rawDatabase(sorted, "", 'R') + tail);
+    ChipInfo read{};
+    ChipDatabase reloaded(Language::English, path);
+    ASSERT_EQ(reloaded.load() + reloaded.find(&read, 1, nullptr, "B"), 2);
+    EXPECT_EQ(formatText("%u %u %u %u %u %u", unsigned(read.type), read.capacity, read.pageSize,
+                         read.addressWidth, read.memoryWidth, read.deviceId),
+              "3 128 16 6 16 20");
+}
+
+TEST_F(ChipDatabaseFile, LoadRefusesDamagedFilesAndIsThenEmpty) {
+    const std::string good = rawDatabase({{"W25Q80"}, {"W25Q16"}});
+    std::string threeClaimed = good, lastByteChanged = good, tooMany(100 + 108 * 1001, '\0');
+    threeClaimed[0] = 3;
+    lastByteChanged.back() ^= 1;
+    tooMany.replace(0, 2, littleEndian(1001, 2));
+    const std::pair<std::string, uint16_t> cases[] = {
+        {rawDatabase({}), 0}, {good, 2},
+        {good + "tail", 2},   {std::string(99, 0), 99},
+        {threeClaimed, 99},   {lastByteChanged, 99},
+        {tooMany, 99}};
+    for (const auto& [bytes, count] : cases) {
+        SCOPED_TRACE(bytes.size());
+        auto db = open(good);
+        writeFile(path, bytes);
+        EXPECT_EQ(db->load(), count == 99 ? 0 : 1);
+        EXPECT_EQ(db->count(), count == 99 ? 0 : count);
+        ChipInfo found{};
+        EXPECT_EQ(db->find(&found, 1, nullptr, "W25Q80"), count == 2 ? 1 : 0);
+    }
+    // Only the Chinese build says that the file cannot be opened.
+    RecordingSink boxes;
+    EXPECT_EQ(ChipDatabase(Language::English, folder.file("missing")).load(), 0);
+    EXPECT_EQ(ChipDatabase(Language::Chinese, folder.path()).load(), 0);
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"打开文件失败！"});
+}
+
+TEST_F(ChipDatabaseFile, SaveReplacesTheFileWholeOrNotAtAll) {
+    const std::string original = rawDatabase({{"W25Q80"}});
+    auto db = open(original, Language::Chinese);
+    ChipInfo added = ChipInfo{ChipType::Flash25, "X1", "Winbond", 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    ASSERT_EQ(db->addOrReplace(&added), 1);
+    RecordingSink boxes;
+    // A size limit below the new content makes the write fail: the old file stays whole.
+    struct rlimit previous {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const struct rlimit limited = {250, previous.rlim_max};
+    auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    EXPECT_EQ(db->save(), 0);
+    EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &previous), 0);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_EQ(readFile(path), original);
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"ChipInfo.chip"});
+
+    // Through a link, keeping the file's mode; temporary files of an interrupted save go.
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    ASSERT_EQ(::symlink(path.c_str(), folder.file("link").c_str()), 0);
+    for (const char* name : {".ChipInfo.chip.a1B2c3", ".ChipInfo.chip.keep", "ChipInfo.chip.b1"})
+        writeFile(folder.file(name), "x");
+    ChipDatabase viaLink(Language::English, folder.file("link"));
+    ASSERT_EQ(viaLink.load() + viaLink.addOrReplace(&added) + viaLink.save(), 3);
+    EXPECT_EQ(readFile(path).size(), 100u + 2 * 108);
+    struct stat info {};
+    EXPECT_TRUE(::lstat(folder.file("link").c_str(), &info) == 0 && S_ISLNK(info.st_mode));
+    EXPECT_TRUE(::stat(path.c_str(), &info) == 0 && (info.st_mode & 07777) == 0640);
+    EXPECT_EQ(folder.entries(), (std::vector<std::string>{".ChipInfo.chip.keep", "ChipInfo.chip",
+                                                          "ChipInfo.chip.b1", "link"}));
+    // A missing file is never created.
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    EXPECT_EQ(db->save() + ChipDatabase(Language::English, path).save(), 0);
+    EXPECT_EQ(::access(path.c_str(), F_OK), -1);
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>(2, "打开文件失败！"));
+}
+
+TEST_F(ChipDatabaseFile, AWritableFileInAFolderTheUserCannotWriteIsWrittenInPlace) {
+    const std::string original = rawDatabase({{"W25Q80"}}, std::string(108, 'x') + "tail");
+    writeFile(path, original);
+    ASSERT_EQ(::chmod(path.c_str(), 0444) + ::chmod(folder.path().c_str(), 0555), 0);
+    // Root, whom permissions do not bind, saves as another user.
+    auto asAnotherUser = [root = ::geteuid() == 0](bool other) {
+        int failed = !root   ? 0
+                     : other ? ::setegid(65534) + ::seteuid(65534)
+                             : ::seteuid(0) + ::setegid(0);
+        ASSERT_EQ(failed, 0);
+    };
+    ChipInfo added = ChipInfo{ChipType::Flash25, "X1", "Winbond", 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    auto db = std::make_unique<ChipDatabase>(Language::English, path);
+    asAnotherUser(true);
+    EXPECT_EQ(db->load() + db->addOrReplace(&added), 2);
+    EXPECT_EQ(db->save(), 0); // a file the user may not write is not written at all
+    asAnotherUser(false);
+    EXPECT_EQ(readFile(path), original);
+    ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
+    asAnotherUser(true);
+    EXPECT_EQ(db->save(), 1);
+    asAnotherUser(false);
+    EXPECT_EQ(readFile(path),
+              rawDatabase({{"W25Q80"}, {"X1", "Winbond", 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0}}) +
+                  "tail");
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"ChipInfo.chip"});
+}
+
+TEST_F(ChipDatabaseFile, QueriesAndEditsWalkTheSlotsInOrderWithExactNames) {
+    auto db = open(rawDatabase({}));
+    const ChipInfo chips[] = {
+        {ChipType::Eeprom24, "EEPROM", "Atmel", 0, 0, 0, 0, 0, 0xEF, 0x14},
+        {ChipType::Flash25, "W25Q16", "Winbond", 0, 0, 0, 0, 0, 0xEF, 0x14},
+        {ChipType::Eeprom25, "AT25", "Atmel"},
+        {ChipType::Eeprom24, "C", "ATMEL"},
+        {ChipType::Flash25, "W25Q80", "Winbond", 0, 0, 0, 0, 0, 0xEF, 0x13},
+        {ChipType::Eeprom24, "AT24", "Atmel"},
+    };
+    for (const ChipInfo& chip : chips)
+        ASSERT_EQ(db->addOrReplace(&chip), 1);
+    ChipInfo out[8]{};
+    auto names = [&out](uint16_t n) {
+        std::string joined;
+        for (uint16_t i = 0; i < n; ++i)
+            joined += std::string(out[i].name) + ",";
+        return joined;
+    };
+    ManufacturerName makers[4];
+    ASSERT_EQ(db->listManufacturers(makers, 4), 3);
+    EXPECT_EQ(std::string(makers[0].data()) + makers[1].data() + makers[2].data(),
+              "AtmelWinbondATMEL");
+    EXPECT_EQ(names(db->find(out, 8, "Atmel", nullptr)), "EEPROM,AT25,AT24,");
+    EXPECT_EQ(names(db->find(out, 2, "Atmel", nullptr)), "EEPROM,AT25,");
+    EXPECT_EQ(names(db->findByManufacturerAndType(out, 8, "Atmel", ChipType::Eeprom24)),
+              "EEPROM,AT24,");
+    EXPECT_EQ(names(db->find(out, 8, "Nobody", "W25Q80")), "W25Q80,"); // by name alone
+    EXPECT_EQ(db->find(out, 8, "atmel", nullptr) + db->find(out, 8, "Atme", nullptr) +
+                  db->findByManufacturerAndType(out, 8, "Atmel", ChipType::Eeprom93) +
+                  db->find(out, 8, nullptr, "W25Q8") + db->find(out, 8, nullptr, "w25q80") +
+                  db->find(out, 8, nullptr, nullptr) + db->findById(out, 0xEF, 0x15) +
+                  db->findById(out, 0x14, 0xEF),
+              0);
+    ASSERT_EQ(db->findById(out, 0xEF, 0x14), 1);
+    EXPECT_STREQ(out[0].name, "EEPROM"); // the lowest slot, whatever its family
+
+    // A known name is replaced, manufacturer and family included; an empty one is refused.
+    const ChipInfo moved{ChipType::Eeprom24, "W25Q16", "Atmel"},
+        unnamed{ChipType::Flash25, "", "A"};
+    EXPECT_EQ(db->addOrReplace(&moved) + db->addOrReplace(&unnamed), 1);
+    EXPECT_EQ(names(db->findByManufacturerAndType(out, 8, "Atmel", ChipType::Eeprom24)),
+              "EEPROM,W25Q16,AT24,");
+    EXPECT_EQ(db->remove("Z") + db->remove(nullptr) + db->remove("EEPROM") + db->remove("AT24"), 2);
+    EXPECT_EQ(names(db->find(out, 8, "Atmel", nullptr)), "W25Q16,AT25,");
+
+    // A full database replaces a known name but refuses a new one.
+    for (int i = db->count(); i < ChipDatabase::kMaxRecords; ++i) {
+        ChipInfo filler{};
+        std::snprintf(filler.name, sizeof filler.name, "F%d", i);
+        ASSERT_EQ(db->addOrReplace(&filler), 1);
+    }
+    const ChipInfo extra{ChipType::Flash25, "NEW", "Winbond"};
+    EXPECT_EQ(db->addOrReplace(&extra) + db->addOrReplace(&moved), 1);
+    EXPECT_EQ(db->save(), 1);
+    EXPECT_EQ(readFile(path).size(), 100u + 1000 * 108);
+}
+
+TEST(DatabasePath, SitsBesideTheExecutableAndFitsItsField) {
+    EXPECT_EQ(databasePathBeside("/opt/brimwick/brimwick"), "/opt/brimwick/ChipInfo.chip");
+    EXPECT_EQ(databasePathBeside("/brimwick") + databasePathBeside("brimwick"), "/ChipInfo.chip");
+    EXPECT_EQ(databasePathBeside("/" + std::string(254 - 14, 'd') + "/x").size(), 255u);
+    EXPECT_EQ(databasePathBeside("/" + std::string(255 - 14, 'd') + "/x"), "");
+}
+
+TEST(ShippedDatabase, IsWellFormedSortedUniqueAndTrueToTheDatasheets) {
+    const std::string file = readFile(BRIMWICK_SHIPPED_CHIPINFO);
+    auto le = [&file](size_t at, int size) {
+        uint32_t value = 0;
+        while (size-- > 0)
+            value = value << 8 | static_cast<uint8_t>(file.at(at + size_t(size)));
+        return value;
+    };
+    const uint32_t count = le(0, 2);
+    ASSERT_EQ(file.size(), 100u + 108u * count) << "no stale bytes in a fresh file";
+    EXPECT_GE(count, 150u);
+    uint8_t sum = 0;
+    for (size_t i = 100; i < file.size(); ++i)
+        sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(file[i]));
+    EXPECT_EQ(le(2, 1), sum);
+    EXPECT_EQ(file.substr(3, 97), std::string(97, '\0'));
+    std::map<std::string, std::string> chips;
+    std::set<uint32_t> families;
+    std::string previousKey;
+    for (size_t at = 100; at < file.size(); at += 108) {
+        const std::string name(&file[at + 4], strnlen(&file[at + 4], 40));
+        const std::string maker(&file[at + 44], strnlen(&file[at + 44], 20));
+        const uint32_t type = le(at, 4), mode = le(at + 72, 4), page = le(at + 76, 2);
+        const uint32_t addressWidth = le(at + 80, 1), memoryWidth = le(at + 81, 1);
+        SCOPED_TRACE(name);
+        // Sorted by manufacturer, then name; text fields zero-filled; padding, reserved zero.
+        const std::string key = file.substr(at + 44, 20) + file.substr(at + 4, 40);
+        EXPECT_LT(previousKey, key);
+        previousKey = key;
+        EXPECT_EQ(file.substr(at + 4 + name.size(), 40 - name.size()) +
+                      file.substr(at + 44 + maker.size(), 20 - maker.size()) +
+                      file.substr(at + 66, 2) + file.substr(at + 82, 26),
+                  std::string(88 - name.size() - maker.size(), '\0'));
+        EXPECT_TRUE(!name.empty() && name.size() <= 39 && maker.size() <= 19 && type <= 3);
+        EXPECT_TRUE(le(at + 64, 1) <= le(at + 65, 1) && le(at + 68, 4) > 0);
+        EXPECT_TRUE(type == 3 ? (memoryWidth == 8 || memoryWidth == 16) && addressWidth >= 1 &&
+                                    addressWidth <= 20
+                              : memoryWidth == 8 && addressWidth == 0);
+        EXPECT_TRUE(mode == 0 || (page & (page - 1)) == 0);
+        families.insert(type);
+        chips[name] =
+            formatText("%s %u %u %02X%02X %u %u %u %s %u-%u", name.c_str(), type, le(at + 68, 4),
+                       le(at + 78, 1), le(at + 79, 1), mode ? page : 1, addressWidth, memoryWidth,
+                       maker.c_str(), le(at + 64, 1), le(at + 65, 1));
+    }
+    EXPECT_EQ(chips.size(), count) << "names are unique";
+    EXPECT_EQ(families.size(), 4u);
+    // Name, type, capacity, IDs, page size, widths, maker and voltages as in the datasheets.
+    for (std::string expected :
+         {"EN25T80 0 1048576 1C13 256 0 8 Eon 27-36",
+          "W25Q128 0 16777216 EF17 256 0 8 Winbond 27-36",
+
+          "X24C01 1 128 FFFE 4 0 8 Xicor 45-55", "24LC512 1 65536 FFFF 128 0 8 Microchip 25-55",
+          "AT25080A 2 1024 FFFF 32 0 8 Atmel 18-55", "AT93C46(x16) 3 128 FFFF 1 6 16 Atmel 18-55",
+          "93LC86A 3 2048 FFFF 1 11 8 Microchip 25-55"})
+        EXPECT_EQ(chips[expected.substr(0, expected.find(' '))], expected);
+}
+
+} // namespace
+
+TEST(MkChipDb, RefusesABadEntryByItsLineAndKeepsTheOldOutput) {
+    const std::string good = "25 FLASH\tW25Q80 \tWinbond\t27\t36\t1048576\tPP\t256\tEF\t13\t0\t8\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"24 EEPROM\tAT24C02\tAtmel\t18\t55\t256\tPP\t8\tff\tff\t0\t8\r\n", ""},
+        {"26 FLASH\tX\tAcme\t27\t36\t1024\tPP\t256\tEF\t13\t0\t8", "unknown family"},
+        {"25 FLASH\tX\tAcme\t27\t36\t104857601\tPP\t256\tEF\t13\t0\t8", "capacity"},
+        {"25 FLASH\tX\tAcme\t27\t36\t1024\tPP\t200\tEF\t13\t0\t8", "power of two"},
+        {"93 EEPROM\tX\tAcme\t27\t36\t128\tBP\t1\tFF\tFF\t21\t8", "address width"},
+        {good, "duplicate name \"W25Q80\""},
+    };
+    TempFolder folder;
+    for (const auto& [line, message] : cases) {
+        SCOPED_TRACE(line);
+        writeFile(folder.file("ChipInfo.chip"), "old");
+        writeFile(folder.file("chips.tsv"), "# comment\n" + good + line);
+        std::string output, command = std::string(BRIMWICK_MKCHIPDB) + " " +
+                                      folder.file("chips.tsv") + " " +
+                                      folder.file("ChipInfo.chip") + " 2>&1";
+        FILE* pipe = ::popen(command.c_str(), "r");
+        char chunk[256];
+        for (size_t got; pipe && (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
+            output.append(chunk, got);
+        const int status = pipe ? ::pclose(pipe) : -1;
+        EXPECT_EQ(WIFEXITED(status) && WEXITSTATUS(status) == 0, message.empty()) << output;
+        EXPECT_EQ(readFile(folder.file("ChipInfo.chip")).size(), message.empty() ? 316u : 3u);
+        EXPECT_EQ(output.find("chips.tsv:3: ") != output.npos &&
+                      output.find(message) != output.npos,
+                  !message.empty())
+            << output;
+        EXPECT_EQ(folder.entries(), (std::vector<std::string>{"ChipInfo.chip", "chips.tsv"}));
+    }
+}

@@ -1,0 +1,39 @@
+#include "AppTestSupport.h"
+
+#include "app/HexViewWidget.h"
+
+std::vector<ChipInfo> standardChips() {
+    return {
+        makeChip(ChipType::Flash25, "EN25T80", 0x100000, 1, 256, 0x1C, 0x13, 8, "Eon"),
+        makeChip(ChipType::Eeprom24, "AT24C02", 256, 1, 8, 0, 0, 8, "Atmel"),
+        makeChip(ChipType::Eeprom93, "AT93C46", 128, 0, 0, 0, 0, 16, "Atmel"),
+    };
+}
+
+std::unique_ptr<StartedWindow> startWindow(Language language, const std::vector<ChipInfo>& chips,
+                                           const std::vector<std::string>& arguments) {
+    auto started = std::make_unique<StartedWindow>();
+    const std::string database = started->path("ChipInfo.chip");
+    writeDatabase(database, chips);
+    started->window = std::make_unique<CMainDlg>(language, database);
+    // Never start a real viewer from a test: the guide's opener always fails.
+    started->window->setUserGuideFolder(started->folder.path());
+    started->window->setDocumentOpener(QStringLiteral("false"));
+    started->startedUp = started->window->OnInitDialog(arguments);
+    return started;
+}
+
+void selectChip(CMainDlg& window, const ChipInfo& chip) {
+    window.currentChip() = chip;
+    window.applyChipChangeToView();
+    window.showChipInfo(window.currentChip());
+}
+
+std::vector<std::string> hexLine(CMainDlg& window, int i) {
+    const HexLine& line = window.hexView()->lines()->line(i);
+    return {line.address, line.hex, line.ascii};
+}
+
+int hexLineCount(CMainDlg& window) {
+    return window.hexView()->lines()->rowCount();
+}

@@ -1,0 +1,62 @@
+// Helpers for the main window tests, shared with the device command tests and the
+// benchmarks: started windows on their own database file, dialogs answered from a timer,
+// and the texts of the hex view.
+#pragma once
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ChipFiles.h"
+#include "MessageRecorder.h"
+#include "app/MainDlg.h"
+
+// The chips most tests start with: EN25T80 (1 MiB flash), AT24C02 and AT93C46.
+std::vector<ChipInfo> standardChips();
+
+// A started window on its own database file in a temporary folder.
+struct StartedWindow {
+    QTemporaryDir folder;
+    std::unique_ptr<CMainDlg> window;
+    bool startedUp = false;
+
+    std::string path(const char* name) const { return folder.filePath(name).toStdString(); }
+};
+
+std::unique_ptr<StartedWindow> startWindow(Language language,
+                                           const std::vector<ChipInfo>& chips = standardChips(),
+                                           const std::vector<std::string>& arguments = {});
+
+// Makes `chip` current as Select Device does (view reset and panel redrawn).
+void selectChip(CMainDlg& window, const ChipInfo& chip);
+
+// Runs `action` on the first modal widget of type T once it is shown; used to answer
+// dialogs that a command runs with exec(). Returns a flag that says whether it ran.
+template <typename T> std::shared_ptr<bool> whenModal(std::function<void(T*)> action) {
+    auto ran = std::make_shared<bool>(false);
+    auto timer = new QTimer(qApp); // gone with the application at the latest
+    auto tries = std::make_shared<int>(0);
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, action, ran, tries] {
+        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            *ran = true;
+            action(dialog);
+        } else if (++*tries > 2000) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start();
+    return ran;
+}
+
+// The three texts of line i of the hex view.
+std::vector<std::string> hexLine(CMainDlg& window, int i);
+int hexLineCount(CMainDlg& window);
