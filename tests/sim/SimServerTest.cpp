@@ -1,200 +1,226 @@
-// The socket server: the wire protocol, unplugging, stalls and reopened pipes.
-#include "sim/SimServer.h"
-#include "tests/sim/FirmwareHost.h"
-#include "tests/sim/SimFolder.h"
-#include "tests/sim/WireClient.h"
+// The simulated programmer's socket server and brimwick-sim as a user runs it.
+#include "chipdb/ChipDatabase.h"
+#include "sim/SimCommandLine.h"
+#include "tests/support/SimProgrammer.h"
+#include "usb/Backends.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <memory>
+#include <fstream>
+#include <future>
 #include <sys/stat.h>
-#include <thread>
+#include <sys/wait.h>
 
-using namespace simtest;
-using sim::ProgrammerFirmware;
-using sim::SimServer;
+using namespace testsupport;
+using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 namespace {
 
-const Bytes kIdCommand{0x05, 0x00, 0x01};
-const Bytes kIdAnswer{0x05, 0x02, 0xEF, 0x14};
+const Bytes kId{0x05, 0x00, 0x01};
 
-ChipInfo flashChip() {
-    return makeChip(ChipType::Flash25, 65536);
+// A pipe of the simulator's socket, as the link opens it.
+std::shared_ptr<usb::PipeChannel> pipeOf(const std::string& socket, usb::PipeKind kind) {
+    return usb::makeSimBackend(fs::path(socket).parent_path())->openPipe(socket, kind);
+}
+
+usb::IoStatus send(usb::PipeChannel& pipe, const Bytes& bytes) {
+    return pipe.write(bytes.data(), uint32_t(bytes.size()), {}).status;
+}
+
+Bytes receive(usb::PipeChannel& pipe) {
+    Bytes packet(64);
+    const usb::IoResult r = pipe.read(packet.data(), 64);
+    packet.resize(r.status == usb::IoStatus::Ok ? r.bytes : 0);
+    return packet;
+}
+
+TEST(SimCommandLine, OptionsDefaultsAndBadInput) {
+    sim::SimCommandLine line;
+    std::string error;
+    ASSERT_TRUE(sim::parseSimCommandLine({}, &line, &error));
+    EXPECT_EQ(line.chipName, "EN25T80");
+    EXPECT_EQ(line.firmware.pacing.bytesPerSecond, 1'216'000u);
+    ASSERT_TRUE(
+        sim::parseSimCommandLine({"--chip", "W25Q32", "--image=chip.bin", "--rate", "0",
+                                  "--page-us=700", "--seed", "42", "--stall-after-bytes", "4096",
+                                  "--drop-answer-at", "3", "--late-answer-rate", "0.25", "--empty"},
+                                 &line, &error))
+        << error;
+    EXPECT_EQ(line.chipName, "W25Q32");
+    EXPECT_EQ(line.imagePath, "chip.bin");
+    EXPECT_EQ(line.firmware.pacing.bytesPerSecond, 0u);
+    EXPECT_EQ(line.firmware.pacing.pageProgramUs, 700u);
+    EXPECT_EQ(line.firmware.faults.seed, 42u);
+    EXPECT_EQ(line.firmware.faults.stallAfterDataBytes, 4096u);
+    EXPECT_EQ(line.firmware.faults.dropAnswer.atCommand, 3u);
+    EXPECT_EQ(line.firmware.faults.corruptAnswer.atCommand, 0u);
+    EXPECT_DOUBLE_EQ(line.firmware.faults.lateAnswer.probability, 0.25);
+    EXPECT_TRUE(line.emptySocket);
+
+    struct Case {
+        std::vector<std::string> args;
+        const char* error;
+    } bad[] = {
+        {{"--rate", "fast"}, "invalid value for --rate: \"fast\""},
+        {{"--chip"}, "--chip needs a value"},
+        {{"--bogus"}, "unknown option: --bogus (see --help)"},
+        {{"--drop-answer-rate", "1.5"}, "invalid value for --drop-answer-rate: \"1.5\""},
+        {{"--disconnect-at-command", "0"}, "invalid value for --disconnect-at-command: \"0\""}};
+    for (const Case& c : bad) {
+        line.chipName = "KEPT";
+        EXPECT_FALSE(sim::parseSimCommandLine(c.args, &line, &error));
+        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(line.chipName, "KEPT");
+    }
+}
+
+TEST(SimServer, PlugsInUnderADriverStyleNameAndUnplugsAtOnce) {
+    const ChipInfo chip = testChip(ChipType::Flash25, 4096);
+    SimProgrammer programmer(&chip);
+    const fs::path socket = programmer.socketPath();
+    EXPECT_EQ(socket.parent_path(), programmer.folder());
+    EXPECT_EQ(socket.filename().string().rfind(
+                  "usb#vid_10c4&pid_505d#sim-" + std::to_string(::getpid()) + "-", 0),
+              0u);
+    struct stat info {};
+    ASSERT_EQ(::stat(programmer.folder().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(usb::makeSimBackend(programmer.folder())->listPaths(),
+              std::vector<std::string>{socket.string()});
+
+    // A read pipe replaced by a newer one stops taking answers; so does one the host
+    // hung up on. The newest gets the answer.
+    auto writer = pipeOf(socket, usb::PipeKind::Write);
+    auto stale = pipeOf(socket, usb::PipeKind::Read);
+    auto staleRead = std::async(std::launch::async, [&] { return receive(*stale); });
+    std::this_thread::sleep_for(30ms);
+    auto fresh = pipeOf(socket, usb::PipeKind::Read);
+    auto freshRead = std::async(std::launch::async, [&] { return receive(*fresh); });
+    std::this_thread::sleep_for(30ms);
+    ASSERT_EQ(send(*writer, kId), usb::IoStatus::Ok);
+    EXPECT_EQ(freshRead.get(), (Bytes{0x05, 0x02, 0xEF, 0x14}));
+    EXPECT_EQ(staleRead.get(), Bytes{});
+    auto hungUp = std::async(std::launch::async, [&] { return receive(*fresh); });
+    std::this_thread::sleep_for(30ms);
+    fresh->cancel();
+    hungUp.get();
+    auto reader = pipeOf(socket, usb::PipeKind::Read);
+    ASSERT_EQ(send(*writer, kId), usb::IoStatus::Ok);
+    EXPECT_EQ(receive(*reader), (Bytes{0x05, 0x02, 0xEF, 0x14}));
+    EXPECT_EQ(programmer.firmware().stats().answersSent, 2u);
+
+    // Unplugging ends a waiting read at once and removes the socket.
+    auto waiting = std::async(std::launch::async, [&] { return receive(*reader); });
+    std::this_thread::sleep_for(30ms);
+    const auto start = std::chrono::steady_clock::now();
+    programmer.unplug();
+    EXPECT_EQ(waiting.get(), Bytes{});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+    EXPECT_FALSE(fs::exists(socket));
+    EXPECT_EQ(send(*writer, kId), usb::IoStatus::Gone);
+
+    // A fault that unplugs the firmware unplugs the server too.
+    programmer.replug();
+    sim::Faults faults;
+    faults.disconnectAtCommand = 1;
+    programmer.firmware().setFaults(faults);
+    auto second = pipeOf(programmer.socketPath(), usb::PipeKind::Write);
+    EXPECT_EQ(send(*second, kId), usb::IoStatus::Gone);
+    for (int i = 0; i < 100 && fs::exists(programmer.socketPath()); ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_FALSE(fs::exists(programmer.socketPath()));
+}
+
+struct SimRun {
+    int status = -1;
+    std::string out, err;
+};
+
+// Runs brimwick-sim; `whileRunning` gets its first two output lines, then it is sent
+// SIGTERM (when it has not ended by itself).
+SimRun runSim(const std::string& args,
+              const std::function<void(const std::vector<std::string>&)>& whileRunning = {}) {
+    TempFolder files;
+    const std::string err = files.path() + "/err";
+    FILE* pipe = ::popen((std::string("exec ") + BRIMWICK_SIM_PROGRAM + " " + args + " 2>" + err +
+                          " & echo $!; wait $!")
+                             .c_str(),
+                         "r");
+    char line[512];
+    std::vector<std::string> lines;
+    SimRun run;
+    int pid = std::fgets(line, sizeof line, pipe) ? std::atoi(line) : 0;
+    while (lines.size() < 2 && std::fgets(line, sizeof line, pipe))
+        lines.emplace_back(line, strcspn(line, "\n"));
+    if (whileRunning)
+        whileRunning(lines);
+    if (pid > 0)
+        ::kill(pid, SIGTERM);
+    while (std::fgets(line, sizeof line, pipe))
+        run.out += line;
+    run.status = ::pclose(pipe);
+    for (auto l = lines.rbegin(); l != lines.rend(); ++l)
+        run.out = *l + "\n" + run.out;
+    std::ifstream in(err);
+    run.err.assign(std::istreambuf_iterator<char>(in), {});
+    return run;
+}
+
+TEST(SimProgram, ServesTheChipUntilTerminatedAndKeepsTheImage) {
+    SimFolder folder;
+    TempFolder files;
+    ChipInfo chip = testChip(ChipType::Flash25, 4096, "SIMTEST", 0xEF, 0x13);
+    const std::string db = files.path() + "/ChipInfo.chip", image = files.path() + "/chip.bin";
+    std::ofstream(db, std::ios::binary) << std::string(ChipDatabase::kHeaderSize, '\0');
+    ChipDatabase database(Language::English, db);
+    ASSERT_EQ(database.load(), 1);
+    ASSERT_EQ(database.addOrReplace(&chip), 1);
+    ASSERT_EQ(database.save(), 1);
+
+    const SimRun run =
+        runSim("--db " + db + " --chip SIMTEST --image " + image + " --rate 0",
+               [](const std::vector<std::string>& lines) {
+                   ASSERT_EQ(lines.size(), 2u);
+                   auto writer = pipeOf(lines[1], usb::PipeKind::Write);
+                   auto reader = pipeOf(lines[1], usb::PipeKind::Read);
+                   ASSERT_TRUE(writer && reader);
+                   send(*writer, {0x02, 0x0C, 0x01, 0, 0, 0, 2, 0, 0, 0, 3, 1, 0, 3, 0, 0, 0});
+                   EXPECT_EQ(receive(*reader), (Bytes{0x02, 0x01, 0x01}));
+                   send(*writer, {0xA1, 0xB2, 0xC3});
+                   send(*writer, kId);
+                   EXPECT_EQ(receive(*reader), (Bytes{0x05, 0x02, 0xEF, 0x13}));
+               });
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.substr(0, run.out.find('\n')),
+              "Simulated programmer with SIMTEST (25 FLASH, 4096 bytes)");
+    std::ifstream in(image, std::ios::binary);
+    const Bytes saved{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_EQ(saved.size(), 4096u);
+    EXPECT_EQ(Bytes(saved.begin() + 1, saved.begin() + 6), (Bytes{0xFF, 0xA1, 0xB2, 0xC3, 0xFF}));
+    EXPECT_TRUE(fs::is_empty(folder.path()));
+}
+
+TEST(SimProgram, BadInputAndAFaultUnplugEndItWithAClearMessage) {
+    SimFolder folder;
+    SimRun run = runSim("--rate fast");
+    EXPECT_EQ(WEXITSTATUS(run.status), 2);
+    EXPECT_EQ(run.err, "brimwick-sim: invalid value for --rate: \"fast\"\n");
+    run = runSim("--db " + folder.path() + "/none.chip");
+    EXPECT_EQ(WEXITSTATUS(run.status), 1);
+    EXPECT_NE(run.err.find("cannot load the chip database"), std::string::npos) << run.err;
+    run = runSim("--empty --disconnect-at-command 1", [](const std::vector<std::string>& lines) {
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_EQ(lines[0], "Simulated programmer with an empty socket");
+        send(*pipeOf(lines[1], usb::PipeKind::Write), {0x07, 0x00});
+        std::this_thread::sleep_for(300ms);
+    });
+    EXPECT_EQ(run.err, "brimwick-sim: the programmer unplugged itself (fault)\n");
+    EXPECT_TRUE(fs::is_empty(folder.path()));
 }
 
 } // namespace
-
-TEST(SimServer, PlugsInUnderTheDriverStyleNameAndSpeaksTheWire) {
-    ScopedSimFolder folder;
-    const ChipInfo chip = flashChip();
-    ProgrammerFirmware firmware(&chip, unpaced());
-    SimServer server(firmware);
-    std::string error;
-    ASSERT_TRUE(server.start(&error)) << error;
-    EXPECT_TRUE(server.pluggedIn());
-
-    const fs::path path = server.socketPath();
-    EXPECT_EQ(path.parent_path(), folder.path());
-    const std::string name = path.filename().string();
-    const std::string expectedStart =
-        "usb#vid_10c4&pid_505d#sim-" + std::to_string(::getpid()) + "-";
-    ASSERT_EQ(name.rfind(expectedStart, 0), 0u) << name;
-    const std::string number = name.substr(expectedStart.size());
-    EXPECT_FALSE(number.empty());
-    EXPECT_EQ(number.find_first_not_of("0123456789"), std::string::npos) << name;
-    EXPECT_TRUE(fs::is_socket(path));
-    struct stat info {};
-    ASSERT_EQ(::stat(folder.path().c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
-
-    WireClient probe(path, 'I');
-    EXPECT_EQ(probe.probeAnswer(), uint8_t{'K'});
-    EXPECT_TRUE(probe.closedByServer());
-
-    WireClient writer(path, 'W');
-    WireClient reader(path, 'R');
-    EXPECT_EQ(writer.write(kIdCommand), 3);
-    EXPECT_EQ(reader.read(64), kIdAnswer);
-
-    // A read data phase through the socket, ended by a zero-length transfer.
-    firmware.setChipContents(0, Bytes(8192, 0x3C));
-    EXPECT_EQ(writer.write(readCommand(1, 0, 8192)), 15);
-    EXPECT_EQ(reader.read(64), (Bytes{0x01, 0x01, 0x00}));
-    EXPECT_EQ(reader.read(4096), Bytes(4096, 0x3C));
-    EXPECT_EQ(reader.read(4096), Bytes(4096, 0x3C));
-    EXPECT_EQ(reader.read(64), Bytes{});
-
-    // Transfers above the wire's limit break the protocol: the connection ends.
-    EXPECT_EQ(writer.write(Bytes(4097, 0)), std::nullopt);
-    // A refused transfer is -1.
-    sim::Faults faults;
-    faults.refuseIn = true;
-    firmware.setFaults(faults);
-    WireClient reader2(path, 'R');
-    EXPECT_EQ(reader2.read(64), std::nullopt);
-}
-
-TEST(SimServer, StopUnplugsAndNamesAreUniquePerServer) {
-    ScopedSimFolder folder;
-    const ChipInfo chip = flashChip();
-    ProgrammerFirmware firmware(&chip, unpaced());
-    SimServer first(firmware);
-    SimServer second(firmware);
-    ASSERT_TRUE(first.start());
-    ASSERT_TRUE(second.start());
-    EXPECT_NE(first.socketPath(), second.socketPath());
-
-    WireClient reader(first.socketPath(), 'R');
-    ASSERT_TRUE(reader.ask(64)); // waits for an answer that never comes
-    std::this_thread::sleep_for(20ms);
-    const auto start = sim::Clock::now();
-    first.stop();
-    EXPECT_LT(sim::Clock::now() - start, 500ms);
-    EXPECT_FALSE(first.pluggedIn());
-    EXPECT_FALSE(fs::exists(first.socketPath()));
-    EXPECT_TRUE(reader.closedByServer());
-    EXPECT_FALSE(WireClient(first.socketPath(), 'I').connected());
-    EXPECT_FALSE(first.start()); // an unplugged server stays unplugged
-    EXPECT_TRUE(fs::exists(second.socketPath()));
-}
-
-TEST(SimServer, FirmwareDisconnectUnplugsTheServer) {
-    ScopedSimFolder folder;
-    sim::FirmwareOptions options = unpaced();
-    options.faults.disconnectAtCommand = 2;
-    const ChipInfo chip = flashChip();
-    ProgrammerFirmware firmware(&chip, options);
-    SimServer server(firmware);
-    ASSERT_TRUE(server.start());
-    WireClient writer(server.socketPath(), 'W');
-    WireClient reader(server.socketPath(), 'R');
-    EXPECT_EQ(writer.write(kIdCommand), 3);
-    EXPECT_EQ(reader.read(64), kIdAnswer);
-    EXPECT_EQ(writer.write(kIdCommand), std::nullopt);
-    EXPECT_TRUE(server.waitUnplugged(1s));
-    EXPECT_FALSE(fs::exists(server.socketPath()));
-    EXPECT_TRUE(reader.closedByServer());
-}
-
-TEST(SimServer, AStallBlocksAnswersAndAnAbandonedReadLosesNothing) {
-    ScopedSimFolder folder;
-    sim::FirmwareOptions options = unpaced();
-    options.faults.lateAnswer.atCommand = 1;
-    options.faults.lateAnswerMs = 300;
-    const ChipInfo chip = flashChip();
-    ProgrammerFirmware firmware(&chip, options);
-    SimServer server(firmware);
-    ASSERT_TRUE(server.start());
-
-    WireClient writer(server.socketPath(), 'W');
-    EXPECT_EQ(writer.write(kIdCommand), 3);
-    {
-        // The host gives up on its read before the late answer and closes the pipe.
-        WireClient reader(server.socketPath(), 'R');
-        ASSERT_TRUE(reader.ask(64));
-        EXPECT_EQ(reader.answer(100), std::nullopt);
-    }
-    std::this_thread::sleep_for(400ms);
-    // The answer waited in the device for the host's next read.
-    WireClient reader(server.socketPath(), 'R');
-    EXPECT_EQ(reader.read(64), kIdAnswer);
-
-    // A reopened pipe takes over from an old one that is still waiting.
-    WireClient stale(server.socketPath(), 'R');
-    ASSERT_TRUE(stale.ask(64));
-    std::this_thread::sleep_for(30ms);
-    WireClient fresh(server.socketPath(), 'R');
-    ASSERT_TRUE(fresh.ask(64));
-    std::this_thread::sleep_for(30ms);
-    EXPECT_EQ(writer.write(kIdCommand), 3);
-    EXPECT_EQ(fresh.answer(), kIdAnswer);
-    EXPECT_TRUE(stale.closedByServer());
-
-    // A stall: the command is taken, no answer ever comes.
-    sim::Faults faults;
-    faults.stallAtCommand = 3;
-    firmware.setFaults(faults);
-    EXPECT_EQ(writer.write(kIdCommand), 3);
-    EXPECT_EQ(fresh.read(64, 300), std::nullopt);
-    EXPECT_EQ(writer.write(kIdCommand, 300), std::nullopt);
-    EXPECT_TRUE(server.pluggedIn());
-}
-
-TEST(SimServer, AReadTheHostHungUpOnTakesNothing) {
-    ScopedSimFolder folder;
-    const ChipInfo chip = flashChip();
-    ProgrammerFirmware firmware(&chip, unpaced());
-    SimServer server(firmware);
-    ASSERT_TRUE(server.start());
-    WireClient writer(server.socketPath(), 'W');
-
-    // The host gives up on a read, hangs up and at once sends the next command on a new
-    // read pipe: the answer must reach the new pipe, however quickly it comes.
-    for (int round = 0; round < 20; ++round) {
-        auto stale = std::make_unique<WireClient>(server.socketPath(), 'R');
-        ASSERT_TRUE(stale->ask(64));
-        std::this_thread::sleep_for(2ms); // its server thread is waiting in the firmware
-        stale.reset();
-        WireClient fresh(server.socketPath(), 'R');
-        ASSERT_TRUE(fresh.ask(64));
-        EXPECT_EQ(writer.write(kIdCommand), 3);
-        EXPECT_EQ(fresh.answer(), kIdAnswer) << "round " << round;
-    }
-    EXPECT_EQ(firmware.stats().answersSent, 20u);
-
-    // The firmware itself: a transfer no longer wanted returns at once and takes nothing.
-    firmware.injectPacket({0x07, 0x00, 0x00});
-    uint8_t buffer[64];
-    const auto start = sim::Clock::now();
-    const auto cancelled = firmware.hostIn(buffer, 64, start + 1s, [] { return false; });
-    EXPECT_EQ(cancelled.status, sim::TransferStatus::NotYet);
-    EXPECT_LT(sim::Clock::now() - start, 500ms);
-    WireClient reader(server.socketPath(), 'R');
-    EXPECT_EQ(reader.read(64), (Bytes{0x07, 0x00, 0x00}));
-    EXPECT_EQ(firmware.hostOut(kIdCommand.data(), 3, {}, [] { return false; }).status,
-              sim::TransferStatus::NotYet);
-    EXPECT_EQ(firmware.stats().commands, 20u);
-}

@@ -15,46 +15,29 @@ namespace usbtest {
 namespace {
 
 constexpr const char* kDeviceNode = "/dev/bus/usb/001/002";
-constexpr unsigned char kOutEndpoint = 0x01;
-constexpr unsigned char kInEndpoint = 0x81;
 
 // Root hub: device, configuration, hub interface, interrupt endpoint.
-constexpr const char* kHub = "P: /devices/usb1\n"
-                             "N: bus/usb/001/001\n"
-                             "E: SUBSYSTEM=usb\n"
-                             "E: DEVTYPE=usb_device\n"
-                             "E: DRIVER=usb\n"
-                             "E: BUSNUM=001\n"
-                             "E: DEVNUM=001\n"
-                             "E: DEVNAME=/dev/bus/usb/001/001\n"
-                             "A: busnum=1\\n\n"
-                             "A: devnum=1\\n\n"
-                             "A: bConfigurationValue=1\\n\n"
-                             "A: speed=480\\n\n"
-                             "A: idVendor=1d6b\\n\n"
+constexpr const char* kHub = "P: /devices/usb1\nN: bus/usb/001/001\nE: SUBSYSTEM=usb\n"
+                             "E: DEVTYPE=usb_device\nE: DRIVER=usb\nE: BUSNUM=001\nE: DEVNUM=001\n"
+                             "E: DEVNAME=/dev/bus/usb/001/001\nA: busnum=1\\n\nA: devnum=1\\n\n"
+                             "A: bConfigurationValue=1\\n\nA: speed=480\\n\nA: idVendor=1d6b\\n\n"
                              "A: idProduct=0002\\n\n"
                              "H: descriptors=12010002090001406b1d02000506030201010902190001"
                              "0100e0000904000001090000000705810304000c\n";
 
 // The programmer: full speed, vendor-specific interface 0 with bulk OUT 0x01 and bulk
 // IN 0x81 of 64 bytes.
-constexpr const char* kProgrammer = "P: /devices/usb1/1-1\n"
-                                    "N: bus/usb/001/002\n"
-                                    "E: SUBSYSTEM=usb\n"
-                                    "E: DEVTYPE=usb_device\n"
-                                    "E: DRIVER=usb\n"
-                                    "E: BUSNUM=001\n"
-                                    "E: DEVNUM=002\n"
-                                    "E: DEVNAME=/dev/bus/usb/001/002\n"
-                                    "A: busnum=1\\n\n"
-                                    "A: devnum=2\\n\n"
-                                    "A: bConfigurationValue=1\\n\n"
-                                    "A: speed=12\\n\n"
-                                    "A: idVendor=10c4\\n\n"
-                                    "A: idProduct=505d\\n\n"
-                                    "H: descriptors=1201000200000040c4105d50000101020001"
-                                    "0902200001010080320904000002ff000000"
-                                    "0705010240000007058102400000\n";
+constexpr const char* kProgrammer =
+    "P: /devices/usb1/1-1\nN: bus/usb/001/002\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n"
+    "E: DRIVER=usb\nE: BUSNUM=001\nE: DEVNUM=002\nE: DEVNAME=/dev/bus/usb/001/002\n"
+    "A: busnum=1\\n\nA: devnum=2\\n\nA: bConfigurationValue=1\\n\nA: speed=12\\n\n"
+    "A: idVendor=10c4\\n\nA: idProduct=505d\\n\n"
+    "H: descriptors=1201000200000040c4105d500001010200010902200001010080320904000002ff000000"
+    "0705010240000007058102400000\n";
+
+usbdevfs_urb* rawOf(UMockdevIoctlData* data) {
+    return reinterpret_cast<usbdevfs_urb*>(data->data);
+}
 
 } // namespace
 
@@ -81,20 +64,10 @@ UmockdevProgrammer::~UmockdevProgrammer() {
             g_object_unref(urb.data);
 }
 
-void UmockdevProgrammer::setEndpoints(EmulatedEndpoints endpoints) {
+void UmockdevProgrammer::attach(sim::ProgrammerFirmware* firmware) {
     std::lock_guard lock(mutex_);
-    endpoints_ = std::move(endpoints);
+    firmware_ = firmware;
     gone_ = false;
-}
-
-std::vector<TransferRecord> UmockdevProgrammer::log() const {
-    std::lock_guard lock(mutex_);
-    return log_;
-}
-
-void UmockdevProgrammer::clearLog() {
-    std::lock_guard lock(mutex_);
-    log_.clear();
 }
 
 size_t UmockdevProgrammer::cancelledTransfers() const {
@@ -124,15 +97,11 @@ bool UmockdevProgrammer::onIoctl(UMockdevIoctlClient* client) {
     case USBDEVFS_SETINTERFACE:
     case USBDEVFS_CLEAR_HALT:
     case USBDEVFS_RESETEP:
-        umockdev_ioctl_client_complete(client, gone_ ? -1 : 0, gone_ ? ENODEV : 0);
-        return true;
-    case USBDEVFS_DISCONNECT_CLAIM:
-        // Nothing to disconnect: the interface is simply claimed.
+    case USBDEVFS_DISCONNECT_CLAIM: // no kernel driver to disconnect
         umockdev_ioctl_client_complete(client, gone_ ? -1 : 0, gone_ ? ENODEV : 0);
         return true;
     case USBDEVFS_GETDRIVER:
     case USBDEVFS_IOCTL:
-        // No kernel driver is bound to the interface.
         umockdev_ioctl_client_complete(client, -1, ENODATA);
         return true;
     case USBDEVFS_SUBMITURB:
@@ -151,32 +120,21 @@ bool UmockdevProgrammer::onIoctl(UMockdevIoctlClient* client) {
 }
 
 void UmockdevProgrammer::submit(UMockdevIoctlClient* client) {
-    UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
-    UMockdevIoctlData* data =
-        umockdev_ioctl_data_resolve(arg, 0, sizeof(struct usbdevfs_urb), nullptr);
-    auto* urb = reinterpret_cast<struct usbdevfs_urb*>(data->data);
-    bool bulk = urb->type == USBDEVFS_URB_TYPE_BULK &&
-                (urb->endpoint == kOutEndpoint || urb->endpoint == kInEndpoint);
-    if (!bulk || urb->buffer_length < 0) {
-        umockdev_ioctl_client_complete(client, -1, EINVAL);
-        g_object_unref(data);
-        return;
-    }
-    if (gone_) {
-        umockdev_ioctl_client_complete(client, -1, ENODEV);
+    UMockdevIoctlData* data = umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0,
+                                                          sizeof(usbdevfs_urb), nullptr);
+    usbdevfs_urb* urb = rawOf(data);
+    const bool bulk = urb->type == USBDEVFS_URB_TYPE_BULK &&
+                      (urb->endpoint == 0x01 || urb->endpoint == 0x81) && urb->buffer_length >= 0;
+    if (!bulk || gone_) {
+        umockdev_ioctl_client_complete(client, -1, gone_ ? ENODEV : EINVAL);
         g_object_unref(data);
         return;
     }
     // The buffer becomes a local copy that goes back to the host with the URB.
-    if (urb->buffer_length > 0) {
-        UMockdevIoctlData* buffer = umockdev_ioctl_data_resolve(
-            data, offsetof(struct usbdevfs_urb, buffer), urb->buffer_length, nullptr);
-        if (buffer)
-            g_object_unref(buffer); // the URB's data keeps it
-    }
-    Urb pending{data, urb->endpoint == kInEndpoint, static_cast<uint32_t>(urb->buffer_length)};
-    log_.push_back({pending.in, pending.length});
-    flying_.push_back(pending);
+    if (urb->buffer_length > 0)
+        g_object_unref(umockdev_ioctl_data_resolve(data, offsetof(usbdevfs_urb, buffer),
+                                                   urb->buffer_length, nullptr));
+    flying_.push_back({data, urb->endpoint == 0x81, static_cast<uint32_t>(urb->buffer_length)});
     umockdev_ioctl_client_complete(client, 0, 0);
 }
 
@@ -184,53 +142,42 @@ void UmockdevProgrammer::reap(UMockdevIoctlClient* client) {
     if (!discarded_.empty()) {
         Urb urb = discarded_.front();
         discarded_.pop_front();
-        auto* raw = reinterpret_cast<struct usbdevfs_urb*>(urb.data->data);
-        raw->status = -ENOENT;
-        raw->actual_length = 0;
-        giveBack(client, urb);
+        giveBack(client, urb, -ENOENT, urb.taken);
         return;
     }
     for (auto it = flying_.begin(); it != flying_.end(); ++it) {
-        auto* raw = reinterpret_cast<struct usbdevfs_urb*>(it->data->data);
         uint8_t none = 0;
-        uint8_t* bytes = it->length > 0 ? static_cast<uint8_t*>(raw->buffer) : &none;
-        EmulatedTransfer answer{EmulatedStatus::Gone, 0};
-        if (!gone_) {
-            if (it->in && endpoints_.hostWants)
-                answer = endpoints_.hostWants(bytes, it->length);
-            else if (!it->in && endpoints_.hostWrote)
-                answer = endpoints_.hostWrote(bytes, it->length);
-            else
-                answer = {EmulatedStatus::NotYet, 0};
-        }
-        switch (answer.status) {
-        case EmulatedStatus::NotYet:
+        uint8_t* bytes = it->length > 0 ? static_cast<uint8_t*>(rawOf(it->data)->buffer) : &none;
+        sim::TransferResult answer{sim::TransferStatus::Gone, 0, {}};
+        if (!gone_ && !firmware_)
             continue;
-        case EmulatedStatus::Done:
-            raw->status = 0;
-            raw->actual_length = static_cast<int>(std::min(answer.length, it->length));
-            break;
-        case EmulatedStatus::Refused:
-            raw->status = -EPIPE; // a stalled endpoint
-            raw->actual_length = 0;
-            break;
-        case EmulatedStatus::Gone:
-            gone_ = true;
-            raw->status = -ENODEV;
-            raw->actual_length = 0;
-            break;
+        if (!gone_)
+            answer = it->in ? firmware_->hostIn(bytes, it->length)
+                            : firmware_->hostOut(bytes + it->taken, it->length - it->taken);
+        if (answer.status == sim::TransferStatus::NotYet)
+            continue;
+        if (answer.status == sim::TransferStatus::Done && !it->in &&
+            it->taken + answer.length < it->length) {
+            it->taken += answer.length; // a slow device has taken part of it
+            continue;
         }
         Urb urb = *it;
         flying_.erase(it);
-        giveBack(client, urb);
+        if (answer.status == sim::TransferStatus::Done)
+            giveBack(client, urb, 0, urb.in ? answer.length : urb.length);
+        else if (answer.status == sim::TransferStatus::Refused)
+            giveBack(client, urb, -EPIPE, 0); // a stalled endpoint
+        else {
+            gone_ = true;
+            giveBack(client, urb, -ENODEV, 0);
+        }
         return;
     }
     umockdev_ioctl_client_complete(client, -1, EAGAIN);
 }
 
 void UmockdevProgrammer::discard(UMockdevIoctlClient* client) {
-    UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
-    gulong address = *reinterpret_cast<gulong*>(arg->data);
+    const gulong address = *reinterpret_cast<gulong*>(umockdev_ioctl_client_get_arg(client)->data);
     auto it = std::find_if(flying_.begin(), flying_.end(),
                            [&](const Urb& urb) { return urb.data->client_addr == address; });
     if (it == flying_.end()) {
@@ -242,9 +189,13 @@ void UmockdevProgrammer::discard(UMockdevIoctlClient* client) {
     umockdev_ioctl_client_complete(client, 0, 0);
 }
 
-void UmockdevProgrammer::giveBack(UMockdevIoctlClient* client, Urb urb) {
-    UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
-    UMockdevIoctlData* pointer = umockdev_ioctl_data_resolve(arg, 0, sizeof(gpointer), nullptr);
+// Hands a finished URB back through the reap call's pointer argument.
+void UmockdevProgrammer::giveBack(UMockdevIoctlClient* client, Urb urb, int status,
+                                  uint32_t actual) {
+    rawOf(urb.data)->status = status;
+    rawOf(urb.data)->actual_length = static_cast<int>(std::min(actual, urb.length));
+    UMockdevIoctlData* pointer = umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client),
+                                                             0, sizeof(gpointer), nullptr);
     umockdev_ioctl_data_set_ptr(pointer, 0, urb.data);
     umockdev_ioctl_client_complete(client, 0, 0);
     g_object_unref(pointer);
