@@ -1,0 +1,66 @@
+// The simulated programmer's socket server fed arbitrary host bytes on one connection:
+// the first byte is the role, the rest the host's stream. The server must neither
+// crash nor hang, and must still answer the next host.
+#include "sim/SimServer.h"
+#include "tests/fuzz/FuzzSupport.h"
+#include "usb/SimWire.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+int connectTo(const std::string& path) {
+    sockaddr_un address{AF_UNIX, {}};
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    check(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0, "connects");
+    return fd;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const std::string socket = [] {
+        char folder[] = "/tmp/bwfuzzXXXXXX";
+        check(::mkdtemp(folder) != nullptr, "a folder of its own");
+        ::setenv("BRIMWICK_SIM_DIR", folder, 1);
+        static ChipInfo chip{};
+        chip.type = ChipType::Flash25;
+        chip.capacity = 4096;
+        sim::FirmwareOptions options;
+        options.pacing.bytesPerSecond = 0;
+        static sim::ProgrammerFirmware firmware(&chip, options);
+        static sim::SimServer server(firmware);
+        check(server.start(), "plugged in");
+        return server.socketPath();
+    }();
+    const int fd = connectTo(socket);
+    simwire::sendAll(fd, data, size);
+    ::shutdown(fd, SHUT_WR); // the host hangs up: whatever the server waits for ends
+    // libFuzzer's timer interrupts calls now and then: those are simply made again.
+    uint8_t sink[4096];
+    ssize_t got = 1;
+    for (int waited = 0; got != 0 && waited < 200;) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 10) == 0)
+            ++waited;
+        else if ((got = ::recv(fd, sink, sizeof sink, MSG_DONTWAIT)) < 0 && errno != EINTR &&
+                 errno != EAGAIN)
+            break;
+    }
+    check(got <= 0, "the server ends the connection within 2 s");
+    ::close(fd);
+    // The next host is served.
+    const int probe = connectTo(socket);
+    const uint8_t role = 'I';
+    uint8_t answer = 0;
+    check(simwire::sendAll(probe, &role, 1) && simwire::recvAll(probe, &answer, 1) && answer == 'K',
+          "the probe is answered");
+    ::close(probe);
+    return 0;
+}
