@@ -1,6 +1,6 @@
-// The simulated programmer's socket server fed arbitrary host bytes on one connection:
-// the first byte is the role, the rest the host's stream. The server must neither
-// crash nor hang, and must still answer the next host.
+// The simulated programmer's socket server fed arbitrary host bytes on one connection
+// (the first byte is the role). It must neither crash nor hang, and must still answer
+// the next host.
 #include "sim/SimServer.h"
 #include "tests/fuzz/FuzzSupport.h"
 #include "usb/SimWire.h"
@@ -12,9 +12,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace {
-
-int connectTo(const std::string& path) {
+static int connectTo(const std::string& path) {
     sockaddr_un address{AF_UNIX, {}};
     std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -22,21 +20,14 @@ int connectTo(const std::string& path) {
     return fd;
 }
 
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static ChipInfo chip{ChipType::Flash25, "F", "", 0, 0, 4096, 1, 256, 0xEF, 0x14, 0, 8};
+    static sim::ProgrammerFirmware firmware(&chip, {sim::kDefaultVersionText, {0, 0, 0}, {}});
+    static sim::SimServer server(firmware);
     static const std::string socket = [] {
         char folder[] = "/tmp/bwfuzzXXXXXX";
-        check(::mkdtemp(folder) != nullptr, "a folder of its own");
-        ::setenv("BRIMWICK_SIM_DIR", folder, 1);
-        static ChipInfo chip{};
-        chip.type = ChipType::Flash25;
-        chip.capacity = 4096;
-        sim::FirmwareOptions options;
-        options.pacing.bytesPerSecond = 0;
-        static sim::ProgrammerFirmware firmware(&chip, options);
-        static sim::SimServer server(firmware);
-        check(server.start(), "plugged in");
+        check(::mkdtemp(folder) && ::setenv("BRIMWICK_SIM_DIR", folder, 1) == 0 && server.start(),
+              "plugged in");
         return server.socketPath();
     }();
     const int fd = connectTo(socket);
@@ -55,12 +46,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     check(got <= 0, "the server ends the connection within 2 s");
     ::close(fd);
-    // The next host is served.
     const int probe = connectTo(socket);
-    const uint8_t role = 'I';
-    uint8_t answer = 0;
-    check(simwire::sendAll(probe, &role, 1) && simwire::recvAll(probe, &answer, 1) && answer == 'K',
-          "the probe is answered");
+    uint8_t answer = 'I';
+    check(simwire::sendAll(probe, &answer, 1) && simwire::recvAll(probe, &answer, 1) &&
+              answer == 'K',
+          "the next host is answered");
     ::close(probe);
     return 0;
 }

@@ -138,67 +138,44 @@ TEST_F(Protocol, OnlyTheAnswersOfTheTableAreTaken) {
     int status = -1;
     uint8_t ids[2] = {0x11, 0x22};
     char text[Programmer::kVersionTextSize];
-    const Bytes zeros(64, 0);
+    enum Op { Erase, Read, Write, Status, Id, Version };
+    const std::function<int()> run[] = {
+        [&] { return programmer_.startErase(); },
+        [&] { return programmer_.startReadChip(dest.data(), 0, 64); },
+        [&] { return programmer_.startWriteChip(dest.data(), 0, 0, 256); },
+        [&] { return programmer_.queryEraseStatus(&status); },
+        [&] { return programmer_.readChipId(ids); },
+        [&] { return programmer_.readFirmwareVersion(text); }};
     struct Case {
-        const char* name;
+        Op op;
         std::vector<Bytes> packets; // what comes instead of the real answer
-        std::function<int()> command;
         int expected;
     } cases[] = {
-        {"erase looks at byte 2 only",
-         {{0x04, 0x00, 0x01}},
-         [&] { return programmer_.startErase(); },
-         1},
-        {"erase refused", {{0x04, 0x01, 0x00}}, [&] { return programmer_.startErase(); }, 0},
-        {"erase too short", {{0x04, 0x01}}, [&] { return programmer_.startErase(); }, 0},
-        {"read 01 01 01",
-         {{0x01, 0x01, 0x01}},
-         [&] { return programmer_.startReadChip(dest.data(), 0, 64); },
-         0},
-        {"read 01 00 00",
-         {{0x01, 0x00, 0x00}},
-         [&] { return programmer_.startReadChip(dest.data(), 0, 64); },
-         0},
-        {"write 02 01 00",
-         {{0x02, 0x01, 0x00}},
-         [&] { return programmer_.startWriteChip(zeros.data(), 0, 0, 256); },
-         0},
-        {"write 02 00 01",
-         {{0x02, 0x00, 0x01}},
-         [&] { return programmer_.startWriteChip(zeros.data(), 0, 0, 256); },
-         0},
-        {"status without its byte",
-         {{0x03, 0x01}},
-         [&] { return programmer_.queryEraseStatus(&status); },
-         0},
-        {"status 03 02",
-         {{0x03, 0x02, 0x00}},
-         [&] { return programmer_.queryEraseStatus(&status); },
-         0},
-        {"ID 05 03", {{0x05, 0x03, 0xC2, 0x20}}, [&] { return programmer_.readChipId(ids); }, 0},
-        {"ID too short", {{0x05, 0x02, 0xC2}}, [&] { return programmer_.readChipId(ids); }, 0},
-        {"ID behind another command's answer, an empty packet and an over-long one",
-         {{0x03, 0x01, 0x00}, {}, {0x05, 0x02, 1, 2, 3}, {0x05, 0x02, 0xAA, 0xBB}},
-         [&] { return programmer_.readChipId(ids); },
-         1},
-        {"status 7",
-         {{0x03, 0x01, 0x07}},
-         [&] { return programmer_.queryEraseStatus(&status); },
-         1},
-        {"version with a zero inside",
-         {{0x07, 0x09, 'V', '2', 0, 'Z'}},
-         [&] { return programmer_.readFirmwareVersion(text); },
-         1},
+        {Erase, {{0x04, 0x00, 0x01}}, 1}, // byte 1 is not looked at
+        {Erase, {{0x04, 0x01, 0x00}}, 0},
+        {Erase, {{0x04, 0x01}}, 0},
+        {Read, {{0x01, 0x01, 0x01}}, 0},
+        {Read, {{0x01, 0x00, 0x00}}, 0},
+        {Write, {{0x02, 0x01, 0x00}}, 0},
+        {Write, {{0x02, 0x00, 0x01}}, 0},
+        {Status, {{0x03, 0x01}}, 0},
+        {Status, {{0x03, 0x02, 0x00}}, 0},
+        {Id, {{0x05, 0x03, 0xC2, 0x20}}, 0},
+        {Id, {{0x05, 0x02, 0xC2}}, 0},
+        // Another command's answer, an empty packet and one longer than 4 bytes first.
+        {Id, {{0x03, 0x01, 0x00}, {}, {0x05, 0x02, 1, 2, 3}, {0x05, 0x02, 0xAA, 0xBB}}, 1},
+        {Status, {{0x03, 0x01, 0x07}}, 1},
+        {Version, {{0x07, 0x09, 'V', '2', 0, 'Z'}}, 1},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(testing::PrintToString(c.packets));
         ASSERT_TRUE(link_.bringInStep()); // the packets must not be drained
         sim::Faults faults;
         faults.dropAnswer.atCommand = firmware().stats().commands + 1;
         firmware().setFaults(faults);
         for (const Bytes& packet : c.packets)
             firmware().injectPacket(packet);
-        EXPECT_EQ(c.command(), c.expected);
+        EXPECT_EQ(run[c.op](), c.expected);
         EXPECT_EQ(link_.inStep(), c.expected == 1); // a refused answer leaves it out of step
         if (programmer_.state() != BusyState::Idle)
             programmer_.cancel();

@@ -1,6 +1,6 @@
-// The simulated programmer's firmware, driven as a host drives it: host bytes in,
-// device bytes out, data phases, faults, and the chip image kept on disk.
-#include "sim/ChipImageFile.h"
+// The simulated programmer's firmware as a host drives it: what it ignores, its data
+// phases, faults, and the chip image kept on disk. (Its answers to well-formed commands
+// are checked byte for byte by the protocol tests through the real link.)
 #include "sim/ChipModel.h"
 #include "tests/support/SimProgrammer.h"
 
@@ -10,7 +10,6 @@
 #include <fstream>
 #include <optional>
 #include <thread>
-#include <unistd.h>
 
 using namespace testsupport;
 using namespace std::chrono_literals;
@@ -19,31 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-Bytes readCommand(uint8_t family, uint32_t address, uint32_t length) {
-    return {0x01,
-            0x0A,
-            family,
-            uint8_t(address >> 24),
-            uint8_t(address >> 16),
-            uint8_t(address >> 8),
-            uint8_t(address),
-            uint8_t(length >> 24),
-            uint8_t(length >> 16),
-            uint8_t(length >> 8),
-            uint8_t(length),
-            0x03,
-            0,
-            0,
-            0};
-}
-
-Bytes writeCommand(uint8_t family, uint32_t address, uint32_t length, uint16_t page = 256) {
-    Bytes command = readCommand(family, address, length);
-    command[0] = 0x02;
-    command[1] = 0x0C;
-    command.insert(command.begin() + 11, {uint8_t(page >> 8), uint8_t(page)});
-    return command;
-}
+const Bytes kId{0x05, 0x00, 0x01}, kIdAnswer{0x05, 0x02, 0xEF, 0x14};
 
 // Transfers as the link makes them.
 struct Host {
@@ -56,10 +31,8 @@ struct Host {
     std::optional<Bytes> in(uint32_t maxLength = 64, std::chrono::milliseconds wait = 200ms) {
         Bytes buffer(maxLength);
         const auto r = firmware.hostIn(buffer.data(), maxLength, sim::Clock::now() + wait);
-        if (r.status != TransferStatus::Done)
-            return std::nullopt;
         buffer.resize(r.length);
-        return buffer;
+        return r.status == TransferStatus::Done ? std::optional(buffer) : std::nullopt;
     }
     std::optional<Bytes> exchange(const Bytes& command, std::chrono::milliseconds wait = 200ms) {
         return out(command) == TransferStatus::Done ? in(64, wait) : std::nullopt;
@@ -67,61 +40,45 @@ struct Host {
     // Chunks of 4096 until one comes back short.
     Bytes readPhase(uint32_t total) {
         Bytes data;
-        for (uint32_t chunk = 0; total > 0 || chunk == 4096; total -= chunk) {
+        for (uint32_t chunk = 4096; chunk == 4096; total -= chunk) {
             chunk = std::min<uint32_t>(total, 4096);
-            const auto got = in(chunk, 2000ms);
-            if (!got)
-                break;
-            data.insert(data.end(), got->begin(), got->end());
-            if (got->size() != chunk)
-                break;
+            const auto got = in(chunk, 2000ms).value_or(Bytes{});
+            data.insert(data.end(), got.begin(), got.end());
+            chunk = got.size() == chunk ? chunk : 0;
         }
         return data;
     }
     bool writePhase(const Bytes& data) {
-        for (size_t done = 0; done < data.size(); done += 4096)
-            if (out(Bytes(data.begin() + done, data.begin() + std::min(data.size(), done + 4096)),
+        for (size_t at = 0; at < data.size(); at += 4096)
+            if (out(Bytes(data.begin() + at, data.begin() + std::min(data.size(), at + 4096)),
                     2000ms) != TransferStatus::Done)
                 return false;
         return true;
     }
 };
 
-TEST(Firmware, AnswersEachCommandWithItsOpcodeFirstAndIgnoresWhatIsNoCommand) {
-    const Bytes version = [] {
-        Bytes v{0x07, 18};
-        v.insert(v.end(), sim::kDefaultVersionText, sim::kDefaultVersionText + 18);
-        v.push_back(0);
-        return v;
-    }();
+TEST(Firmware, NoAnswerToWhatIsNoCommandAndFfFfForAChipWithoutIds) {
+    const ChipInfo flash = testChip(ChipType::Flash25, 4096);
+    const ChipInfo eeprom = testChip(ChipType::Eeprom24, 256);
     struct Case {
         const char* name;
-        int chipType; // -1: empty socket
+        const ChipInfo* chip;
         Bytes command;
         std::optional<Bytes> answer;
     } cases[] = {
-        {"chip ID", 0, {0x05, 0x00, 0x01}, Bytes{0x05, 0x02, 0xEF, 0x14}},
-        {"erase status", 0, {0x03, 0x00, 0x01}, Bytes{0x03, 0x01, 0x00}},
-        {"erase", 0, {0x04, 0x01, 0x01}, Bytes{0x04, 0x01, 0x01}},
-        {"read", 0, readCommand(1, 0, 0), Bytes{0x01, 0x01, 0x00}},
-        {"write", 0, writeCommand(1, 0, 0), Bytes{0x02, 0x01, 0x01}},
-        {"version", 0, {0x07, 0x00}, version},
-        {"bytes after a whole command", 0, {0x03, 0x00, 0x01, 0x99}, Bytes{0x03, 0x01, 0x00}},
-        {"ID asked with another family", 0, {0x05, 0x00, 0x02}, Bytes{0x05, 0x02, 0xFF, 0xFF}},
-        {"ID of an EEPROM", 1, {0x05, 0x00, 0x02}, Bytes{0x05, 0x02, 0xFF, 0xFF}},
-        {"ID of an empty socket", -1, {0x05, 0x00, 0x01}, Bytes{0x05, 0x02, 0xFF, 0xFF}},
-        {"unknown opcode", 0, {0x06, 0x00, 0x01}, std::nullopt},
-        {"short read command", 0, {0x01, 0x0A, 0x01, 0, 0}, std::nullopt},
-        {"short ID command", 0, {0x05, 0x00}, std::nullopt},
-        {"empty packet", 0, {}, std::nullopt},
+        {"unknown opcode", &flash, {0x06, 0x00, 0x01}, std::nullopt},
+        {"short read command", &flash, {0x01, 0x0A, 0x01, 0, 0}, std::nullopt},
+        {"short ID command", &flash, {0x05, 0x00}, std::nullopt},
+        {"empty packet", &flash, {}, std::nullopt},
+        {"bytes after a whole command", &flash, {0x03, 0x00, 0x01, 0x99}, Bytes{0x03, 0x01, 0x00}},
+        {"ID asked with another family", &flash, {0x05, 0x00, 0x02}, Bytes{0x05, 0x02, 0xFF, 0xFF}},
+        {"ID of an EEPROM", &eeprom, {0x05, 0x00, 0x02}, Bytes{0x05, 0x02, 0xFF, 0xFF}},
+        {"ID of an empty socket", nullptr, kId, Bytes{0x05, 0x02, 0xFF, 0xFF}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const ChipInfo chip = testChip(static_cast<ChipType>(std::max(c.chipType, 0)), 4096);
-        sim::ProgrammerFirmware firmware(c.chipType < 0 ? nullptr : &chip, unpaced());
-        Host host{firmware};
-        EXPECT_EQ(host.exchange(c.command, 30ms), c.answer);
-        EXPECT_EQ(firmware.stats().answersSent, c.answer ? 1u : 0u);
+        sim::ProgrammerFirmware firmware(c.chip, unpaced());
+        EXPECT_EQ(Host{firmware}.exchange(c.command, 30ms), c.answer);
     }
     // A version text is cut to 99 characters and reaches the host in 64-byte pieces.
     sim::FirmwareOptions options = unpaced();
@@ -131,7 +88,7 @@ TEST(Firmware, AnswersEachCommandWithItsOpcodeFirstAndIgnoresWhatIsNoCommand) {
     EXPECT_EQ(host.exchange({0x07, 0x00})->size(), 64u);
     Bytes rest(37, 'v');
     rest.push_back(0);
-    EXPECT_EQ(host.in(64), rest);
+    EXPECT_EQ(host.in(), rest);
 }
 
 TEST(Firmware, ReadDataEndsWithTheFirstShortTransferAndWrapsAtTheChipsEnd) {
@@ -140,20 +97,13 @@ TEST(Firmware, ReadDataEndsWithTheFirstShortTransferAndWrapsAtTheChipsEnd) {
     Host host{firmware};
     const Bytes contents = pattern(0x10000);
     firmware.setChipContents(0, contents);
-    uint64_t total = 0;
-    for (uint32_t length : {0u, 1u, 64u, 65u, 4095u, 4096u, 4097u, 8192u, 12345u}) {
+    for (uint32_t length : {0u, 1u, 4095u, 4096u, 8192u, 12345u}) {
         SCOPED_TRACE(length);
         ASSERT_EQ(host.exchange(readCommand(1, 100, length)), (Bytes{0x01, 0x01, 0x00}));
         EXPECT_EQ(host.readPhase(length + 64),
                   Bytes(contents.begin() + 100, contents.begin() + 100 + length));
         EXPECT_FALSE(host.in(64, 10ms)); // nothing follows
-        total += length;
     }
-    EXPECT_EQ(firmware.stats().dataBytesOut, total);
-    // On a boundary the data ends with a zero-length transfer.
-    ASSERT_TRUE(host.exchange(readCommand(1, 0, 64)));
-    EXPECT_EQ(host.in(64)->size(), 64u);
-    EXPECT_EQ(host.in(64), Bytes{});
     // Addresses wrap, however far past the end they start.
     ASSERT_TRUE(host.exchange(readCommand(1, 0xFFF0, 32)));
     Bytes wrapped(contents.end() - 16, contents.end());
@@ -164,7 +114,7 @@ TEST(Firmware, ReadDataEndsWithTheFirstShortTransferAndWrapsAtTheChipsEnd) {
     // A new command ends a read the host did not finish.
     ASSERT_TRUE(host.exchange(readCommand(1, 0, 0x10000)));
     EXPECT_EQ(host.in(4096)->size(), 4096u);
-    EXPECT_EQ(host.exchange({0x05, 0x00, 0x01}), (Bytes{0x05, 0x02, 0xEF, 0x14}));
+    EXPECT_EQ(host.exchange(kId), kIdAnswer);
     EXPECT_FALSE(host.in(64, 10ms));
 }
 
@@ -173,24 +123,23 @@ TEST(Firmware, FlashOnlyClearsBitsEepromsTakeBytesAnotherFamilyChangesNothing) {
     sim::ProgrammerFirmware firmware(&flash, unpaced());
     Host host{firmware};
     const Bytes first = pattern(8192, 1), second = pattern(8192, 77);
+    Bytes anded(8192);
+    for (size_t i = 0; i < anded.size(); ++i)
+        anded[i] = first[i] & second[i];
     for (const Bytes* data : {&first, &second}) {
         ASSERT_EQ(host.exchange(writeCommand(1, 0, 8192)), (Bytes{0x02, 0x01, 0x01}));
         ASSERT_TRUE(host.writePhase(*data));
     }
     EXPECT_EQ(host.out({}), TransferStatus::Done); // the link's closing zero-length write
-    Bytes anded(8192);
-    for (size_t i = 0; i < anded.size(); ++i)
-        anded[i] = first[i] & second[i];
     EXPECT_EQ(firmware.chipContents(), anded);
     ASSERT_TRUE(host.exchange({0x04, 0x01, 0x03})); // erase with another family's byte
     EXPECT_EQ(firmware.chipContents(), anded);
     ASSERT_TRUE(host.exchange({0x04, 0x01, 0x01}));
-    EXPECT_EQ(firmware.chipContents(), Bytes(8192, 0xFF));
-    // Writes wrap at the end too.
-    ASSERT_TRUE(host.exchange(writeCommand(1, 8190, 4)));
+    ASSERT_TRUE(host.exchange(writeCommand(1, 8190, 4))); // writes wrap too
     ASSERT_TRUE(host.writePhase({1, 2, 3, 4}));
-    EXPECT_EQ(firmware.chipContents()[8191], 2);
-    EXPECT_EQ(firmware.chipContents()[1], 4);
+    Bytes expected(8192, 0xFF);
+    expected[8190] = 1, expected[8191] = 2, expected[0] = 3, expected[1] = 4;
+    EXPECT_EQ(firmware.chipContents(), expected);
 
     for (ChipType type : {ChipType::Eeprom24, ChipType::Eeprom25, ChipType::Eeprom93}) {
         SCOPED_TRACE(int(type));
@@ -216,52 +165,15 @@ TEST(Firmware, AWriteDataPhaseTakesCommandsAsDataUntilTwoSecondsWithoutData) {
     Host host{firmware};
     ASSERT_TRUE(host.exchange(writeCommand(1, 0, 4096)));
     ASSERT_TRUE(host.writePhase(Bytes(100, 0x00)));
-    EXPECT_EQ(host.exchange({0x05, 0x00, 0x01}, 20ms), std::nullopt);
+    EXPECT_EQ(host.exchange(kId, 20ms), std::nullopt);
     EXPECT_EQ(firmware.chipContents()[100], 0x05);
     std::this_thread::sleep_for(2100ms);
-    EXPECT_EQ(host.exchange({0x05, 0x00, 0x01}), (Bytes{0x05, 0x02, 0xEF, 0x14}));
+    EXPECT_EQ(host.exchange(kId), kIdAnswer);
     EXPECT_EQ(firmware.chipContents()[103], 0xFF);
-}
-
-TEST(Firmware, PacingKeepsTheRateAndASlowChipTakesATransferBitByBit) {
-    const ChipInfo chip = testChip(ChipType::Flash25, 1 << 20);
-    sim::FirmwareOptions options;
-    options.pacing.bytesPerSecond = 400'000; // 80,000 bytes take 200 ms
-    sim::ProgrammerFirmware firmware(&chip, options);
-    Host host{firmware};
-    auto start = sim::Clock::now();
-    ASSERT_TRUE(host.exchange(readCommand(1, 0, 80'000)));
-    uint8_t buffer[4096];
-    const auto early = firmware.hostIn(buffer, 4096); // asked before it is due
-    ASSERT_EQ(early.status, TransferStatus::NotYet);
-    EXPECT_GT(early.retryAt, start + 9ms);
-    EXPECT_EQ(host.readPhase(80'064).size(), 80'000u);
-    EXPECT_GE(sim::Clock::now() - start, 199ms);
-    EXPECT_LT(sim::Clock::now() - start, 1500ms);
-
-    // Byte programming at 1 ms a byte: 100 bytes are taken over 100 ms, a part at a time.
-    options.pacing.pageProgramUs = 1000;
-    firmware.setPacing(options.pacing);
-    ASSERT_TRUE(host.exchange(writeCommand(1, 0, 100, 1)));
-    const Bytes data = pattern(100, 3);
-    start = sim::Clock::now();
-    uint32_t taken = 0;
-    int parts = 0;
-    while (taken < 100) {
-        const auto r = firmware.hostOut(data.data() + taken, 100 - taken, sim::Clock::now() + 20ms);
-        ASSERT_EQ(r.status, TransferStatus::Done);
-        taken += r.length;
-        ++parts;
-    }
-    EXPECT_GE(parts, 3);
-    EXPECT_GE(sim::Clock::now() - start, 95ms);
-    const Bytes written = firmware.chipContents();
-    EXPECT_EQ(Bytes(written.begin(), written.begin() + 100), data);
 }
 
 TEST(Firmware, FaultsSeenFromTheHost) {
     const ChipInfo chip = testChip(ChipType::Flash25, 0x10000);
-    const Bytes id{0x05, 0x00, 0x01}, idAnswer{0x05, 0x02, 0xEF, 0x14};
     auto with = [&](auto set) {
         sim::FirmwareOptions options = unpaced();
         set(options.faults);
@@ -274,7 +186,7 @@ TEST(Firmware, FaultsSeenFromTheHost) {
         EXPECT_EQ(host.in(4096)->size(), 4096u);
         EXPECT_EQ(host.in(4096)->size(), 4096u);
         EXPECT_EQ(host.in(4096, 20ms), std::nullopt);
-        EXPECT_EQ(host.out(id, 20ms), TransferStatus::NotYet);
+        EXPECT_EQ(host.out(kId, 20ms), TransferStatus::NotYet);
         std::thread unplugger([&] {
             std::this_thread::sleep_for(50ms);
             firmware->unplug();
@@ -284,27 +196,7 @@ TEST(Firmware, FaultsSeenFromTheHost) {
                   TransferStatus::Gone);
         unplugger.join();
         firmware->powerCycle();
-        EXPECT_EQ(host.exchange(id), idAnswer);
-    }
-    { // Command 2 is taken and never answered, then silence.
-        auto firmware = with([](sim::Faults& f) { f.stallAtCommand = 2; });
-        Host host{*firmware};
-        EXPECT_EQ(host.exchange(id), idAnswer);
-        EXPECT_EQ(host.exchange(id, 30ms), std::nullopt);
-        EXPECT_EQ(host.out(id, 20ms), TransferStatus::NotYet);
-    }
-    { // Unplugged as data byte 5,001 would go in, or as command 3 arrives.
-        auto firmware = with([](sim::Faults& f) { f.disconnectAfterDataBytes = 5000; });
-        Host host{*firmware};
-        ASSERT_TRUE(host.exchange(writeCommand(1, 0, 8192)));
-        EXPECT_EQ(host.out(Bytes(4096, 0)), TransferStatus::Done);
-        EXPECT_EQ(host.out(Bytes(4096, 0)), TransferStatus::Gone);
-        EXPECT_EQ(host.out(id), TransferStatus::Gone);
-        firmware = with([](sim::Faults& f) { f.disconnectAtCommand = 3; });
-        Host second{*firmware};
-        EXPECT_EQ(second.exchange(id), idAnswer);
-        EXPECT_EQ(second.exchange(id), idAnswer);
-        EXPECT_EQ(second.out(id), TransferStatus::Gone);
+        EXPECT_EQ(host.exchange(kId), kIdAnswer);
     }
     { // Answer 1 dropped, 2 garbled, 3 late, 4 behind strays and over-long packets.
         auto firmware = with([](sim::Faults& f) {
@@ -312,17 +204,16 @@ TEST(Firmware, FaultsSeenFromTheHost) {
             f.corruptAnswer.atCommand = 2;
             f.lateAnswer.atCommand = 3;
             f.lateAnswerMs = 300;
-            f.strayPackets.atCommand = 4;
-            f.overlongPackets.atCommand = 4;
+            f.strayPackets.atCommand = f.overlongPackets.atCommand = 4;
         });
         Host host{*firmware};
-        EXPECT_EQ(host.exchange(id, 30ms), std::nullopt);
-        EXPECT_EQ(host.exchange(id), (Bytes{0x05, 0xFD, 0x10, 0xEB}));
-        EXPECT_EQ(host.exchange(id, 200ms), std::nullopt);
-        EXPECT_EQ(host.in(64, 300ms), idAnswer);
-        ASSERT_EQ(host.out(id), TransferStatus::Done);
+        EXPECT_EQ(host.exchange(kId, 30ms), std::nullopt);
+        EXPECT_EQ(host.exchange(kId), (Bytes{0x05, 0xFD, 0x10, 0xEB}));
+        EXPECT_EQ(host.exchange(kId, 200ms), std::nullopt);
+        EXPECT_EQ(host.in(64, 300ms), kIdAnswer);
+        ASSERT_EQ(host.out(kId), TransferStatus::Done);
         int strays = 0, overlong = 0;
-        for (auto packet = host.in(); packet && *packet != idAnswer; packet = host.in()) {
+        for (auto packet = host.in(); packet && *packet != kIdAnswer; packet = host.in()) {
             if (packet->at(0) == 0x05) {
                 ++overlong;
             } else {
@@ -331,35 +222,7 @@ TEST(Firmware, FaultsSeenFromTheHost) {
             }
         }
         EXPECT_TRUE(strays >= 1 && strays <= 3 && overlong >= 1 && overlong <= 2);
-        EXPECT_EQ(firmware->stats().answersSent, 3u);
     }
-    { // 64 bytes more than asked; refused pipes; a seed that decides random faults.
-        auto firmware = with([](sim::Faults& f) { f.extraReadBytes = 64; });
-        Host host{*firmware};
-        ASSERT_TRUE(host.exchange(readCommand(1, 0, 128)));
-        EXPECT_EQ(host.readPhase(192).size(), 192u);
-        sim::Faults refuse;
-        refuse.refuseIn = refuse.refuseOut = true;
-        firmware->setFaults(refuse);
-        EXPECT_EQ(host.out(id), TransferStatus::Refused);
-        uint8_t buffer[64];
-        EXPECT_EQ(firmware->hostIn(buffer, 64).status, TransferStatus::Refused);
-    }
-    auto run = [&](uint64_t seed) {
-        auto firmware = with([seed](sim::Faults& f) {
-            f.seed = seed;
-            f.dropAnswer.probability = 0.5;
-        });
-        Host host{*firmware};
-        std::string seen;
-        for (int i = 0; i < 30; ++i)
-            seen += host.exchange(id, 5ms) ? 'a' : '-';
-        return seen;
-    };
-    EXPECT_EQ(run(7), run(7));
-    EXPECT_NE(run(7), run(8));
-    EXPECT_NE(run(7).find('a'), std::string::npos);
-    EXPECT_NE(run(7).find('-'), std::string::npos);
 }
 
 TEST(Firmware, ChipImageIsLoadedAndWrittenBackAndStaleTemporariesGo) {
@@ -379,7 +242,6 @@ TEST(Firmware, ChipImageIsLoadedAndWrittenBackAndStaleTemporariesGo) {
         ASSERT_TRUE(host.exchange(writeCommand(1, 16, 3)));
         ASSERT_TRUE(host.writePhase({0x12, 0x34, 0x56}));
         EXPECT_EQ(fs::file_size(image), 4096u);
-        EXPECT_EQ(firmware.imageError(), "");
     }
     EXPECT_FALSE(fs::exists(stale));
     EXPECT_TRUE(fs::exists(live));
@@ -387,7 +249,6 @@ TEST(Firmware, ChipImageIsLoadedAndWrittenBackAndStaleTemporariesGo) {
     ASSERT_TRUE(again.attachImage(image)); // exactly the chip's size
     const Bytes loaded = again.chipContents();
     EXPECT_EQ(Bytes(loaded.begin() + 16, loaded.begin() + 19), (Bytes{0x12, 0x34, 0x56}));
-
     // A shorter file fills the start; a larger one is refused and left alone.
     std::ofstream(folder.path() + "/short.bin") << "AB";
     ASSERT_TRUE(again.attachImage(folder.path() + "/short.bin"));
@@ -398,12 +259,10 @@ TEST(Firmware, ChipImageIsLoadedAndWrittenBackAndStaleTemporariesGo) {
     EXPECT_FALSE(again.attachImage(folder.path() + "/large.bin", &error));
     EXPECT_NE(error.find("5000"), std::string::npos) << error;
     EXPECT_EQ(fs::file_size(folder.path() + "/large.bin"), 5000u);
-
     // A folder that went away: the failure is reported, not lost.
     sim::ProgrammerFirmware orphan(&chip, unpaced());
     ASSERT_TRUE(orphan.attachImage(folder.path() + "/gone/chip.bin"));
-    Host orphanHost{orphan};
-    ASSERT_TRUE(orphanHost.exchange({0x04, 0x01, 0x01}));
+    ASSERT_TRUE(Host{orphan}.exchange({0x04, 0x01, 0x01}));
     EXPECT_NE(orphan.imageError(), "");
     EXPECT_FALSE(orphan.saveImage(&error));
 }

@@ -1,6 +1,7 @@
-// An in-process programmer for tests and fuzzing: one device whose IN packets are laid
-// out in advance and whose OUT pipe takes at most `outLimit` bytes of each transfer.
-// A read with nothing queued fails at once, so nothing ever waits on it.
+// An in-process source of programmers for tests and fuzzing: the device paths it lists,
+// the interfaces and pipes it lets open (recorded), IN packets laid out in advance and
+// an OUT pipe that takes at most `outLimit` bytes of each transfer. A read with nothing
+// queued fails at once, so nothing ever waits on it.
 #pragma once
 
 #include "usb/DeviceBackend.h"
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace testsupport {
@@ -18,6 +20,12 @@ class ScriptedBackend : public usb::DeviceBackend,
   public:
     static constexpr const char* kPath = "scripted#vid_10c4&pid_505d";
 
+    // Listing and opening, as the driving thread of the link sees them.
+    std::vector<std::string> paths{kPath}, unopenable, openedInterfaces;
+    std::vector<std::pair<std::string, usb::PipeKind>> openedPipes;
+    bool writePipeFails = false, readPipeFails = false;
+    int listings = 0;
+
     void queue(std::vector<uint8_t> packet) {
         std::lock_guard lock(mutex_);
         in_.push_back(std::move(packet));
@@ -26,16 +34,22 @@ class ScriptedBackend : public usb::DeviceBackend,
         std::lock_guard lock(mutex_);
         outLimit_ = limit;
     }
-    std::vector<uint8_t> written() {
-        std::lock_guard lock(mutex_);
-        return out_;
-    }
 
-    std::vector<std::string> listPaths() override { return {kPath}; }
-    std::shared_ptr<usb::InterfaceHandle> openInterface(const std::string&) override {
+    std::vector<std::string> listPaths() override {
+        ++listings;
+        return paths;
+    }
+    std::shared_ptr<usb::InterfaceHandle> openInterface(const std::string& path) override {
+        openedInterfaces.push_back(path);
+        if (std::find(unopenable.begin(), unopenable.end(), path) != unopenable.end())
+            return nullptr;
         return std::make_shared<usb::InterfaceHandle>();
     }
-    std::shared_ptr<usb::PipeChannel> openPipe(const std::string&, usb::PipeKind) override {
+    std::shared_ptr<usb::PipeChannel> openPipe(const std::string& path,
+                                               usb::PipeKind kind) override {
+        openedPipes.emplace_back(path, kind);
+        if (kind == usb::PipeKind::Write ? writePipeFails : readPipeFails)
+            return nullptr;
         return std::make_shared<Pipe>(shared_from_this());
     }
 
@@ -54,11 +68,9 @@ class ScriptedBackend : public usb::DeviceBackend,
                 device->in_.pop_front();
             return {usb::IoStatus::Ok, n};
         }
-        usb::IoResult write(const uint8_t* src, uint32_t length, const WriteProgress&) override {
+        usb::IoResult write(const uint8_t*, uint32_t length, const WriteProgress&) override {
             std::lock_guard lock(device->mutex_);
-            const uint32_t n = std::min(length, device->outLimit_);
-            device->out_.insert(device->out_.end(), src, src + n);
-            return {usb::IoStatus::Ok, n};
+            return {usb::IoStatus::Ok, std::min(length, device->outLimit_)};
         }
         void cancel() override {}
         void rearm() override {}
@@ -67,7 +79,6 @@ class ScriptedBackend : public usb::DeviceBackend,
 
     std::mutex mutex_;
     std::deque<std::vector<uint8_t>> in_;
-    std::vector<uint8_t> out_;
     uint32_t outLimit_ = UINT32_MAX;
 };
 

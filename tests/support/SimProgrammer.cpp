@@ -35,6 +35,23 @@ sim::FirmwareOptions unpaced() {
     return options;
 }
 
+Bytes readCommand(uint8_t family, uint32_t address, uint32_t length) {
+    Bytes packet{0x01, 0x0A, family};
+    for (uint32_t value : {address, length})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            packet.push_back(static_cast<uint8_t>(value >> shift));
+    packet.insert(packet.end(), {0x03, 0, 0, 0});
+    return packet;
+}
+
+Bytes writeCommand(uint8_t family, uint32_t address, uint32_t length, uint16_t page) {
+    Bytes packet = readCommand(family, address, length);
+    packet[0] = 0x02;
+    packet[1] = 0x0C;
+    packet.insert(packet.begin() + 11, {uint8_t(page >> 8), uint8_t(page)});
+    return packet;
+}
+
 TempFolder::TempFolder() {
     char name[] = "/tmp/bwtestXXXXXX";
     if (char* made = ::mkdtemp(name))

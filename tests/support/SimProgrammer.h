@@ -21,6 +21,9 @@ ChipInfo testChip(ChipType type, uint32_t capacity, const char* name = "TEST",
 Bytes pattern(size_t length, uint8_t seed = 1);
 // No data-rate pacing: tests run at memory speed unless they ask for timing.
 sim::FirmwareOptions unpaced();
+// Chip commands as the programmer protocol sends them (address mode 3, width byte 0).
+Bytes readCommand(uint8_t family, uint32_t address, uint32_t length);
+Bytes writeCommand(uint8_t family, uint32_t address, uint32_t length, uint16_t page = 256);
 
 // A fresh folder under /tmp (short, so socket paths fit), removed at the end.
 class TempFolder {

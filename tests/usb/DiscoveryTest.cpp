@@ -1,5 +1,6 @@
 // Finding the programmer among the device paths and opening its pipes.
 #include "res/MessageBox.h"
+#include "tests/support/ScriptedBackend.h"
 #include "tests/support/SimProgrammer.h"
 #include "usb/Backends.h"
 #include "usb/DeviceInterfaceList.h"
@@ -54,42 +55,6 @@ TEST(PathParsing, IdsComeFromEitherSpellingInTheDevicesOwnName) {
     EXPECT_FALSE(usb::parsePipePath("\\PIPE00", &device, &kind));
 }
 
-// Pipes that take everything and bring nothing: these tests look at discovery.
-class IdlePipe : public usb::PipeChannel {
-  public:
-    usb::IoResult read(uint8_t*, uint32_t) override { return {usb::IoStatus::Ok, 0}; }
-    usb::IoResult write(const uint8_t*, uint32_t length, const WriteProgress&) override {
-        return {usb::IoStatus::Ok, length};
-    }
-    void cancel() override {}
-    void rearm() override {}
-};
-
-class ListedPaths : public usb::DeviceBackend {
-  public:
-    std::vector<std::string> paths, unopenable, openedInterfaces;
-    std::vector<std::pair<std::string, PipeKind>> openedPipes;
-    bool writePipeFails = false, readPipeFails = false;
-    int listings = 0;
-
-    std::vector<std::string> listPaths() override {
-        ++listings;
-        return paths;
-    }
-    std::shared_ptr<usb::InterfaceHandle> openInterface(const std::string& path) override {
-        openedInterfaces.push_back(path);
-        if (std::find(unopenable.begin(), unopenable.end(), path) != unopenable.end())
-            return nullptr;
-        return std::make_shared<usb::InterfaceHandle>();
-    }
-    std::shared_ptr<usb::PipeChannel> openPipe(const std::string& path, PipeKind kind) override {
-        openedPipes.emplace_back(path, kind);
-        if (kind == PipeKind::Write ? writePipeFails : readPipeFails)
-            return nullptr;
-        return std::make_shared<IdlePipe>();
-    }
-};
-
 class Discovery : public ::testing::Test, public MessageBoxSink {
   protected:
     void SetUp() override { previousSink_ = setMessageBoxSink(this); }
@@ -100,13 +65,15 @@ class Discovery : public ::testing::Test, public MessageBoxSink {
         return BoxResult::Ok;
     }
     // Only a pipe that is open moves a byte.
-    static bool pipes(UsbLink& link, bool write) {
+    bool pipes(bool write) {
         uint8_t byte = 0;
+        list->queue({1});
         return write ? link.timedWrite(&byte, 1, nullptr, 1000) == 1
                      : link.timedRead(&byte, 1, nullptr, 1000) == 1;
     }
 
-    std::shared_ptr<ListedPaths> list = std::make_shared<ListedPaths>();
+    std::shared_ptr<testsupport::ScriptedBackend> list =
+        std::make_shared<testsupport::ScriptedBackend>();
     UsbLink link{{list}};
     std::vector<std::string> boxes;
     MessageBoxSink* previousSink_ = nullptr;
@@ -124,7 +91,7 @@ TEST_F(Discovery, TheFirstProgrammerListedIsOpenedEveryTimeWithBothPipes) {
     EXPECT_EQ(list->openedPipes.at(0), std::make_pair(b, PipeKind::Write));
     EXPECT_EQ(list->openedPipes.at(1), std::make_pair(b, PipeKind::Read));
     EXPECT_EQ(list->listings, 3); // each look takes a fresh list
-    EXPECT_TRUE(pipes(link, true) && pipes(link, false));
+    EXPECT_TRUE(pipes(true) && pipes(false));
     // A chosen programmer by its path; one that is not a programmer is not opened.
     EXPECT_EQ(link.openPath(c), 1);
     EXPECT_EQ(link.devicePath(), c);
@@ -142,6 +109,7 @@ TEST_F(Discovery, TheFirstProgrammerListedIsOpenedEveryTimeWithBothPipes) {
 }
 
 TEST_F(Discovery, OnlyTheFirst127InterfacesAreExaminedAndPathsMustLeaveRoomForThePipes) {
+    list->paths.clear();
     for (int i = 0; i < 127; ++i)
         list->paths.push_back("usb#vid_046d&pid_c52b#" + std::to_string(i));
     list->paths.push_back("usb#vid_10c4&pid_505d#late");
@@ -171,15 +139,15 @@ TEST_F(Discovery, AMissingPipeShowsItsBoxAtEachOpenAndFailedOpensKeepThePipes) {
     EXPECT_EQ(link.open(), 1);
     EXPECT_EQ(link.open(), 1);
     EXPECT_EQ(boxes, std::vector<std::string>(2, writeBox));
-    EXPECT_FALSE(pipes(link, true));
-    EXPECT_TRUE(pipes(link, false));
+    EXPECT_FALSE(pipes(true));
+    EXPECT_TRUE(pipes(false));
     boxes.clear();
     list->writePipeFails = false;
     list->readPipeFails = true;
     EXPECT_EQ(link.open(), 1);
     EXPECT_EQ(boxes, std::vector<std::string>{"Error opening Read device: PIPE00\n\nApplication "
                                               "is aborting.\nReset hardware and try again."});
-    EXPECT_FALSE(pipes(link, false));
+    EXPECT_FALSE(pipes(false));
     link.markOutOfStep();
     EXPECT_FALSE(link.bringInStep()); // nothing to drain from
 
@@ -193,7 +161,7 @@ TEST_F(Discovery, AMissingPipeShowsItsBoxAtEachOpenAndFailedOpensKeepThePipes) {
     const size_t pipesBefore = list->openedPipes.size();
     EXPECT_EQ(link.open(), 0);
     EXPECT_EQ(list->openedPipes.size(), pipesBefore);
-    EXPECT_TRUE(pipes(link, true) && pipes(link, false));
+    EXPECT_TRUE(pipes(true) && pipes(false));
 }
 
 TEST(SimulatorListing, OnlyAnsweringSocketsInTheSimulatorFolderCount) {

@@ -23,27 +23,6 @@ long long msSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-Bytes command(uint8_t opcode, uint32_t length, uint16_t page = 0) {
-    Bytes packet{opcode,
-                 0x0A,
-                 0x01,
-                 0,
-                 0,
-                 0,
-                 0,
-                 uint8_t(length >> 24),
-                 uint8_t(length >> 16),
-                 uint8_t(length >> 8),
-                 uint8_t(length),
-                 0x03,
-                 0,
-                 0,
-                 0};
-    if (opcode == 0x02)
-        packet.insert(packet.begin() + 11, {uint8_t(page >> 8), uint8_t(page)});
-    return packet;
-}
-
 struct Bench {
     explicit Bench(sim::FirmwareOptions options = unpaced()) : firmware(&chip, options) {
         firmware.setChipContents(0, contents);
@@ -98,7 +77,7 @@ TEST(LinkContract, ReadsAskWholeChunksAndEndAtTheFirstShortOne) {
     Bench bench;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_EQ(bench.exchange(command(0x01, c.chipSends)), (Bytes{0x01, 0x01, 0x00}));
+        ASSERT_EQ(bench.exchange(readCommand(1, 0, c.chipSends)), (Bytes{0x01, 0x01, 0x00}));
         const size_t from = bench.firmware.transferLog().size();
         Bytes buffer(c.hostAsks + 64, kUntouched);
         std::atomic<uint32_t> count{12345};
@@ -117,7 +96,7 @@ TEST(LinkContract, AReadStalledInsideAChunkIsAbandonedAfterTwoSeconds) {
     sim::FirmwareOptions options = unpaced();
     options.faults.stallAfterDataBytes = 4096 + 100;
     Bench bench(options);
-    ASSERT_EQ(bench.exchange(command(0x01, 0x10000)), (Bytes{0x01, 0x01, 0x00}));
+    ASSERT_EQ(bench.exchange(readCommand(1, 0, 0x10000)), (Bytes{0x01, 0x01, 0x00}));
     Bytes buffer(0x10040, kUntouched);
     std::atomic<uint32_t> count{0};
     const auto start = Clock::now();
@@ -163,7 +142,7 @@ TEST(LinkContract, DeadlinesEndSilentOrRefusingPipesAndUnplugsEndTransfersAtOnce
 TEST(LinkContract, AWriteOfWholeChunksEndsWithAZeroLengthTransfer) {
     Bench bench;
     ASSERT_TRUE(bench.exchange({0x04, 0x01, 0x01}).size() == 3); // erased
-    ASSERT_EQ(bench.exchange(command(0x02, 8192, 256)), (Bytes{0x02, 0x01, 0x01}));
+    ASSERT_EQ(bench.exchange(writeCommand(1, 0, 8192)), (Bytes{0x02, 0x01, 0x01}));
     const size_t from = bench.firmware.transferLog().size();
     const Bytes data = pattern(8192, 9);
     std::atomic<uint32_t> count{0};
@@ -181,7 +160,7 @@ TEST(LinkContract, ASlowWriteKeepsGoingAndAStalledOneFailsAfterThreeSeconds) {
     options.pacing.bytesPerSecond = 1'000'000;
     options.pacing.pageProgramUs = 1500;
     Bench bench(options);
-    ASSERT_EQ(bench.exchange(command(0x02, 2400, 1)), (Bytes{0x02, 0x01, 0x01}));
+    ASSERT_EQ(bench.exchange(writeCommand(1, 0, 2400, 1)), (Bytes{0x02, 0x01, 0x01}));
     const Bytes data(2400, 0x00);
     std::atomic<uint32_t> count{0};
     auto start = Clock::now();
@@ -197,7 +176,7 @@ TEST(LinkContract, ASlowWriteKeepsGoingAndAStalledOneFailsAfterThreeSeconds) {
     stall.stallAfterDataBytes = 2400 + 4096 + 10;
     bench.firmware.setFaults(stall);
     bench.firmware.setPacing({});
-    ASSERT_EQ(bench.exchange(command(0x02, 0x10000, 256)), (Bytes{0x02, 0x01, 0x01}));
+    ASSERT_EQ(bench.exchange(writeCommand(1, 0, 0x10000)), (Bytes{0x02, 0x01, 0x01}));
     const Bytes more(0x10000, 0x00);
     start = Clock::now();
     ASSERT_EQ(bench.link().startWrite(more.data(), 0x10000, &count, 1'000'000), 1);
@@ -206,6 +185,28 @@ TEST(LinkContract, ASlowWriteKeepsGoingAndAStalledOneFailsAfterThreeSeconds) {
     EXPECT_LT(msSince(start), usb::kWriteIdleMs + 1500);
     EXPECT_EQ(count.load(), 4096u);
     EXPECT_FALSE(bench.link().inStep());
+}
+
+TEST(LinkContract, BringingTheLinkInStepDrainsLateAnswersAndWaitsOutAWriteDataPhase) {
+    sim::FirmwareOptions options = unpaced();
+    options.faults.lateAnswer.atCommand = 1;
+    options.faults.lateAnswerMs = 1200;
+    Bench bench(options);
+    EXPECT_EQ(bench.exchange(kId), Bytes{}); // too late
+    EXPECT_FALSE(bench.link().inStep());
+    auto start = Clock::now();
+    EXPECT_TRUE(bench.link().bringInStep());
+    EXPECT_GE(msSince(start), UsbLink::kInStepQuietMs); // the late answer came meanwhile
+    EXPECT_EQ(bench.exchange({0x03, 0x00, 0x01}), (Bytes{0x03, 0x01, 0x00}));
+    // A Write command whose data never came: its idle limit passes before in step.
+    EXPECT_EQ(bench.exchange(writeCommand(1, 0, 4096)), (Bytes{0x02, 0x01, 0x01}));
+    start = Clock::now();
+    bench.link().markOutOfStep();
+    bench.link().setWriteDataPending(true);
+    EXPECT_TRUE(bench.link().bringInStep());
+    EXPECT_GE(msSince(start), UsbLink::kDeviceDataIdleMs);
+    EXPECT_EQ(bench.exchange(kId), kIdAnswer);
+    EXPECT_EQ(bench.firmware.chipContents(), bench.contents);
 }
 
 TEST(LinkContract, TransfersNeverTouchWhatTheyNoLongerOwn) {
