@@ -1,7 +1,9 @@
-// Finding the programmer among the device paths and opening its pipes.
+// Finding the programmer among the device paths and opening its pipes; the link
+// contract over the simulator's socket.
 #include "res/MessageBox.h"
 #include "tests/support/ScriptedBackend.h"
 #include "tests/support/SimProgrammer.h"
+#include "tests/usb/Connection.h"
 #include "usb/Backends.h"
 #include "usb/DeviceInterfaceList.h"
 #include "usb/SimWire.h"
@@ -194,3 +196,28 @@ TEST(SimulatorListing, OnlyAnsweringSocketsInTheSimulatorFolderCount) {
 }
 
 } // namespace
+
+// The link contract over the simulator's socket.
+namespace usbtest {
+
+class SimConnection : public Connection {
+  public:
+    explicit SimConnection(sim::ProgrammerFirmware& firmware) : server_(firmware) {
+        EXPECT_TRUE(server_.start());
+        EXPECT_EQ(link_.open(), 1);
+    }
+    UsbLink& link() override { return link_; }
+
+  private:
+    testsupport::SimFolder folder_;
+    sim::SimServer server_;
+    UsbLink link_{{usb::makeSimBackend(folder_.path())}};
+};
+
+std::unique_ptr<Connection> connect(sim::ProgrammerFirmware& firmware) {
+    return std::make_unique<SimConnection>(firmware);
+}
+
+const bool kZeroLengthReadsReachDevice = true;
+
+} // namespace usbtest

@@ -21,13 +21,12 @@
 #include <mutex>
 #include <unistd.h>
 
-// The umockdev preload comes before the sanitizer runtime in the library list.
+// The umockdev preload comes before the sanitizer runtime in the library list; its GLib
+// hand-offs to its worker thread use futex locks ThreadSanitizer does not see.
 extern "C" const char* __asan_default_options() {
     return "verify_asan_link_order=0";
 }
 
-// umockdev hands testbed data to its worker thread through GLib's own futex locks, which
-// ThreadSanitizer does not see; only those GLib copies are excused.
 extern "C" const char* __tsan_default_suppressions() {
     return "race:g_strdup\n"
            "race:g_rec_mutex_clear\n";
@@ -67,10 +66,26 @@ usbdevfs_urb* rawOf(UMockdevIoctlData* data) {
 
 class UmockdevProgrammer {
   public:
-    UmockdevProgrammer();
-    ~UmockdevProgrammer();
+    UmockdevProgrammer() : testbed_(umockdev_testbed_new()), handler_(umockdev_ioctl_base_new()) {
+        g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(handleIoctl), this);
+        // The handler must be in place before the device appears and libusb may open it.
+        umockdev_testbed_attach_ioctl(testbed_, kDeviceNode, handler_, nullptr);
+        umockdev_testbed_add_from_string(testbed_, kHub, nullptr);
+        umockdev_testbed_add_from_string(testbed_, kProgrammer, nullptr);
+    }
+    ~UmockdevProgrammer() {
+        g_object_unref(testbed_);
+        g_object_unref(handler_);
+        for (auto* list : {&flying_, &discarded_})
+            for (Urb& urb : *list)
+                g_object_unref(urb.data);
+    }
     // Who answers from now on (null: nobody, transfers wait); plugs the device back in.
-    void attach(sim::ProgrammerFirmware* firmware);
+    void attach(sim::ProgrammerFirmware* firmware) {
+        std::lock_guard lock(mutex_);
+        firmware_ = firmware;
+        gone_ = false;
+    }
 
   private:
     struct Urb {
@@ -79,171 +94,113 @@ class UmockdevProgrammer {
         uint32_t length = 0;
         uint32_t taken = 0; // OUT bytes the firmware took so far
     };
-    static int handleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self);
-    bool onIoctl(UMockdevIoctlClient* client);
-    void submit(UMockdevIoctlClient* client);
-    void reap(UMockdevIoctlClient* client);
-    void discard(UMockdevIoctlClient* client);
-    void giveBack(UMockdevIoctlClient* client, Urb urb, int status, uint32_t actual);
 
-    UMockdevTestbed* testbed_ = nullptr;
-    UMockdevIoctlBase* handler_ = nullptr;
+    static int handleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {
+        auto& me = *static_cast<UmockdevProgrammer*>(self);
+        std::lock_guard lock(me.mutex_);
+        UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
+        switch (umockdev_ioctl_client_get_request(client)) {
+        case USBDEVFS_CLAIMINTERFACE:
+        case USBDEVFS_RELEASEINTERFACE:
+        case USBDEVFS_SETINTERFACE:
+        case USBDEVFS_CLEAR_HALT:
+        case USBDEVFS_RESETEP:
+        case USBDEVFS_DISCONNECT_CLAIM: // no kernel driver to disconnect
+            umockdev_ioctl_client_complete(client, me.gone_ ? -1 : 0, me.gone_ ? ENODEV : 0);
+            return true;
+        case USBDEVFS_SUBMITURB:
+            return me.submit(client,
+                             umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr));
+        case USBDEVFS_REAPURB:
+        case USBDEVFS_REAPURBNDELAY:
+            return me.reap(client);
+        case USBDEVFS_DISCARDURB: {
+            const gulong address = *reinterpret_cast<gulong*>(arg->data);
+            auto it = std::find_if(me.flying_.begin(), me.flying_.end(), [&](const Urb& urb) {
+                return urb.data->client_addr == address;
+            });
+            const bool found = it != me.flying_.end();
+            if (found) {
+                me.discarded_.push_back(*it);
+                me.flying_.erase(it);
+            }
+            umockdev_ioctl_client_complete(client, found ? 0 : -1, found ? 0 : EINVAL);
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+
+    bool submit(UMockdevIoctlClient* client, UMockdevIoctlData* data) {
+        usbdevfs_urb* urb = rawOf(data);
+        if (urb->type != USBDEVFS_URB_TYPE_BULK || (urb->endpoint & 0x7F) != 1 ||
+            urb->buffer_length < 0 || gone_) {
+            umockdev_ioctl_client_complete(client, -1, gone_ ? ENODEV : EINVAL);
+            g_object_unref(data);
+            return true;
+        }
+        // The buffer becomes a local copy that goes back to the host with the URB.
+        if (urb->buffer_length > 0)
+            g_object_unref(umockdev_ioctl_data_resolve(data, offsetof(usbdevfs_urb, buffer),
+                                                       urb->buffer_length, nullptr));
+        flying_.push_back({data, urb->endpoint == 0x81, static_cast<uint32_t>(urb->buffer_length)});
+        umockdev_ioctl_client_complete(client, 0, 0);
+        return true;
+    }
+
+    bool reap(UMockdevIoctlClient* client) {
+        if (!discarded_.empty()) {
+            const Urb urb = discarded_.front();
+            discarded_.pop_front();
+            return giveBack(client, urb, -ENOENT, urb.taken);
+        }
+        for (auto it = flying_.begin(); it != flying_.end(); ++it) {
+            if (!gone_ && !firmware_)
+                continue;
+            auto* bytes = static_cast<uint8_t*>(rawOf(it->data)->buffer);
+            sim::TransferResult answer{sim::TransferStatus::Gone, 0, {}};
+            if (!gone_)
+                answer = it->in ? firmware_->hostIn(bytes, it->length)
+                                : firmware_->hostOut(bytes + it->taken, it->length - it->taken);
+            const bool done = answer.status == sim::TransferStatus::Done;
+            if (done && !it->in && it->taken + answer.length < it->length)
+                it->taken += answer.length; // a slow device has taken part of it
+            else if (answer.status != sim::TransferStatus::NotYet) {
+                const Urb urb = *it;
+                flying_.erase(it);
+                gone_ = answer.status == sim::TransferStatus::Gone;
+                return giveBack(client, urb,
+                                done    ? 0
+                                : gone_ ? -ENODEV
+                                        : -EPIPE,
+                                done ? (urb.in ? answer.length : urb.length) : 0);
+            }
+        }
+        umockdev_ioctl_client_complete(client, -1, EAGAIN);
+        return true;
+    }
+
+    // Hands a finished URB back through the reap call's pointer argument.
+    bool giveBack(UMockdevIoctlClient* client, Urb urb, int status, uint32_t actual) {
+        rawOf(urb.data)->status = status;
+        rawOf(urb.data)->actual_length = static_cast<int>(std::min(actual, urb.length));
+        UMockdevIoctlData* pointer = umockdev_ioctl_data_resolve(
+            umockdev_ioctl_client_get_arg(client), 0, sizeof(gpointer), nullptr);
+        umockdev_ioctl_data_set_ptr(pointer, 0, urb.data);
+        umockdev_ioctl_client_complete(client, 0, 0);
+        g_object_unref(pointer);
+        g_object_unref(urb.data);
+        return true;
+    }
+
+    UMockdevTestbed* testbed_;
+    UMockdevIoctlBase* handler_;
     std::mutex mutex_;
     sim::ProgrammerFirmware* firmware_ = nullptr;
     bool gone_ = false;
     std::deque<Urb> flying_, discarded_;
 };
-
-UmockdevProgrammer::UmockdevProgrammer() {
-    testbed_ = umockdev_testbed_new();
-    handler_ = umockdev_ioctl_base_new();
-    g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(handleIoctl), this);
-    // The handler must be in place before the device appears and libusb may open it.
-    umockdev_testbed_attach_ioctl(testbed_, kDeviceNode, handler_, nullptr);
-    umockdev_testbed_add_from_string(testbed_, kHub, nullptr);
-    umockdev_testbed_add_from_string(testbed_, kProgrammer, nullptr);
-}
-
-UmockdevProgrammer::~UmockdevProgrammer() {
-    g_object_unref(testbed_);
-    g_object_unref(handler_);
-    for (auto* list : {&flying_, &discarded_})
-        for (Urb& urb : *list)
-            g_object_unref(urb.data);
-}
-
-void UmockdevProgrammer::attach(sim::ProgrammerFirmware* firmware) {
-    std::lock_guard lock(mutex_);
-    firmware_ = firmware;
-    gone_ = false;
-}
-
-int UmockdevProgrammer::handleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {
-    return static_cast<UmockdevProgrammer*>(self)->onIoctl(client);
-}
-
-bool UmockdevProgrammer::onIoctl(UMockdevIoctlClient* client) {
-    std::lock_guard lock(mutex_);
-    UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
-    switch (umockdev_ioctl_client_get_request(client)) {
-    case USBDEVFS_GET_CAPABILITIES: {
-        UMockdevIoctlData* caps = umockdev_ioctl_data_resolve(arg, 0, sizeof(guint32), nullptr);
-        *reinterpret_cast<guint32*>(caps->data) =
-            USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM |
-            USBDEVFS_CAP_ZERO_PACKET | USBDEVFS_CAP_REAP_AFTER_DISCONNECT;
-        umockdev_ioctl_client_complete(client, 0, 0);
-        g_object_unref(caps);
-        return true;
-    }
-    case USBDEVFS_CLAIMINTERFACE:
-    case USBDEVFS_RELEASEINTERFACE:
-    case USBDEVFS_SETINTERFACE:
-    case USBDEVFS_CLEAR_HALT:
-    case USBDEVFS_RESETEP:
-    case USBDEVFS_DISCONNECT_CLAIM: // no kernel driver to disconnect
-        umockdev_ioctl_client_complete(client, gone_ ? -1 : 0, gone_ ? ENODEV : 0);
-        return true;
-    case USBDEVFS_GETDRIVER:
-    case USBDEVFS_IOCTL:
-        umockdev_ioctl_client_complete(client, -1, ENODATA);
-        return true;
-    case USBDEVFS_SUBMITURB:
-        submit(client);
-        return true;
-    case USBDEVFS_REAPURB:
-    case USBDEVFS_REAPURBNDELAY:
-        reap(client);
-        return true;
-    case USBDEVFS_DISCARDURB:
-        discard(client);
-        return true;
-    default:
-        return false;
-    }
-}
-
-void UmockdevProgrammer::submit(UMockdevIoctlClient* client) {
-    UMockdevIoctlData* data = umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0,
-                                                          sizeof(usbdevfs_urb), nullptr);
-    usbdevfs_urb* urb = rawOf(data);
-    const bool bulk = urb->type == USBDEVFS_URB_TYPE_BULK &&
-                      (urb->endpoint == 0x01 || urb->endpoint == 0x81) && urb->buffer_length >= 0;
-    if (!bulk || gone_) {
-        umockdev_ioctl_client_complete(client, -1, gone_ ? ENODEV : EINVAL);
-        g_object_unref(data);
-        return;
-    }
-    // The buffer becomes a local copy that goes back to the host with the URB.
-    if (urb->buffer_length > 0)
-        g_object_unref(umockdev_ioctl_data_resolve(data, offsetof(usbdevfs_urb, buffer),
-                                                   urb->buffer_length, nullptr));
-    flying_.push_back({data, urb->endpoint == 0x81, static_cast<uint32_t>(urb->buffer_length)});
-    umockdev_ioctl_client_complete(client, 0, 0);
-}
-
-void UmockdevProgrammer::reap(UMockdevIoctlClient* client) {
-    if (!discarded_.empty()) {
-        Urb urb = discarded_.front();
-        discarded_.pop_front();
-        giveBack(client, urb, -ENOENT, urb.taken);
-        return;
-    }
-    for (auto it = flying_.begin(); it != flying_.end(); ++it) {
-        uint8_t none = 0;
-        uint8_t* bytes = it->length > 0 ? static_cast<uint8_t*>(rawOf(it->data)->buffer) : &none;
-        sim::TransferResult answer{sim::TransferStatus::Gone, 0, {}};
-        if (!gone_ && !firmware_)
-            continue;
-        if (!gone_)
-            answer = it->in ? firmware_->hostIn(bytes, it->length)
-                            : firmware_->hostOut(bytes + it->taken, it->length - it->taken);
-        if (answer.status == sim::TransferStatus::NotYet)
-            continue;
-        if (answer.status == sim::TransferStatus::Done && !it->in &&
-            it->taken + answer.length < it->length) {
-            it->taken += answer.length; // a slow device has taken part of it
-            continue;
-        }
-        Urb urb = *it;
-        flying_.erase(it);
-        if (answer.status == sim::TransferStatus::Done)
-            giveBack(client, urb, 0, urb.in ? answer.length : urb.length);
-        else if (answer.status == sim::TransferStatus::Refused)
-            giveBack(client, urb, -EPIPE, 0); // a stalled endpoint
-        else {
-            gone_ = true;
-            giveBack(client, urb, -ENODEV, 0);
-        }
-        return;
-    }
-    umockdev_ioctl_client_complete(client, -1, EAGAIN);
-}
-
-void UmockdevProgrammer::discard(UMockdevIoctlClient* client) {
-    const gulong address = *reinterpret_cast<gulong*>(umockdev_ioctl_client_get_arg(client)->data);
-    auto it = std::find_if(flying_.begin(), flying_.end(),
-                           [&](const Urb& urb) { return urb.data->client_addr == address; });
-    if (it == flying_.end()) {
-        umockdev_ioctl_client_complete(client, -1, EINVAL);
-        return;
-    }
-    discarded_.push_back(*it);
-    flying_.erase(it);
-    umockdev_ioctl_client_complete(client, 0, 0);
-}
-
-// Hands a finished URB back through the reap call's pointer argument.
-void UmockdevProgrammer::giveBack(UMockdevIoctlClient* client, Urb urb, int status,
-                                  uint32_t actual) {
-    rawOf(urb.data)->status = status;
-    rawOf(urb.data)->actual_length = static_cast<int>(std::min(actual, urb.length));
-    UMockdevIoctlData* pointer = umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client),
-                                                             0, sizeof(gpointer), nullptr);
-    umockdev_ioctl_data_set_ptr(pointer, 0, urb.data);
-    umockdev_ioctl_client_complete(client, 0, 0);
-    g_object_unref(pointer);
-    g_object_unref(urb.data);
-}
 
 namespace {
 
