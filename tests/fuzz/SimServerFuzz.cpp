@@ -12,25 +12,20 @@
 #include <cerrno>
 #include <cstring>
 
-static int connectTo(const std::string& path) {
-    sockaddr_un address{AF_UNIX, {}};
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    check(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0, "connects");
-    return fd;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static ChipInfo chip{ChipType::Flash25, "F", "", 0, 0, 4096, 1, 256, 0xEF, 0x14, 0, 8};
     static sim::ProgrammerFirmware firmware(&chip, {sim::kDefaultVersionText, {0, 0, 0}, {}});
     static sim::SimServer server(firmware);
-    static const std::string socket = [] {
+    static sockaddr_un address = [] {
         char folder[] = "/tmp/bwfuzzXXXXXX";
         check(::mkdtemp(folder) && ::setenv("BRIMWICK_SIM_DIR", folder, 1) == 0 && server.start(),
               "plugged in");
-        return server.socketPath();
+        sockaddr_un socket{AF_UNIX, {}};
+        std::strncpy(socket.sun_path, server.socketPath().c_str(), sizeof socket.sun_path - 1);
+        return socket;
     }();
-    const int fd = connectTo(socket);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    check(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0, "connects");
     simwire::sendAll(fd, data, size);
     ::shutdown(fd, SHUT_WR); // the host hangs up: whatever the server waits for ends
     // libFuzzer's timer interrupts calls now and then: those are simply made again.
@@ -46,11 +41,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     check(got <= 0, "the server ends the connection within 2 s");
     ::close(fd);
-    const int probe = connectTo(socket);
+    fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     uint8_t answer = 'I';
-    check(simwire::sendAll(probe, &answer, 1) && simwire::recvAll(probe, &answer, 1) &&
-              answer == 'K',
+    check(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+              simwire::sendAll(fd, &answer, 1) && simwire::recvAll(fd, &answer, 1) && answer == 'K',
           "the next host is answered");
-    ::close(probe);
+    ::close(fd);
     return 0;
 }

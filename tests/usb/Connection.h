@@ -1,6 +1,5 @@
 // A link opened on a simulated programmer's firmware over one way of reaching it: the
-// simulator's socket (usb_tests) or libusb and an emulated USB device under umockdev
-// (usb_umockdev_tests). The contract tests run over each.
+// simulator's socket (usb_tests) or libusb to an emulated device (usb_umockdev_tests).
 #pragma once
 
 #include "sim/ProgrammerFirmware.h"
@@ -10,14 +9,12 @@
 
 namespace usbtest {
 
-class Connection {
-  public:
+struct Connection {
     virtual ~Connection() = default;
-    // Opened on the programmer; open() returned 1.
-    virtual UsbLink& link() = 0;
+    virtual UsbLink& link() = 0; // opened on the programmer
 };
 
-// Defined once per test program. `firmware` outlives the connection.
+// Defined once per test program; `firmware` outlives the connection.
 std::unique_ptr<Connection> connect(sim::ProgrammerFirmware& firmware);
 // Whether a read of 0 bytes is a transfer the device sees (libusb makes none).
 extern const bool kZeroLengthReadsReachDevice;

@@ -1,8 +1,7 @@
-// The contract tests over libusb, against the programmer emulated as a USB device
-// (10c4:505d behind a root hub, one interface, bulk OUT 0x01 and bulk IN 0x81 of 64
-// bytes) in a umockdev testbed: libusb's usbfs calls reach this program, where the
-// simulated firmware answers the bulk transfers, taking OUT data bit by bit when it is
-// slow, as a device takes a transfer packet by packet. Runs under the umockdev preload.
+// The contract tests over libusb, against the programmer emulated as a USB device in a
+// umockdev testbed: libusb's usbfs calls reach this program, where the simulated
+// firmware answers the bulk transfers, taking OUT data bit by bit when it is slow, as a
+// device takes a transfer packet by packet. Runs under the umockdev preload.
 #include "tests/usb/Connection.h"
 #include "usb/Backends.h"
 
@@ -48,8 +47,7 @@ constexpr const char* kHub = "P: /devices/usb1\nN: bus/usb/001/001\nE: SUBSYSTEM
                              "H: descriptors=12010002090001406b1d02000506030201010902190001"
                              "0100e0000904000001090000000705810304000c\n";
 
-// The programmer: full speed, vendor-specific interface 0 with bulk OUT 0x01 and bulk
-// IN 0x81 of 64 bytes.
+// The programmer: full speed, vendor-specific interface 0, bulk OUT 0x01 and IN 0x81.
 constexpr const char* kProgrammer =
     "P: /devices/usb1/1-1\nN: bus/usb/001/002\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n"
     "E: DRIVER=usb\nE: BUSNUM=001\nE: DEVNUM=002\nE: DEVNAME=/dev/bus/usb/001/002\n"
@@ -80,11 +78,10 @@ class UmockdevProgrammer {
             for (Urb& urb : *list)
                 g_object_unref(urb.data);
     }
-    // Who answers from now on (null: nobody, transfers wait); plugs the device back in.
+    // Who answers from now on (null: nobody, transfers wait).
     void attach(sim::ProgrammerFirmware* firmware) {
         std::lock_guard lock(mutex_);
         firmware_ = firmware;
-        gone_ = false;
     }
 
   private:
@@ -94,7 +91,6 @@ class UmockdevProgrammer {
         uint32_t length = 0;
         uint32_t taken = 0; // OUT bytes the firmware took so far
     };
-
     static int handleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {
         auto& me = *static_cast<UmockdevProgrammer*>(self);
         std::lock_guard lock(me.mutex_);
@@ -106,7 +102,7 @@ class UmockdevProgrammer {
         case USBDEVFS_CLEAR_HALT:
         case USBDEVFS_RESETEP:
         case USBDEVFS_DISCONNECT_CLAIM: // no kernel driver to disconnect
-            umockdev_ioctl_client_complete(client, me.gone_ ? -1 : 0, me.gone_ ? ENODEV : 0);
+            umockdev_ioctl_client_complete(client, 0, 0);
             return true;
         case USBDEVFS_SUBMITURB:
             return me.submit(client,
@@ -131,12 +127,11 @@ class UmockdevProgrammer {
             return false;
         }
     }
-
     bool submit(UMockdevIoctlClient* client, UMockdevIoctlData* data) {
         usbdevfs_urb* urb = rawOf(data);
         if (urb->type != USBDEVFS_URB_TYPE_BULK || (urb->endpoint & 0x7F) != 1 ||
-            urb->buffer_length < 0 || gone_) {
-            umockdev_ioctl_client_complete(client, -1, gone_ ? ENODEV : EINVAL);
+            urb->buffer_length < 0) {
+            umockdev_ioctl_client_complete(client, -1, EINVAL);
             g_object_unref(data);
             return true;
         }
@@ -148,7 +143,6 @@ class UmockdevProgrammer {
         umockdev_ioctl_client_complete(client, 0, 0);
         return true;
     }
-
     bool reap(UMockdevIoctlClient* client) {
         if (!discarded_.empty()) {
             const Urb urb = discarded_.front();
@@ -156,31 +150,27 @@ class UmockdevProgrammer {
             return giveBack(client, urb, -ENOENT, urb.taken);
         }
         for (auto it = flying_.begin(); it != flying_.end(); ++it) {
-            if (!gone_ && !firmware_)
+            if (!firmware_)
                 continue;
             auto* bytes = static_cast<uint8_t*>(rawOf(it->data)->buffer);
-            sim::TransferResult answer{sim::TransferStatus::Gone, 0, {}};
-            if (!gone_)
-                answer = it->in ? firmware_->hostIn(bytes, it->length)
-                                : firmware_->hostOut(bytes + it->taken, it->length - it->taken);
+            const sim::TransferResult answer =
+                it->in ? firmware_->hostIn(bytes, it->length)
+                       : firmware_->hostOut(bytes + it->taken, it->length - it->taken);
             const bool done = answer.status == sim::TransferStatus::Done;
             if (done && !it->in && it->taken + answer.length < it->length)
                 it->taken += answer.length; // a slow device has taken part of it
             else if (answer.status != sim::TransferStatus::NotYet) {
                 const Urb urb = *it;
                 flying_.erase(it);
-                gone_ = answer.status == sim::TransferStatus::Gone;
-                return giveBack(client, urb,
-                                done    ? 0
-                                : gone_ ? -ENODEV
-                                        : -EPIPE,
+                const int failed =
+                    answer.status == sim::TransferStatus::Gone ? -ENODEV : -EPIPE; // EPIPE: stalled
+                return giveBack(client, urb, done ? 0 : failed,
                                 done ? (urb.in ? answer.length : urb.length) : 0);
             }
         }
         umockdev_ioctl_client_complete(client, -1, EAGAIN);
         return true;
     }
-
     // Hands a finished URB back through the reap call's pointer argument.
     bool giveBack(UMockdevIoctlClient* client, Urb urb, int status, uint32_t actual) {
         rawOf(urb.data)->status = status;
@@ -193,12 +183,10 @@ class UmockdevProgrammer {
         g_object_unref(urb.data);
         return true;
     }
-
     UMockdevTestbed* testbed_;
     UMockdevIoctlBase* handler_;
     std::mutex mutex_;
     sim::ProgrammerFirmware* firmware_ = nullptr;
-    bool gone_ = false;
     std::deque<Urb> flying_, discarded_;
 };
 
