@@ -22,7 +22,8 @@ enum class Command { Read, Erase, Write, Verify, Auto, Identify, BlankCheck };
 
 const ChipInfo kFlash = makeChip(ChipType::Flash25, "FL25X02", 0x40000, 1, 256, 0xEF, 0x12);
 const ChipInfo kOdd = makeChip(ChipType::Flash25, "XY25X96", 0x18000, 1, 256, 0xC8, 0x42);
-const ChipInfo kEeprom = makeChip(ChipType::Eeprom24, "AT24C02", 256, 1, 8, 0, 0, 8, "Atmel");
+// Byte-programmed, no IDs (FF FF), as the shipped database has many EEPROMs.
+const ChipInfo kEeprom = makeChip(ChipType::Eeprom24, "AT24C02", 256, 0, 8, 0xFF, 0xFF, 8, "At");
 
 // clang-format off
 std::vector<ChipInfo> chips() {
@@ -108,6 +109,8 @@ class Core : public Front, public OperationHost {
         EXPECT_LE(done, total + 64);
         if (stages.empty() || stages.back() != stage)
             stages.push_back(stage);
+        else
+            progressFell = progressFell || done < lastProgress.first;
         lastProgress = {done, total};
     }
     void pumpOneMessage() override {}
@@ -116,6 +119,7 @@ class Core : public Front, public OperationHost {
     std::vector<ChipInfo> matches;
     std::vector<Stage> stages;
     std::pair<uint64_t, uint64_t> lastProgress;
+    bool progressFell = false;
 
   private:
     const Texts& texts_;
@@ -194,12 +198,18 @@ const Case kCases[] = {
     {"a stalled Write fails within seconds", Language::Chinese, kFlash,
      [](sim::FirmwareOptions& o) { o.faults.stallAfterDataBytes = 50'000; }, {Command::Write},
      "写数据失败！", {"写数据失败！"}, {}, 4.5},
-    {"Verify's last block ends at the chip's end", Language::English, kOdd, {}, {Command::Verify},
+    {"Verify's last block ends at the chip's end", Language::English, kOdd,
+     [](sim::FirmwareOptions& o) { o.pacing.bytesPerSecond = 400'000; }, {Command::Verify},
      "Verify Failure", {"Verify Failure!\r\nAddr:0x17FFF\r\nBuffer:00\r\nDevice:FF"},
-     [](Front&, SimProgrammer& p, const Bytes&) {
+     [](Front& f, SimProgrammer& p, const Bytes&) {
          EXPECT_EQ(p.commandsSince().size(), 2u);
          EXPECT_EQ(p.commandsSince().back()[9], 0x80); // 0x8000 bytes
+         if (auto* core = dynamic_cast<Core*>(&f)) { EXPECT_FALSE(core->progressFell); }
      }},
+    {"a chip larger than the buffer is refused before anything is sent", Language::English,
+     makeChip(ChipType::Flash25, "HUGE25", 0x1000001), {}, {Command::Read, Command::Auto}, "",
+     std::vector<std::string>(2, "The chip is larger than the 16 MB buffer!"),
+     [](Front&, SimProgrammer& p, const Bytes&) { EXPECT_EQ(p.commandCount(), 0u); }},
     {"Identify takes the first chip with the IDs", Language::Chinese,
      makeChip(ChipType::Flash25, "ANY", 0x10000, 1, 256, 0xEF, 0x14), {}, {Command::Identify},
      "识别成功！", {"识别成功！"},
@@ -221,7 +231,7 @@ const Case kCases[] = {
      kEeprom, {}, {Command::Erase, Command::Identify, Command::Auto}, "Verify Successfully", {},
      [](Front&, SimProgrammer& p, const Bytes&) {
          EXPECT_EQ(p.commandsSince().at(0),
-                   (Bytes{0x02, 0x0C, 0x02, 0, 0, 0, 0, 0, 0, 1, 0, 0, 8, 0x13, 0, 0, 0}));
+                   (Bytes{0x02, 0x0C, 0x02, 0, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0x13, 0, 0, 0}));
      }},
 };
 // clang-format on
@@ -264,7 +274,8 @@ void runCases(const std::function<std::unique_ptr<Front>(Language)>& make) {
 // nothing; the Read then fills the hex view and the progress display.
 TEST(Operations, TheWindowShowsTheReadAndIsBusyWhileItRuns) {
     const ChipInfo chip = makeChip(ChipType::Flash25, "EN25T80", 0x100000, 1, 256, 0x1C, 0x13);
-    sim::FirmwareOptions paced; // 1 MiB at the full-speed rate: about 0.9 s
+    sim::FirmwareOptions paced; // 2.6 s in all: the 2 s idle limit counts per chunk
+    paced.pacing.bytesPerSecond = 400'000;
     SimProgrammer programmer(&chip, paced);
     Bytes contents = pattern(0x100000, 2);
     std::memcpy(contents.data(), "Brimwick+ reads!", 16);
@@ -318,7 +329,7 @@ TEST(Operations, StartUpWithoutAProgrammerSaysSoAndALaterOneIsFound) {
     EXPECT_EQ(boxes.texts(), std::vector<std::string>{failure});
     started->window->runCommand(IdFirmwareVersion);
     EXPECT_EQ(boxes.texts(), std::vector<std::string>(2, failure));
-    SimProgrammer programmer(&kFlash);
+    SimProgrammer programmer(&kFlash); // found by the next command
     started->window->runCommand(IdFirmwareVersion);
     EXPECT_EQ(boxes.texts().back(), "读固件版本成功！固件版本：Brimwick SIM V1.00");
 }
