@@ -7,10 +7,15 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev
     libusb-1.0-0-dev
+    zlib1g-dev libssl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     umockdev libumockdev-dev
     xvfb xauth fonts-wqy-microhei fonts-dejavu-core
     xdg-utils desktop-file-utils shared-mime-info
+    # The Debian package and its check
+    dpkg-dev fakeroot file help2man lintian appstream x11-utils libglib2.0-bin
+    # The fuzz targets (tools/fuzz.sh)
+    clang libclang-rt-dev
 )
 
 missing=()
