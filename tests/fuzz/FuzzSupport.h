@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -19,12 +20,29 @@ inline void check(bool condition, const char* what) {
     }
 }
 
+// One in-memory file for the whole run, rewritten for each input.
+class MemoryFile {
+  public:
+    MemoryFile() : fd_(memfd_create("fuzz-input", 0)) {
+        if (fd_ < 0)
+            std::abort();
+    }
+    // Replaces the contents and returns a name that opens them.
+    std::string holding(const uint8_t* data, size_t size) {
+        if (ftruncate(fd_, 0) != 0 ||
+            (size > 0 && pwrite(fd_, data, size, 0) != static_cast<ssize_t>(size)))
+            std::abort();
+        return "/proc/self/fd/" + std::to_string(fd_);
+    }
+
+  private:
+    int fd_;
+};
+
 // Replaces the one in-memory file's contents with the input; returns a name that opens it.
 inline std::string inputFile(const uint8_t* data, size_t size) {
-    static const int fd = memfd_create("fuzz-input", 0);
-    check(fd >= 0 && ftruncate(fd, 0) == 0, "memory file");
-    check(size == 0 || pwrite(fd, data, size, 0) == static_cast<ssize_t>(size), "write");
-    return "/proc/self/fd/" + std::to_string(fd);
+    static MemoryFile file;
+    return file.holding(data, size);
 }
 
 struct SilentBoxes : MessageBoxSink {
