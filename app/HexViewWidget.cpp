@@ -1,10 +1,16 @@
 #include "app/HexViewWidget.h"
 
+#include <QApplication>
 #include <QFontDatabase>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QWheelEvent>
+#include <algorithm>
 
 namespace {
 
@@ -30,6 +36,74 @@ QFont hexFont() {
     font.setPixelSize(10);
     return font;
 }
+
+// The left edge of `text` drawn centred in `rect`: where the delegate draws it and
+// where a click is measured from.
+int textLeft(const QRect& rect, const QString& text, const QFontMetrics& metrics) {
+    return rect.x() + (rect.width() - metrics.horizontalAdvance(text)) / 2;
+}
+
+// Draws the hex and character columns itself, so that the caret lies over exactly the
+// characters of its byte.
+class HexCellDelegate : public QStyledItemDelegate {
+  public:
+    HexCellDelegate(const HexViewWidget& view, QObject* parent)
+        : QStyledItemDelegate(parent), view_(view) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& given,
+               const QModelIndex& index) const override {
+        if (index.column() == 0) {
+            QStyledItemDelegate::paint(painter, given, index);
+            return;
+        }
+        QStyleOptionViewItem option = given;
+        initStyleOption(&option, index);
+        const QString text = option.text;
+        option.text.clear();
+        const QWidget* widget = option.widget;
+        (widget ? widget->style() : QApplication::style())
+            ->drawControl(QStyle::CE_ItemViewItem, &option, painter, widget);
+
+        painter->save();
+        painter->setFont(option.font);
+        const QFontMetrics metrics(option.font);
+        const int left = textLeft(option.rect, text, metrics);
+        const int top = option.rect.y();
+        const int height = option.rect.height();
+        const auto across = [&](int first, int count) {
+            return QRect(left + metrics.horizontalAdvance(text.left(first)), top,
+                         metrics.horizontalAdvance(text.mid(first, count)), height);
+        };
+        const HexViewWidget::CaretCell caret = view_.caretCell(index.row(), index.column());
+        const QColor highlight = option.palette.color(QPalette::Highlight);
+        const QColor onHighlight = option.palette.color(QPalette::HighlightedText);
+        const QRect caretRect = across(caret.first, caret.count).adjusted(0, 1, 0, -1);
+        if (caret.count > 0 && caret.active)
+            painter->fillRect(caretRect, highlight);
+        painter->setPen(option.palette.color(QPalette::Text));
+        painter->drawText(QRect(left, top, metrics.horizontalAdvance(text), height),
+                          Qt::AlignLeft | Qt::AlignVCenter, text);
+        if (caret.count > 0 && caret.active) {
+            painter->setPen(onHighlight);
+            painter->drawText(across(caret.first, caret.count), Qt::AlignLeft | Qt::AlignVCenter,
+                              text.mid(caret.first, caret.count));
+            // The digit the next key types is underlined.
+            if (caret.digit >= 0) {
+                const QRect digit = across(caret.digit, 1);
+                painter->fillRect(QRect(digit.x(), caretRect.bottom() - 1, digit.width(), 2),
+                                  onHighlight);
+            }
+        } else if (caret.count > 0) {
+            // The same byte in the other column is framed.
+            painter->setPen(highlight);
+            painter->drawRect(caretRect.adjusted(0, 0, -1, -1));
+        }
+        painter->restore();
+    }
+
+  private:
+    const HexViewWidget& view_;
+};
 
 } // namespace
 
@@ -99,11 +173,12 @@ HexViewWidget::HexViewWidget(HexViewModel& model, const Texts& texts, QWidget* p
     : QWidget(parent), model_(model), list_(new QTableView(this)),
       scrollBar_(new QScrollBar(Qt::Vertical, this)), lines_(new HexLinesModel(texts, this)) {
     list_->setModel(lines_);
+    list_->setItemDelegate(new HexCellDelegate(*this, list_));
     list_->setFont(hexFont());
     list_->setShowGrid(true);
     list_->setSelectionMode(QAbstractItemView::NoSelection);
-    // Display only: no current cell, no focus frame.
-    list_->setFocusPolicy(Qt::NoFocus);
+    // No current cell and no focus frame; the focus comes with a click on a byte.
+    list_->setFocusPolicy(Qt::ClickFocus);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -138,6 +213,7 @@ HexViewWidget::HexViewWidget(HexViewModel& model, const Texts& texts, QWidget* p
         onVScroll(SB_THUMBPOSITION, static_cast<uint32_t>(scrollBar_->sliderPosition()));
     });
     list_->viewport()->installEventFilter(this);
+    list_->installEventFilter(this);
     scrollBar_->installEventFilter(this);
 }
 
@@ -218,6 +294,10 @@ void HexViewWidget::onScrollAction(int action) {
 }
 
 bool HexViewWidget::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && watched == list_)
+        return onKey(static_cast<QKeyEvent*>(event));
+    if (event->type() == QEvent::MouseButtonPress && watched == list_->viewport())
+        return onClick(static_cast<QMouseEvent*>(event));
     if (event->type() == QEvent::Wheel && (watched == list_->viewport() || watched == scrollBar_)) {
         auto* wheel = static_cast<QWheelEvent*>(event);
         // High-resolution wheels report fractions of a notch; whole notches scroll.
@@ -230,4 +310,145 @@ bool HexViewWidget::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void HexViewWidget::endEdit() {
+    if (editor_)
+        editor_->endEdit();
+    list_->viewport()->update();
+}
+
+void HexViewWidget::reveal(uint32_t offset, bool onTop) {
+    if (editor_) {
+        int64_t rows = editor_->revealRows(offset);
+        if (rows != 0 && onTop)
+            rows = static_cast<int64_t>(offset / kHexBytesPerLine) - model_.topRow;
+        const ScrollResult result = model_.scrollRows(rows);
+        if (result.refresh)
+            scrollBar_->setValue(static_cast<int>(result.position));
+    }
+    refreshHexView();
+}
+
+void HexViewWidget::caretChanged() {
+    if (editor_ && editor_->caret())
+        reveal(editor_->caret()->offset);
+    else
+        refreshHexView();
+    list_->viewport()->update();
+}
+
+HexViewWidget::CaretCell HexViewWidget::caretCell(int line, int column) const {
+    if (!editor_ || !editor_->caret() || column < 1 || column > 2 || line < 0 ||
+        line >= model_.rowCount)
+        return {};
+    const Caret& caret = *editor_->caret();
+    if (caret.offset / kHexBytesPerLine != static_cast<uint64_t>(model_.topRow) + line)
+        return {};
+    const int k = static_cast<int>(caret.offset % kHexBytesPerLine);
+    const bool active = (column == 1) == (caret.column == CaretColumn::Hex);
+    if (column == 2)
+        return {k, 1, -1, active};
+    return {3 * k, 2, active ? 3 * k + (caret.lowDigit ? 1 : 0) : -1, active};
+}
+
+std::optional<Caret> HexViewWidget::caretAt(QPoint point) const {
+    const QModelIndex index = list_->indexAt(point);
+    if (!index.isValid() || index.column() == 0 || index.row() >= model_.rowCount)
+        return std::nullopt;
+    const QString text = lines_->data(index, Qt::DisplayRole).toString();
+    if (text.trimmed().isEmpty())
+        return std::nullopt;
+    const QFontMetrics metrics(list_->font());
+    const int left = textLeft(list_->visualRect(index), text, metrics);
+    const int width = std::max(1, metrics.horizontalAdvance(text));
+    // Every character of the monospaced line is equally wide.
+    const int64_t character = std::clamp<int64_t>(
+        (static_cast<int64_t>(point.x() - left) * text.size()) / width, 0, text.size() - 1);
+    const bool hexColumn = index.column() == 1;
+    const uint32_t byte = std::min<uint32_t>(
+        static_cast<uint32_t>(hexColumn ? character / 3 : character), kHexBytesPerLine - 1);
+    const uint64_t offset =
+        (static_cast<uint64_t>(model_.topRow) + index.row()) * kHexBytesPerLine + byte;
+    return Caret{static_cast<uint32_t>(offset), hexColumn ? CaretColumn::Hex : CaretColumn::Ascii,
+                 hexColumn && character % 3 == 1};
+}
+
+bool HexViewWidget::onClick(QMouseEvent* event) {
+    if (!editor_ || event->button() != Qt::LeftButton)
+        return false;
+    const std::optional<Caret> at = caretAt(event->position().toPoint());
+    if (!at || !editor_->place(at->offset, at->column, at->lowDigit))
+        return false;
+    list_->setFocus(Qt::MouseFocusReason);
+    caretChanged();
+    return true;
+}
+
+bool HexViewWidget::onKey(QKeyEvent* event) {
+    if (!editing())
+        return false;
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const bool control = modifiers & Qt::ControlModifier;
+    if (modifiers & (Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    std::optional<CaretMove> move;
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        // The edit ends; the next Enter or Esc is the window's again.
+        endEdit();
+        return true;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        editor_->switchColumn();
+        caretChanged();
+        return true;
+    case Qt::Key_Left:
+        move = CaretMove::Left;
+        break;
+    case Qt::Key_Right:
+        move = CaretMove::Right;
+        break;
+    case Qt::Key_Up:
+        move = CaretMove::Up;
+        break;
+    case Qt::Key_Down:
+        move = CaretMove::Down;
+        break;
+    case Qt::Key_PageUp:
+        move = CaretMove::PageUp;
+        break;
+    case Qt::Key_PageDown:
+        move = CaretMove::PageDown;
+        break;
+    case Qt::Key_Home:
+        move = control ? CaretMove::First : CaretMove::LineStart;
+        break;
+    case Qt::Key_End:
+        move = control ? CaretMove::Last : CaretMove::LineEnd;
+        break;
+    default:
+        break;
+    }
+    if (move) {
+        editor_->move(*move);
+        caretChanged();
+        return true;
+    }
+    // Shortcuts (Ctrl+Z, ...) are the window's.
+    const QString text = event->text();
+    if (control || text.isEmpty() || !text.at(0).isPrint())
+        return false;
+    const QChar typed = text.at(0);
+    const bool changed = editor_->caret()->column == CaretColumn::Hex
+                             ? editor_->typeHexDigit(typed.toLatin1())
+                             : editor_->typeCharacter(typed.unicode());
+    if (changed) {
+        caretChanged();
+        emit bytesEdited();
+    }
+    // Other printable keys do nothing while the caret is shown.
+    return true;
 }

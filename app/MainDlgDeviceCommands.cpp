@@ -39,7 +39,11 @@ void CMainDlg::OnAuto() {
 }
 
 void CMainDlg::OnRead() {
+    // A read replaces the chip's bytes of the buffer; Undo brings back what they held.
+    history_.begin(buffer_, 0, currentChip_.capacity);
     deviceOperations_.read();
+    history_.end(buffer_);
+    updateUndoCommands();
 }
 
 void CMainDlg::OnErase() {
