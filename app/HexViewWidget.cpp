@@ -370,15 +370,15 @@ std::optional<Caret> HexViewWidget::caretAt(QPoint point) const {
         static_cast<uint32_t>(hexColumn ? character / 3 : character), kHexBytesPerLine - 1);
     const uint64_t offset =
         (static_cast<uint64_t>(model_.topRow) + index.row()) * kHexBytesPerLine + byte;
-    return Caret{static_cast<uint32_t>(offset), hexColumn ? CaretColumn::Hex : CaretColumn::Ascii,
-                 hexColumn && character % 3 == 1};
+    // Either digit of a byte selects the byte; typing starts with its high digit.
+    return Caret{static_cast<uint32_t>(offset), hexColumn ? CaretColumn::Hex : CaretColumn::Ascii};
 }
 
 bool HexViewWidget::onClick(QMouseEvent* event) {
     if (!editor_ || event->button() != Qt::LeftButton)
         return false;
     const std::optional<Caret> at = caretAt(event->position().toPoint());
-    if (!at || !editor_->place(at->offset, at->column, at->lowDigit))
+    if (!at || !editor_->place(at->offset, at->column))
         return false;
     list_->setFocus(Qt::MouseFocusReason);
     caretChanged();

@@ -83,8 +83,8 @@ class HexViewWidget : public QWidget {
     // Scrolls (through the scroll bar's arithmetic) until `offset`'s line shows: by the
     // fewest lines, or with that line on top. Refreshes.
     void reveal(uint32_t offset, bool onTop = false);
-    // The byte under a point of the list's viewport, with its column and digit;
-    // nothing outside the data lines' hex and character columns.
+    // The byte under a point of the list's viewport, with its column; nothing outside
+    // the data lines' hex and character columns.
     std::optional<Caret> caretAt(QPoint point) const;
     // The caret's characters in a cell: first character, count, the digit typed next
     // (-1: none); count 0 when the cell holds no caret.

@@ -27,10 +27,10 @@ uint32_t HexEditor::editableBytes() const {
     return static_cast<uint32_t>(reachableRows * kHexBytesPerLine);
 }
 
-bool HexEditor::place(uint32_t offset, CaretColumn column, bool lowDigit) {
+bool HexEditor::place(uint32_t offset, CaretColumn column) {
     if (offset >= editableBytes())
         return false;
-    caret_ = Caret{offset, column, lowDigit && column == CaretColumn::Hex};
+    caret_ = Caret{offset, column};
     lowDigitJoins_ = false;
     return true;
 }

@@ -48,7 +48,7 @@ class HexEditor {
     const std::optional<Caret>& caret() const { return caret_; }
     bool editing() const { return caret_.has_value(); }
     // Shows the caret on `offset`; false (and nothing changed) when it cannot reach it.
-    bool place(uint32_t offset, CaretColumn column, bool lowDigit = false);
+    bool place(uint32_t offset, CaretColumn column);
     // Ends the edit: the caret goes away; the bytes typed stay.
     void endEdit();
     // Hex column <-> character column, same byte.

@@ -224,6 +224,6 @@ const Texts kTextsChinese = {
     .compareTitle = "与文件比较",
     .compareSummary = "文件：%s\n比较字节数：%u\n不同字节数：%u\n",
     .compareSame = "缓冲区与文件内容相同。\n",
-    .compareHeader = "\n地址      缓冲区  文件\n",
+    .compareHeader = "\n地址      缓冲区   文件\n",
     .compareMore = "……另有 %u 处不同\n",
 };
