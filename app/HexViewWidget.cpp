@@ -1,6 +1,5 @@
 #include "app/HexViewWidget.h"
 
-#include <QApplication>
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -37,56 +36,51 @@ QFont hexFont() {
     return font;
 }
 
-// The left edge of `text` drawn centred in `rect`: where the delegate draws it and
-// where a click is measured from.
-int textLeft(const QRect& rect, const QString& text, const QFontMetrics& metrics) {
-    return rect.x() + (rect.width() - metrics.horizontalAdvance(text)) / 2;
+// Where a line's text sits in its cell: centred, every character one width of the
+// monospaced font. The delegate draws there and a click is measured from there.
+struct TextPlace {
+    int left;
+    int charWidth;
+};
+
+TextPlace placeText(const QRect& cell, qsizetype length, const QFontMetrics& metrics) {
+    const int charWidth = std::max(1, metrics.horizontalAdvance(QLatin1Char('0')));
+    return {cell.x() + (cell.width() - charWidth * static_cast<int>(length)) / 2, charWidth};
 }
 
-// Draws the hex and character columns itself, so that the caret lies over exactly the
-// characters of its byte.
+// Draws the three columns itself, so that the caret lies over exactly the characters
+// of its byte, and with the plain text path, so that a whole screen repaints quickly.
+// The view has filled the background and drawn the grid already.
 class HexCellDelegate : public QStyledItemDelegate {
   public:
     HexCellDelegate(const HexViewWidget& view, QObject* parent)
         : QStyledItemDelegate(parent), view_(view) {}
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& given,
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
-        if (index.column() == 0) {
-            QStyledItemDelegate::paint(painter, given, index);
-            return;
-        }
-        QStyleOptionViewItem option = given;
-        initStyleOption(&option, index);
-        const QString text = option.text;
-        option.text.clear();
-        const QWidget* widget = option.widget;
-        (widget ? widget->style() : QApplication::style())
-            ->drawControl(QStyle::CE_ItemViewItem, &option, painter, widget);
-
-        painter->save();
-        painter->setFont(option.font);
+        const QString text = index.data(Qt::DisplayRole).toString();
         const QFontMetrics metrics(option.font);
-        const int left = textLeft(option.rect, text, metrics);
-        const int top = option.rect.y();
-        const int height = option.rect.height();
+        const QRect& cell = option.rect;
+        const TextPlace place = placeText(cell, text.size(), metrics);
+        const int baseline = cell.y() + (cell.height() - metrics.height()) / 2 + metrics.ascent();
         const auto across = [&](int first, int count) {
-            return QRect(left + metrics.horizontalAdvance(text.left(first)), top,
-                         metrics.horizontalAdvance(text.mid(first, count)), height);
+            return QRect(place.left + first * place.charWidth, cell.y() + 1,
+                         count * place.charWidth, cell.height() - 2);
         };
         const HexViewWidget::CaretCell caret = view_.caretCell(index.row(), index.column());
         const QColor highlight = option.palette.color(QPalette::Highlight);
         const QColor onHighlight = option.palette.color(QPalette::HighlightedText);
-        const QRect caretRect = across(caret.first, caret.count).adjusted(0, 1, 0, -1);
+        const QRect caretRect = across(caret.first, caret.count);
+
+        painter->save();
+        painter->setFont(option.font);
         if (caret.count > 0 && caret.active)
             painter->fillRect(caretRect, highlight);
         painter->setPen(option.palette.color(QPalette::Text));
-        painter->drawText(QRect(left, top, metrics.horizontalAdvance(text), height),
-                          Qt::AlignLeft | Qt::AlignVCenter, text);
+        painter->drawText(QPoint(place.left, baseline), text);
         if (caret.count > 0 && caret.active) {
             painter->setPen(onHighlight);
-            painter->drawText(across(caret.first, caret.count), Qt::AlignLeft | Qt::AlignVCenter,
-                              text.mid(caret.first, caret.count));
+            painter->drawText(QPoint(caretRect.x(), baseline), text.mid(caret.first, caret.count));
             // The digit the next key types is underlined.
             if (caret.digit >= 0) {
                 const QRect digit = across(caret.digit, 1);
@@ -162,11 +156,14 @@ void HexLinesModel::ensureLines(int count) {
 }
 
 void HexLinesModel::setLines(const std::array<HexLine, kHexViewLines>& lines) {
-    if (count_ == 0)
-        return;
-    for (int i = 0; i < count_; ++i)
-        lines_[static_cast<size_t>(i)] = lines[static_cast<size_t>(i)];
-    emit dataChanged(index(0, 0), index(count_ - 1, 2), {Qt::DisplayRole});
+    // Only the lines whose texts changed are repainted: one typed byte, one line.
+    for (int i = 0; i < count_; ++i) {
+        const auto at = static_cast<size_t>(i);
+        if (lines_[at] == lines[at])
+            continue;
+        lines_[at] = lines[at];
+        emit dataChanged(index(i, 0), index(i, 2), {Qt::DisplayRole});
+    }
 }
 
 HexViewWidget::HexViewWidget(HexViewModel& model, const Texts& texts, QWidget* parent)
@@ -315,7 +312,22 @@ bool HexViewWidget::eventFilter(QObject* watched, QEvent* event) {
 void HexViewWidget::endEdit() {
     if (editor_)
         editor_->endEdit();
-    list_->viewport()->update();
+    repaintCaretLines();
+}
+
+void HexViewWidget::repaintCaretLines() {
+    // The line the caret left and the one it is on now.
+    int now = -1;
+    if (editor_ && editor_->caret()) {
+        const int64_t line =
+            static_cast<int64_t>(editor_->caret()->offset / kHexBytesPerLine) - model_.topRow;
+        now = line >= 0 && line < lines_->rowCount() ? static_cast<int>(line) : -1;
+    }
+    for (int line : {caretLine_, now})
+        if (line >= 0 && line < lines_->rowCount())
+            list_->viewport()->update(list_->visualRect(lines_->index(line, 1)) |
+                                      list_->visualRect(lines_->index(line, 2)));
+    caretLine_ = now;
 }
 
 void HexViewWidget::reveal(uint32_t offset, bool onTop) {
@@ -328,14 +340,16 @@ void HexViewWidget::reveal(uint32_t offset, bool onTop) {
             scrollBar_->setValue(static_cast<int>(result.position));
     }
     refreshHexView();
+    repaintCaretLines();
 }
 
 void HexViewWidget::caretChanged() {
-    if (editor_ && editor_->caret())
+    if (editor_ && editor_->caret()) {
         reveal(editor_->caret()->offset);
-    else
-        refreshHexView();
-    list_->viewport()->update();
+        return;
+    }
+    refreshHexView();
+    repaintCaretLines();
 }
 
 HexViewWidget::CaretCell HexViewWidget::caretCell(int line, int column) const {
@@ -359,12 +373,10 @@ std::optional<Caret> HexViewWidget::caretAt(QPoint point) const {
     const QString text = lines_->data(index, Qt::DisplayRole).toString();
     if (text.trimmed().isEmpty())
         return std::nullopt;
-    const QFontMetrics metrics(list_->font());
-    const int left = textLeft(list_->visualRect(index), text, metrics);
-    const int width = std::max(1, metrics.horizontalAdvance(text));
-    // Every character of the monospaced line is equally wide.
-    const int64_t character = std::clamp<int64_t>(
-        (static_cast<int64_t>(point.x() - left) * text.size()) / width, 0, text.size() - 1);
+    const TextPlace place =
+        placeText(list_->visualRect(index), text.size(), QFontMetrics(list_->font()));
+    const int64_t character =
+        std::clamp<int64_t>((point.x() - place.left) / place.charWidth, 0, text.size() - 1);
     const bool hexColumn = index.column() == 1;
     const uint32_t byte = std::min<uint32_t>(
         static_cast<uint32_t>(hexColumn ? character / 3 : character), kHexBytesPerLine - 1);

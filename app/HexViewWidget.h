@@ -110,8 +110,10 @@ class HexViewWidget : public QWidget {
     bool onClick(QMouseEvent* event);
     // After the caret moved or a byte changed: scroll to the caret, rewrite the lines.
     void caretChanged();
+    void repaintCaretLines();
 
     HexEditor* editor_ = nullptr;
+    int caretLine_ = -1; // line of the view that shows the caret, -1: none
 
     HexViewModel& model_;
     QTableView* list_;
