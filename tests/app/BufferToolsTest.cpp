@@ -192,8 +192,8 @@ TEST(BufferTools, TypingOverBytesUndoRedoAndTheCaretKeys) {
     EXPECT_EQ(store[0x100000], 0xFF);
     EXPECT_EQ(hexLine(window, 31)[1].substr(45), "32 ");
 
-    // Esc ends the edit; the next Esc is the window's.
-    QTest::keyClick(list, Qt::Key_Escape);
+    // Esc, wherever the focus is, ends the edit; the next Esc is the window's.
+    QTest::keyClick(&window, Qt::Key_Escape);
     EXPECT_FALSE(window.hexView()->editing());
     EXPECT_TRUE(window.isVisible());
     QTest::keyClick(list, Qt::Key_Escape);
