@@ -131,7 +131,8 @@ void CMainDlg::OnFileCompare() {
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters(nameFilters(texts_.openFilter));
+    // The files File > Open reads.
+    dialog.setNameFilters(nameFilters(texts_.openFilter) + nameFilters(texts_.openFilterMore));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     const QString chosen = dialog.selectedFiles().constFirst();
