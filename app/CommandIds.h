@@ -20,4 +20,14 @@ enum CommandId : unsigned {
     IdEditFill = 32894,
     IdEditExchange = 32895,
     IdFileAssociate = 32896,
+    // Buffer tools, after the described commands
+    IdEditUndo = 32910,
+    IdEditRedo = 32911,
+    IdEditGoTo = 32912,
+    IdEditFind = 32913,
+    IdEditFindNext = 32914,
+    IdEditFindPrevious = 32915,
+    IdEditChecksum = 32916,
+    IdFileCompare = 32917,
+    IdBlankCheck = 32918,
 };

@@ -14,11 +14,23 @@ constexpr std::array kFileEntries{
     MenuEntry{IdFileAssociate, &Texts::menuRelate},
     kSeparator,
     MenuEntry{IdFileExit, &Texts::menuExit},
+    kSeparator,
+    MenuEntry{IdFileCompare, &Texts::menuCompare},
 };
 
 constexpr std::array kEditEntries{
     MenuEntry{IdEditFill, &Texts::menuFill},
     MenuEntry{IdEditExchange, &Texts::menuExchange},
+    kSeparator,
+    MenuEntry{IdEditUndo, &Texts::menuUndo},
+    MenuEntry{IdEditRedo, &Texts::menuRedo},
+    kSeparator,
+    MenuEntry{IdEditGoTo, &Texts::menuGoTo},
+    MenuEntry{IdEditFind, &Texts::menuFind},
+    MenuEntry{IdEditFindNext, &Texts::menuFindNext},
+    MenuEntry{IdEditFindPrevious, &Texts::menuFindPrevious},
+    kSeparator,
+    MenuEntry{IdEditChecksum, &Texts::menuChecksum},
 };
 
 constexpr std::array kOperationEntries{
@@ -34,6 +46,8 @@ constexpr std::array kOperationEntries{
     MenuEntry{IdChipEdit, &Texts::menuChipEdit},
     kSeparator,
     MenuEntry{IdFirmwareVersion, &Texts::menuFirmware},
+    kSeparator,
+    MenuEntry{IdBlankCheck, &Texts::menuBlankCheck},
 };
 
 constexpr std::array kHelpEntries{
@@ -72,6 +86,17 @@ constexpr std::array<std::pair<unsigned, const char * Texts::*>, 12> kToolTips{{
     {IdEditExchange, &Texts::tipExchange},
 }};
 
+// Desktop conventions: Undo, Redo, Find, Find Next and Previous as every editor has
+// them; Ctrl+G as editors go to a line.
+constexpr std::array<std::pair<unsigned, const char*>, 6> kShortcuts{{
+    {IdEditUndo, "Ctrl+Z"},
+    {IdEditRedo, "Ctrl+Shift+Z"},
+    {IdEditGoTo, "Ctrl+G"},
+    {IdEditFind, "Ctrl+F"},
+    {IdEditFindNext, "F3"},
+    {IdEditFindPrevious, "Shift+F3"},
+}};
+
 } // namespace
 
 std::span<const MenuPopup> menuPopups() {
@@ -94,5 +119,12 @@ const char* menuTextFor(const Texts& texts, unsigned id) {
         for (const MenuEntry& entry : popup.entries)
             if (entry.id == id && entry.id != 0)
                 return texts.*entry.text;
+    return nullptr;
+}
+
+const char* shortcutFor(unsigned id) {
+    for (const auto& [command, keys] : kShortcuts)
+        if (command == id)
+            return keys;
     return nullptr;
 }

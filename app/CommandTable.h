@@ -35,3 +35,7 @@ const char* toolTipFor(const Texts& texts, unsigned id);
 
 // The menu text of a command in this build, or null for an unknown id.
 const char* menuTextFor(const Texts& texts, unsigned id);
+
+// The keyboard shortcut of a command in Qt's portable form ("Ctrl+Z"), or null. The
+// described commands have none.
+const char* shortcutFor(unsigned id);

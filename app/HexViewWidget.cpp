@@ -2,9 +2,14 @@
 
 #include <QFontDatabase>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QWheelEvent>
+#include <algorithm>
 
 namespace {
 
@@ -30,6 +35,69 @@ QFont hexFont() {
     font.setPixelSize(10);
     return font;
 }
+
+// Where a line's text sits in its cell: centred, every character one width of the
+// monospaced font. The delegate draws there and a click is measured from there.
+struct TextPlace {
+    int left;
+    int charWidth;
+};
+
+TextPlace placeText(const QRect& cell, qsizetype length, const QFontMetrics& metrics) {
+    const int charWidth = std::max(1, metrics.horizontalAdvance(QLatin1Char('0')));
+    return {cell.x() + (cell.width() - charWidth * static_cast<int>(length)) / 2, charWidth};
+}
+
+// Draws the three columns itself, so that the caret lies over exactly the characters
+// of its byte, and with the plain text path, so that a whole screen repaints quickly.
+// The view has filled the background and drawn the grid already.
+class HexCellDelegate : public QStyledItemDelegate {
+  public:
+    HexCellDelegate(const HexViewWidget& view, QObject* parent)
+        : QStyledItemDelegate(parent), view_(view) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const QString text = index.data(Qt::DisplayRole).toString();
+        const QFontMetrics metrics(option.font);
+        const QRect& cell = option.rect;
+        const TextPlace place = placeText(cell, text.size(), metrics);
+        const int baseline = cell.y() + (cell.height() - metrics.height()) / 2 + metrics.ascent();
+        const auto across = [&](int first, int count) {
+            return QRect(place.left + first * place.charWidth, cell.y() + 1,
+                         count * place.charWidth, cell.height() - 2);
+        };
+        const HexViewWidget::CaretCell caret = view_.caretCell(index.row(), index.column());
+        const QColor highlight = option.palette.color(QPalette::Highlight);
+        const QColor onHighlight = option.palette.color(QPalette::HighlightedText);
+        const QRect caretRect = across(caret.first, caret.count);
+
+        painter->save();
+        painter->setFont(option.font);
+        if (caret.count > 0 && caret.active)
+            painter->fillRect(caretRect, highlight);
+        painter->setPen(option.palette.color(QPalette::Text));
+        painter->drawText(QPoint(place.left, baseline), text);
+        if (caret.count > 0 && caret.active) {
+            painter->setPen(onHighlight);
+            painter->drawText(QPoint(caretRect.x(), baseline), text.mid(caret.first, caret.count));
+            // The digit the next key types is underlined.
+            if (caret.digit >= 0) {
+                const QRect digit = across(caret.digit, 1);
+                painter->fillRect(QRect(digit.x(), caretRect.bottom() - 1, digit.width(), 2),
+                                  onHighlight);
+            }
+        } else if (caret.count > 0) {
+            // The same byte in the other column is framed.
+            painter->setPen(highlight);
+            painter->drawRect(caretRect.adjusted(0, 0, -1, -1));
+        }
+        painter->restore();
+    }
+
+  private:
+    const HexViewWidget& view_;
+};
 
 } // namespace
 
@@ -88,22 +156,26 @@ void HexLinesModel::ensureLines(int count) {
 }
 
 void HexLinesModel::setLines(const std::array<HexLine, kHexViewLines>& lines) {
-    if (count_ == 0)
-        return;
-    for (int i = 0; i < count_; ++i)
-        lines_[static_cast<size_t>(i)] = lines[static_cast<size_t>(i)];
-    emit dataChanged(index(0, 0), index(count_ - 1, 2), {Qt::DisplayRole});
+    // Only the lines whose texts changed are repainted: one typed byte, one line.
+    for (int i = 0; i < count_; ++i) {
+        const auto at = static_cast<size_t>(i);
+        if (lines_[at] == lines[at])
+            continue;
+        lines_[at] = lines[at];
+        emit dataChanged(index(i, 0), index(i, 2), {Qt::DisplayRole});
+    }
 }
 
 HexViewWidget::HexViewWidget(HexViewModel& model, const Texts& texts, QWidget* parent)
     : QWidget(parent), model_(model), list_(new QTableView(this)),
       scrollBar_(new QScrollBar(Qt::Vertical, this)), lines_(new HexLinesModel(texts, this)) {
     list_->setModel(lines_);
+    list_->setItemDelegate(new HexCellDelegate(*this, list_));
     list_->setFont(hexFont());
     list_->setShowGrid(true);
     list_->setSelectionMode(QAbstractItemView::NoSelection);
-    // Display only: no current cell, no focus frame.
-    list_->setFocusPolicy(Qt::NoFocus);
+    // No current cell and no focus frame; the focus comes with a click on a byte.
+    list_->setFocusPolicy(Qt::ClickFocus);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -138,6 +210,7 @@ HexViewWidget::HexViewWidget(HexViewModel& model, const Texts& texts, QWidget* p
         onVScroll(SB_THUMBPOSITION, static_cast<uint32_t>(scrollBar_->sliderPosition()));
     });
     list_->viewport()->installEventFilter(this);
+    list_->installEventFilter(this);
     scrollBar_->installEventFilter(this);
 }
 
@@ -218,6 +291,10 @@ void HexViewWidget::onScrollAction(int action) {
 }
 
 bool HexViewWidget::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && watched == list_)
+        return onKey(static_cast<QKeyEvent*>(event));
+    if (event->type() == QEvent::MouseButtonPress && watched == list_->viewport())
+        return onClick(static_cast<QMouseEvent*>(event));
     if (event->type() == QEvent::Wheel && (watched == list_->viewport() || watched == scrollBar_)) {
         auto* wheel = static_cast<QWheelEvent*>(event);
         // High-resolution wheels report fractions of a notch; whole notches scroll.
@@ -230,4 +307,160 @@ bool HexViewWidget::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void HexViewWidget::endEdit() {
+    if (editor_)
+        editor_->endEdit();
+    repaintCaretLines();
+}
+
+void HexViewWidget::repaintCaretLines() {
+    // The line the caret left and the one it is on now.
+    int now = -1;
+    if (editor_ && editor_->caret()) {
+        const int64_t line =
+            static_cast<int64_t>(editor_->caret()->offset / kHexBytesPerLine) - model_.topRow;
+        now = line >= 0 && line < lines_->rowCount() ? static_cast<int>(line) : -1;
+    }
+    for (int line : {caretLine_, now})
+        if (line >= 0 && line < lines_->rowCount())
+            list_->viewport()->update(list_->visualRect(lines_->index(line, 1)) |
+                                      list_->visualRect(lines_->index(line, 2)));
+    caretLine_ = now;
+}
+
+void HexViewWidget::reveal(uint32_t offset, bool onTop) {
+    if (editor_) {
+        int64_t rows = editor_->revealRows(offset);
+        if (rows != 0 && onTop)
+            rows = static_cast<int64_t>(offset / kHexBytesPerLine) - model_.topRow;
+        const ScrollResult result = model_.scrollRows(rows);
+        if (result.refresh)
+            scrollBar_->setValue(static_cast<int>(result.position));
+    }
+    refreshHexView();
+    repaintCaretLines();
+}
+
+void HexViewWidget::caretChanged() {
+    if (editor_ && editor_->caret()) {
+        reveal(editor_->caret()->offset);
+        return;
+    }
+    refreshHexView();
+    repaintCaretLines();
+}
+
+HexViewWidget::CaretCell HexViewWidget::caretCell(int line, int column) const {
+    if (!editor_ || !editor_->caret() || column < 1 || column > 2 || line < 0 ||
+        line >= model_.rowCount)
+        return {};
+    const Caret& caret = *editor_->caret();
+    if (caret.offset / kHexBytesPerLine != static_cast<uint64_t>(model_.topRow) + line)
+        return {};
+    const int k = static_cast<int>(caret.offset % kHexBytesPerLine);
+    const bool active = (column == 1) == (caret.column == CaretColumn::Hex);
+    if (column == 2)
+        return {k, 1, -1, active};
+    return {3 * k, 2, active ? 3 * k + (caret.lowDigit ? 1 : 0) : -1, active};
+}
+
+std::optional<Caret> HexViewWidget::caretAt(QPoint point) const {
+    const QModelIndex index = list_->indexAt(point);
+    if (!index.isValid() || index.column() == 0 || index.row() >= model_.rowCount)
+        return std::nullopt;
+    const QString text = lines_->data(index, Qt::DisplayRole).toString();
+    if (text.trimmed().isEmpty())
+        return std::nullopt;
+    const TextPlace place =
+        placeText(list_->visualRect(index), text.size(), QFontMetrics(list_->font()));
+    const int64_t character =
+        std::clamp<int64_t>((point.x() - place.left) / place.charWidth, 0, text.size() - 1);
+    const bool hexColumn = index.column() == 1;
+    const uint32_t byte = std::min<uint32_t>(
+        static_cast<uint32_t>(hexColumn ? character / 3 : character), kHexBytesPerLine - 1);
+    const uint64_t offset =
+        (static_cast<uint64_t>(model_.topRow) + index.row()) * kHexBytesPerLine + byte;
+    // Either digit of a byte selects the byte; typing starts with its high digit.
+    return Caret{static_cast<uint32_t>(offset), hexColumn ? CaretColumn::Hex : CaretColumn::Ascii};
+}
+
+bool HexViewWidget::onClick(QMouseEvent* event) {
+    if (!editor_ || event->button() != Qt::LeftButton)
+        return false;
+    const std::optional<Caret> at = caretAt(event->position().toPoint());
+    if (!at || !editor_->place(at->offset, at->column))
+        return false;
+    list_->setFocus(Qt::MouseFocusReason);
+    caretChanged();
+    return true;
+}
+
+bool HexViewWidget::onKey(QKeyEvent* event) {
+    if (!editing())
+        return false;
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const bool control = modifiers & Qt::ControlModifier;
+    if (modifiers & (Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    std::optional<CaretMove> move;
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        // The edit ends; the next Enter or Esc is the window's again.
+        endEdit();
+        return true;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        editor_->switchColumn();
+        caretChanged();
+        return true;
+    case Qt::Key_Left:
+        move = CaretMove::Left;
+        break;
+    case Qt::Key_Right:
+        move = CaretMove::Right;
+        break;
+    case Qt::Key_Up:
+        move = CaretMove::Up;
+        break;
+    case Qt::Key_Down:
+        move = CaretMove::Down;
+        break;
+    case Qt::Key_PageUp:
+        move = CaretMove::PageUp;
+        break;
+    case Qt::Key_PageDown:
+        move = CaretMove::PageDown;
+        break;
+    case Qt::Key_Home:
+        move = control ? CaretMove::First : CaretMove::LineStart;
+        break;
+    case Qt::Key_End:
+        move = control ? CaretMove::Last : CaretMove::LineEnd;
+        break;
+    default:
+        break;
+    }
+    if (move) {
+        editor_->move(*move);
+        caretChanged();
+        return true;
+    }
+    // Shortcuts (Ctrl+Z, ...) are the window's.
+    const QString text = event->text();
+    if (control || text.isEmpty() || !text.at(0).isPrint())
+        return false;
+    const QChar typed = text.at(0);
+    const bool changed = editor_->caret()->column == CaretColumn::Hex
+                             ? editor_->typeHexDigit(typed.toLatin1())
+                             : editor_->typeCharacter(typed.unicode());
+    if (changed) {
+        caretChanged();
+        emit bytesEdited();
+    }
+    // Other printable keys do nothing while the caret is shown.
+    return true;
 }

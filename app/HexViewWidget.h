@@ -2,15 +2,24 @@
 // in hex, the same bytes as characters) with its own vertical scroll bar beside it.
 // The list never holds more than the 32 lines on screen; scrolling rewrites them from
 // the buffer through HexViewModel, which owns all the arithmetic.
+//
+// With an editor the bytes can be changed: a click on a byte (hex or character column)
+// shows the caret there, keys move it and type over bytes (HexEditor decides), and
+// the view scrolls with the caret as the scroll bar would. Without a caret the list
+// takes no keys, so Enter and Esc reach the window.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QWidget>
 #include <array>
+#include <optional>
 
+#include "buffer/HexEditor.h"
 #include "buffer/HexViewModel.h"
 #include "res/Texts.h"
 
+class QKeyEvent;
+class QMouseEvent;
 class QScrollBar;
 class QTableView;
 
@@ -66,12 +75,45 @@ class HexViewWidget : public QWidget {
     // The caller refreshes.
     void resetToTop();
 
+    // --- Editing --------------------------------------------------------------------
+    // The editor the caret belongs to; null keeps the view display only.
+    void setEditor(HexEditor* editor) { editor_ = editor; }
+    bool editing() const { return editor_ && editor_->editing(); }
+    void endEdit();
+    // Scrolls (through the scroll bar's arithmetic) until `offset`'s line shows: by the
+    // fewest lines, or with that line on top. Refreshes.
+    void reveal(uint32_t offset, bool onTop = false);
+    // The byte under a point of the list's viewport, with its column; nothing outside
+    // the data lines' hex and character columns.
+    std::optional<Caret> caretAt(QPoint point) const;
+    // The caret's characters in a cell: first character, count, the digit typed next
+    // (-1: none); count 0 when the cell holds no caret.
+    struct CaretCell {
+        int first = 0;
+        int count = 0;
+        int digit = -1;
+        bool active = false; // the column that takes typing
+    };
+    CaretCell caretCell(int line, int column) const;
+
+  signals:
+    // Typing changed the buffer.
+    void bytesEdited();
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void onScrollAction(int action);
     void apply(const ScrollResult& result);
+    bool onKey(QKeyEvent* event);
+    bool onClick(QMouseEvent* event);
+    // After the caret moved or a byte changed: scroll to the caret, rewrite the lines.
+    void caretChanged();
+    void repaintCaretLines();
+
+    HexEditor* editor_ = nullptr;
+    int caretLine_ = -1; // line of the view that shows the caret, -1: none
 
     HexViewModel& model_;
     QTableView* list_;

@@ -58,6 +58,7 @@ CMainDlg::CMainDlg(Language language, std::optional<std::string> databasePath, Q
     createToolBar();
     createControls();
     placeControls();
+    updateUndoCommands();
 }
 
 CMainDlg::~CMainDlg() {
@@ -83,6 +84,8 @@ void CMainDlg::createMenu() {
             command->setIconVisibleInMenu(false);
             if (const char* tip = toolTipFor(texts_, entry.id))
                 command->setToolTip(QString::fromUtf8(tip));
+            if (const char* keys = shortcutFor(entry.id))
+                command->setShortcut(QKeySequence(QString::fromLatin1(keys)));
             const unsigned id = entry.id;
             connect(command, &QAction::triggered, this, [this, id] { runCommand(id); });
             menu->addAction(command);
@@ -115,6 +118,8 @@ void CMainDlg::createToolBar() {
 
 void CMainDlg::createControls() {
     hexView_ = new HexViewWidget(hexModel_, texts_, this);
+    hexView_->setEditor(&editor_);
+    connect(hexView_, &HexViewWidget::bytesEdited, this, &CMainDlg::updateUndoCommands);
 
     chipInfoGroup_ = new QGroupBox(QString::fromUtf8(texts_.chipInfoGroup), this);
     chipInfoEdit_ = new QTextEdit(this);
@@ -271,19 +276,42 @@ void CMainDlg::runCommand(unsigned id) {
         return OnHelpAbout();
     case IdHelpUserGuide:
         return OnHelpUserGuide();
+    case IdEditUndo:
+        return OnEditUndo();
+    case IdEditRedo:
+        return OnEditRedo();
+    case IdEditGoTo:
+        return OnEditGoTo();
+    case IdEditFind:
+        return OnEditFind();
+    case IdEditFindNext:
+        return findAgain(SearchDirection::Forward);
+    case IdEditFindPrevious:
+        return findAgain(SearchDirection::Backward);
+    case IdEditChecksum:
+        return OnEditChecksum();
+    case IdFileCompare:
+        return OnFileCompare();
+    case IdBlankCheck:
+        return OnBlankCheck();
     default:
         return;
     }
 }
 
 void CMainDlg::keyPressEvent(QKeyEvent* event) {
-    // Enter ends the program as OK does and Esc as Cancel does, wherever the focus is.
+    // Enter ends the program as OK does and Esc as Cancel does, wherever the focus is,
+    // unless bytes are being edited: then either key only ends the edit.
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
+        if (hexView_->editing())
+            return hexView_->endEdit();
         accept();
         return;
     case Qt::Key_Escape:
+        if (hexView_->editing())
+            return hexView_->endEdit();
         reject();
         return;
     default:

@@ -15,7 +15,10 @@
 #include <vector>
 
 #include "app/CommandIds.h"
+#include "buffer/ByteSearch.h"
 #include "buffer/DataBuffer.h"
+#include "buffer/EditHistory.h"
+#include "buffer/HexEditor.h"
 #include "buffer/HexViewModel.h"
 #include "chipdb/ChipDatabase.h"
 #include "chipdb/ChipInfo.h"
@@ -102,8 +105,20 @@ class CMainDlg : public QDialog {
     void OnChipSelect();
     void OnChipEdit();
     void OnFirmwareVersion();
+    void OnBlankCheck();
     void OnHelpAbout();
     void OnHelpUserGuide();
+    // Buffer tools (MainDlgToolCommands.cpp)
+    void OnEditUndo();
+    void OnEditRedo();
+    void OnEditGoTo();
+    void OnEditFind();
+    void OnEditChecksum();
+    void OnFileCompare();
+    // Searches again for what Find looked for last (Find opens when nothing was sought).
+    void findAgain(SearchDirection direction);
+    // Undo and Redo can be chosen exactly when there is a step to take.
+    void updateUndoCommands();
     // Runs the handler of `id` when the window is in a state to run it.
     void runCommand(unsigned id);
     // False for commands that need the buffer while start-up stopped before it.
@@ -116,6 +131,8 @@ class CMainDlg : public QDialog {
     ChipInfo& currentChip() { return currentChip_; }
     DataBuffer& dataBuffer() { return buffer_; }
     HexViewModel& hexViewModel() { return hexModel_; }
+    HexEditor& hexEditor() { return editor_; }
+    EditHistory& editHistory() { return history_; }
     Programmer& programmer() { return programmer_; }
 
     // --- Controls (for the handlers and the tests) ----------------------------------
@@ -168,6 +185,20 @@ class CMainDlg : public QDialog {
     ChipInfo currentChip_{};
     DataBuffer buffer_;
     HexViewModel hexModel_{buffer_};
+    // Undo/Redo over the buffer's changes, and the caret that edits bytes.
+    EditHistory history_;
+    HexEditor editor_{buffer_, hexModel_, history_};
+    // Find's last search: the text as typed, its kind and the bytes it stands for.
+    struct LastFind {
+        QString text;
+        bool hex = true;
+        std::vector<uint8_t> pattern;
+        std::optional<uint32_t> foundAt;
+    };
+    LastFind lastFind_;
+    // Searches the bytes the caret can reach for lastFind_ from the caret; shows the
+    // result in the status line. False when nothing was found.
+    bool findFromCaret(SearchDirection direction);
     // The device link and the programmer. The link comes second so that it is destroyed
     // first: it stops any transfer still filling the programmer's buffer.
     Programmer programmer_;

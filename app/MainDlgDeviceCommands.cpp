@@ -61,7 +61,11 @@ void CMainDlg::OnAuto() {
 }
 
 void CMainDlg::OnRead() {
+    // A read replaces the chip's bytes of the buffer; Undo brings back what they held.
+    history_.begin(buffer_, 0, currentChip_.capacity);
     runDeviceCommand([this](std::stop_token stop) { deviceOperations_.read(stop); });
+    history_.end(buffer_);
+    updateUndoCommands();
 }
 
 void CMainDlg::OnErase() {
@@ -82,4 +86,8 @@ void CMainDlg::OnChipIdentify() {
 
 void CMainDlg::OnFirmwareVersion() {
     runDeviceCommand([this](std::stop_token stop) { deviceOperations_.firmwareVersion(stop); });
+}
+
+void CMainDlg::OnBlankCheck() {
+    runDeviceCommand([this](std::stop_token stop) { deviceOperations_.blankCheck(stop); });
 }

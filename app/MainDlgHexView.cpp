@@ -1,8 +1,8 @@
 // The main window's side of the hex view: set-up, refresh, scrolling and the resets
 // after a chip change or a file load.
+#include "app/HexViewWidget.h"
 #include "app/MainDlg.h"
 #include "buffer/DataFiles.h"
-#include "app/HexViewWidget.h"
 
 void CMainDlg::setUpHexView() {
     hexView_->setUpHexView(currentChip_.capacity);
@@ -19,6 +19,7 @@ void CMainDlg::OnVScroll(int code, uint32_t position) {
 }
 
 void CMainDlg::applyChipChangeToView() {
+    hexView_->endEdit();
     buffer_.setLength(currentChip_.capacity);
     hexView_->resetToTop();
     setUpHexView();
@@ -26,6 +27,7 @@ void CMainDlg::applyChipChangeToView() {
 }
 
 void CMainDlg::applyIdentifiedChipToView() {
+    hexView_->endEdit();
     buffer_.setLength(currentChip_.capacity);
     hexView_->resetToTop();
     refreshHexView();
@@ -39,7 +41,11 @@ void CMainDlg::resetViewAfterLoad() {
 bool CMainDlg::loadDataFile(const std::string& name) {
     if (!buffer_.allocated())
         return false;
-    if (!::loadDataFile(buffer_, currentChip_.capacity, name, texts_))
+    bool loaded = false;
+    history_.record(buffer_, 0, currentChip_.capacity,
+                    [&] { loaded = ::loadDataFile(buffer_, currentChip_.capacity, name, texts_); });
+    updateUndoCommands();
+    if (!loaded)
         return false;
     resetViewAfterLoad();
     return true;

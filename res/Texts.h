@@ -223,6 +223,40 @@ struct Texts {
     const char* memoryWidthError;
     const char* nameTooLong;
     const char* manufacturerTooLong;
+
+    // Buffer tools: Undo, Redo, Go To Address, Find, Checksum, Compare with File
+    const char* menuUndo;
+    const char* menuRedo;
+    const char* menuGoTo;
+    const char* menuFind;
+    const char* menuFindNext;
+    const char* menuFindPrevious;
+    const char* menuChecksum;
+    const char* menuCompare;
+    const char* menuBlankCheck;
+    const char* goToTitle;
+    const char* goToLabel;
+    const char* goToOutOfRange;
+    const char* findTitle;
+    const char* findLabel;
+    const char* findHexOption;
+    const char* findTextOption;
+    const char* findNextButton;
+    const char* findPreviousButton;
+    const char* closeButton;
+    const char* findHexError;
+    const char* findFound; // %06X: the match's address
+    const char* findNotFound;
+    const char* copyButton;
+    const char* checksumTitle;
+    // Byte count twice (decimal, hex), CRC32 text, SHA-256 text, 8-bit sum, 16-bit sum
+    const char* checksumReport;
+    const char* compareTitle;
+    // File name, bytes compared, bytes that differ
+    const char* compareSummary;
+    const char* compareSame;
+    const char* compareHeader;
+    const char* compareMore; // %u: differences not listed
 };
 
 extern const Texts kTextsEnglish;

@@ -135,8 +135,11 @@ const Texts kTextsChinese = {
 
     .openFilter = "二进制文件(*.bin)|*.bin|HEX文件(*.hex)|*.hex|所有文件(*.*)|*.*|",
     .saveFilter = "二进制文件(*.bin)|*.bin|",
-    .openFilterMore = "Intel HEX文件(*.ihex)|*.ihex|S-Record文件(*.srec;*.s19;*.s28;*.s37;*.mot)|*.srec;*.s19;*.s28;*.s37;*.mot|",
-    .saveFilterMore = "HEX文件(*.hex)|*.hex|S-Record文件(*.srec;*.s19;*.s28;*.s37;*.mot)|*.srec;*.s19;*.s28;*.s37;*.mot|",
+    .openFilterMore = "Intel "
+                      "HEX文件(*.ihex)|*.ihex|S-Record文件(*.srec;*.s19;*.s28;*.s37;*.mot)|*.srec;*"
+                      ".s19;*.s28;*.s37;*.mot|",
+    .saveFilterMore = "HEX文件(*.hex)|*.hex|S-Record文件(*.srec;*.s19;*.s28;*.s37;*.mot)|*.srec;*."
+                      "s19;*.s28;*.s37;*.mot|",
     .fileTooLarge = "文件太大，超出部分将被丢弃！",
     .hexOpenFailed = "打开文件失败！",
     .hexUnexpectedEnd = "文件异常结束！",
@@ -201,4 +204,39 @@ const Texts kTextsChinese = {
     .memoryWidthError = "存储单元位数输入错误！",
     .nameTooLong = "器件名称输入错误！最多39个字节。",
     .manufacturerTooLong = "厂商名称输入错误！最多19个字节。",
+
+    .menuUndo = "撤销(&U)",
+    .menuRedo = "重做(&R)",
+    .menuGoTo = "转到地址(&G)",
+    .menuFind = "查找(&I)",
+    .menuFindNext = "查找下一个(&N)",
+    .menuFindPrevious = "查找上一个(&P)",
+    .menuChecksum = "校验和(&K)",
+    .menuCompare = "与文件比较(&C)",
+    .menuBlankCheck = "查空(&B)",
+    .goToTitle = "转到地址",
+    .goToLabel = "地址（十六进制）：",
+    .goToOutOfRange = "地址超出范围！",
+    .findTitle = "查找",
+    .findLabel = "查找内容：",
+    .findHexOption = "十六进制字节",
+    .findTextOption = "文本",
+    .findNextButton = "查找下一个",
+    .findPreviousButton = "查找上一个",
+    .closeButton = "关闭",
+    .findHexError = "请输入十六进制字节，例如 5A A5 或 5AA5！",
+    .findFound = "已找到，地址 0x%06X",
+    .findNotFound = "未找到",
+    .copyButton = "复制",
+    .checksumTitle = "校验和",
+    .checksumReport = "字节数：%u（0x%X），从地址 0 开始\n"
+                      "CRC32：%s\n"
+                      "SHA-256：%s\n"
+                      "累加和（8位）：%02X\n"
+                      "累加和（16位）：%04X\n",
+    .compareTitle = "与文件比较",
+    .compareSummary = "文件：%s\n比较字节数：%u\n不同字节数：%u\n",
+    .compareSame = "缓冲区与文件内容相同。\n",
+    .compareHeader = "\n地址      缓冲区   文件\n",
+    .compareMore = "……另有 %u 处不同\n",
 };

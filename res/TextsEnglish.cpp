@@ -135,8 +135,10 @@ const Texts kTextsEnglish = {
 
     .openFilter = "bin file(*.bin)|*.bin|hex file(*.hex)|*.hex|all file(*.*)|*.*|",
     .saveFilter = "Bin file(*.bin)|*.bin|",
-    .openFilterMore = "ihex file(*.ihex)|*.ihex|srec file(*.srec;*.s19;*.s28;*.s37;*.mot)|*.srec;*.s19;*.s28;*.s37;*.mot|",
-    .saveFilterMore = "Hex file(*.hex)|*.hex|S-record file(*.srec;*.s19;*.s28;*.s37;*.mot)|*.srec;*.s19;*.s28;*.s37;*.mot|",
+    .openFilterMore = "ihex file(*.ihex)|*.ihex|srec "
+                      "file(*.srec;*.s19;*.s28;*.s37;*.mot)|*.srec;*.s19;*.s28;*.s37;*.mot|",
+    .saveFilterMore = "Hex file(*.hex)|*.hex|S-record "
+                      "file(*.srec;*.s19;*.s28;*.s37;*.mot)|*.srec;*.s19;*.s28;*.s37;*.mot|",
     .fileTooLarge = "File is too large, the excess will be discarded!",
     .hexOpenFailed = "Open file error!",
     .hexUnexpectedEnd = nullptr,
@@ -201,4 +203,39 @@ const Texts kTextsEnglish = {
     .memoryWidthError = "Memory width error!",
     .nameTooLong = "Device name error! At most 39 characters.",
     .manufacturerTooLong = "Manufacturer name error! At most 19 characters.",
+
+    .menuUndo = "Undo(&U)",
+    .menuRedo = "Redo(&R)",
+    .menuGoTo = "Go To Address(&G)",
+    .menuFind = "Find(&I)",
+    .menuFindNext = "Find Next(&N)",
+    .menuFindPrevious = "Find Previous(&P)",
+    .menuChecksum = "Checksum(&K)",
+    .menuCompare = "Compare with File(&C)",
+    .menuBlankCheck = "Blank Check(&B)",
+    .goToTitle = "Go To Address",
+    .goToLabel = "Address (hex):",
+    .goToOutOfRange = "Address out of range!",
+    .findTitle = "Find",
+    .findLabel = "Find what:",
+    .findHexOption = "Hex bytes",
+    .findTextOption = "Text",
+    .findNextButton = "Find Next",
+    .findPreviousButton = "Find Previous",
+    .closeButton = "Close",
+    .findHexError = "Enter hex bytes, such as 5A A5 or 5AA5!",
+    .findFound = "Found at 0x%06X",
+    .findNotFound = "Not found",
+    .copyButton = "Copy",
+    .checksumTitle = "Checksum",
+    .checksumReport = "Bytes: %u (0x%X) from address 0\n"
+                      "CRC32: %s\n"
+                      "SHA-256: %s\n"
+                      "Sum (8-bit): %02X\n"
+                      "Sum (16-bit): %04X\n",
+    .compareTitle = "Compare with File",
+    .compareSummary = "File: %s\nBytes compared: %u\nBytes that differ: %u\n",
+    .compareSame = "The buffer and the file are the same.\n",
+    .compareHeader = "\nAddress   Buffer  File\n",
+    .compareMore = "... and %u more\n",
 };

@@ -59,8 +59,8 @@ class Window : public Front {
     DataBuffer& buffer() override { return window().dataBuffer(); }
     ChipInfo current() override { return window().currentChip(); }
     bool run(Command command) override {
-        static const unsigned ids[] = {IdRead, IdErase,        IdWrite, IdVerify,
-                                       IdAuto, IdChipIdentify, 0};
+        static const unsigned ids[] = {IdRead, IdErase,        IdWrite,     IdVerify,
+                                       IdAuto, IdChipIdentify, IdBlankCheck};
         const unsigned id = ids[static_cast<int>(command)];
         if (id != 0)
             window().runCommand(id);
@@ -227,6 +227,9 @@ const Case kCases[] = {
      {"Can not find device in database!\r\nManufacturerID:FF\r\nDeviceID:FF"}},
     {"Blank Check names the first byte that is not FF", Language::Chinese, kFlash, {},
      {Command::BlankCheck}, "器件非空！", {"器件非空!\r\n地址:0x100\r\n器件:0F"}},
+    {"an erased chip is blank, the buffer untouched", Language::English, kFlash, {},
+     {Command::Erase, Command::BlankCheck}, "Blank Check Successfully", {},
+     [](Front& f, SimProgrammer&, const Bytes& before) { EXPECT_EQ(storeOf(f, 0x40000), before); }},
     {"an EEPROM: Erase and Identify do nothing, Auto writes and verifies", Language::English,
      kEeprom, {}, {Command::Erase, Command::Identify, Command::Auto}, "Verify Successfully", {},
      [](Front&, SimProgrammer& p, const Bytes&) {
