@@ -39,6 +39,8 @@ class ChipDatabase {
     uint16_t findByManufacturerAndType(ChipInfo* out, size_t capacity, const char* manufacturer,
                                        ChipType type) const;
     int findById(ChipInfo* out, uint8_t manufacturerId, uint8_t deviceId) const;
+    // The record at `index` in database order: 1 and `out` written, 0 past the count.
+    int chipAt(uint16_t index, ChipInfo* out) const;
     int remove(const char* name);
     int addOrReplace(const ChipInfo* info);
 

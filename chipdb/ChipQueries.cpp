@@ -114,6 +114,10 @@ int ChipDatabase::findById(ChipInfo* out, uint8_t manufacturerId, uint8_t device
     return 0;
 }
 
+int ChipDatabase::chipAt(uint16_t index, ChipInfo* out) const {
+    return index < count() ? recordToChipInfo(&records_[index], out) : 0;
+}
+
 int ChipDatabase::remove(const char* name) {
     if (!name)
         return 0;
