@@ -21,7 +21,7 @@
 #include "app/ChipPictures.h"
 #include "app/CommandIcons.h"
 #include "app/CommandTable.h"
-#include "buffer/HexViewWidget.h"
+#include "app/HexViewWidget.h"
 #include "protocol/StartUp.h"
 #include "res/MessageBox.h"
 

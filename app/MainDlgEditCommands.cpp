@@ -1,6 +1,6 @@
 // Edit > Fill and Edit > Exchange.
 #include "app/MainDlg.h"
-#include "buffer/BufferFillDlg.h"
+#include "dialogs/BufferFillDlg.h"
 #include "buffer/FillExchange.h"
 #include "res/MessageBox.h"
 

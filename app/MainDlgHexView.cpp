@@ -2,7 +2,7 @@
 // after a chip change or a file load.
 #include "app/MainDlg.h"
 #include "buffer/DataFiles.h"
-#include "buffer/HexViewWidget.h"
+#include "app/HexViewWidget.h"
 
 void CMainDlg::setUpHexView() {
     hexView_->setUpHexView(currentChip_.capacity);

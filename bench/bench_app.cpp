@@ -14,7 +14,7 @@
 
 #include "tests/app/AppTestSupport.h"
 #include "tests/app/PluggedProgrammer.h"
-#include "buffer/HexViewWidget.h"
+#include "app/HexViewWidget.h"
 
 namespace {
 

@@ -7,6 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev
     libusb-1.0-0-dev
+    zlib1g-dev libssl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     umockdev libumockdev-dev
     xvfb xauth fonts-wqy-microhei fonts-dejavu-core

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "buffer/HexViewWidget.h"
+#include "app/HexViewWidget.h"
 #include "chipdb/ChipDatabase.h"
 #include "chipdb/ChipRecord.h"
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
-#include "buffer/BufferFillDlg.h"
+#include "dialogs/BufferFillDlg.h"
 
 namespace {
 

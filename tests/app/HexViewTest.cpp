@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
-#include "buffer/HexViewWidget.h"
+#include "app/HexViewWidget.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
-#include "buffer/HexViewWidget.h"
+#include "app/HexViewWidget.h"
 
 namespace {
 

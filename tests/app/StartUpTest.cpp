@@ -15,8 +15,8 @@
 
 #include "AppTestSupport.h"
 #include "app/AboutDlg.h"
-#include "buffer/BufferFillDlg.h"
-#include "buffer/HexViewWidget.h"
+#include "dialogs/BufferFillDlg.h"
+#include "app/HexViewWidget.h"
 
 TEST(StartUp, WithoutDatabaseTheWindowOpensButRefusesBufferCommands) {
     for (Language language : {Language::English, Language::Chinese}) {

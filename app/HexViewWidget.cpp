@@ -1,4 +1,4 @@
-#include "buffer/HexViewWidget.h"
+#include "app/HexViewWidget.h"
 
 #include <QFontDatabase>
 #include <QHeaderView>

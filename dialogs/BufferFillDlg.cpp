@@ -1,4 +1,4 @@
-#include "buffer/BufferFillDlg.h"
+#include "dialogs/BufferFillDlg.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
