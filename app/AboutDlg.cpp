@@ -1,9 +1,12 @@
 #include "app/AboutDlg.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 
 #include "app/CommandIcons.h"
+
+#include <algorithm>
 
 namespace {
 int px(double units) {
@@ -11,7 +14,8 @@ int px(double units) {
 }
 } // namespace
 
-CAboutDlg::CAboutDlg(const Texts& texts, QWidget* parent) : QDialog(parent) {
+CAboutDlg::CAboutDlg(const Texts& texts, const std::string& databasePath, QWidget* parent)
+    : QDialog(parent) {
     setWindowTitle(QString::fromUtf8(texts.aboutTitle));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
@@ -29,5 +33,13 @@ CAboutDlg::CAboutDlg(const Texts& texts, QWidget* parent) : QDialog(parent) {
     ok_->setDefault(true);
     connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
 
-    setFixedSize(px(235), px(48));
+    // The path is the user's own: shown as it is, as plain text, and widening the box when
+    // it is long.
+    const QString path = QFile::decodeName(QByteArray::fromStdString(databasePath));
+    database_ = new QLabel(QString::fromUtf8(texts.aboutDatabase).replace("%s", path), this);
+    database_->setTextFormat(Qt::PlainText);
+    database_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    const int width = std::max(px(235), px(11) * 2 + database_->sizeHint().width());
+    database_->setGeometry(px(11), px(44), width - px(11) * 2, database_->sizeHint().height());
+    setFixedSize(width, px(48) + database_->sizeHint().height() + px(4));
 }

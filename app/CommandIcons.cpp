@@ -265,3 +265,13 @@ QIcon commandIcon(unsigned id) {
 QIcon applicationIcon() {
     return iconFrom(drawApplication);
 }
+
+QImage applicationIconImage(int pixels) {
+    QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(pixels / 32.0, pixels / 32.0);
+    drawApplication(painter);
+    return image;
+}

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <QIcon>
+#include <QImage>
 
 // The toolbar picture of a command; an empty icon for a command without a button.
 QIcon commandIcon(unsigned id);
 
 // The application icon (window icon, About box).
 QIcon applicationIcon();
+// The same drawing at `pixels` x `pixels`, for the icon files the desktop shows.
+QImage applicationIconImage(int pixels);

@@ -1,7 +1,7 @@
 // File > Relate: makes this program the one that opens .bin and .hex files.
 #include "app/MainDlg.h"
-#include "buffer/FileAssociation.h"
+#include "desktop/FileAssociation.h"
 
 void CMainDlg::OnFileAssociate() {
-    associateDataFiles(texts_);
+    associateDataFiles(language_);
 }

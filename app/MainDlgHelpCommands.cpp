@@ -10,7 +10,7 @@
 #include "res/MessageBox.h"
 
 void CMainDlg::OnHelpAbout() {
-    CAboutDlg about(texts_, this);
+    CAboutDlg about(texts_, chipDatabase_.filePath(), this);
     about.exec();
 }
 

@@ -2,7 +2,6 @@
 
 #include "chipdb/AtomicReplace.h"
 #include "chipdb/DatabasePath.h"
-#include "chipdb/ExecutablePath.h"
 #include "res/MessageBox.h"
 #include "res/Texts.h"
 
@@ -62,10 +61,13 @@ bool recordLess(const ChipRecord& a, const ChipRecord& b) {
 } // namespace
 
 ChipDatabase::ChipDatabase(Language language)
-    : language_(language), filePath_(databasePathBeside(executablePath())) {
+    : ChipDatabase(language, databaseLocationOfThisProgram()) {
     if (filePath_.empty())
         messageBoxIf(textsFor(language_).dbPathNotFound);
 }
+
+ChipDatabase::ChipDatabase(Language language, const DatabaseLocation& location)
+    : language_(language), filePath_(location.loadPath()), userCopyPath_(location.userCopy) {}
 
 ChipDatabase::ChipDatabase(Language language, std::string filePath)
     : language_(language), filePath_(std::move(filePath)) {}
@@ -137,6 +139,14 @@ int ChipDatabase::save() {
     sort();
     if (count() > kMaxRecords)
         return 0;
+    // The installed database stays as it is: edits go to the user's copy, made now.
+    if (!userCopyPath_.empty() && filePath_ != userCopyPath_) {
+        if (!makeUserCopy(filePath_, userCopyPath_)) {
+            messageBoxIf(textsFor(language_).dbFileOpenFailed);
+            return 0;
+        }
+        filePath_ = userCopyPath_;
+    }
     header_[kChecksumOffset] = checksum();
     const auto* slots = reinterpret_cast<const uint8_t*>(records_.data());
     const std::span<const uint8_t> pieces[] = {

@@ -4,6 +4,7 @@
 
 #include "chipdb/ChipInfo.h"
 #include "chipdb/ChipRecord.h"
+#include "chipdb/DatabasePath.h"
 #include "res/Language.h"
 
 #include <array>
@@ -20,10 +21,12 @@ class ChipDatabase {
     static constexpr size_t kHeaderSize = 100;
     static constexpr size_t kMaxPathLength = 255; // filePath holds 256 characters with the NUL
 
-    // Builds the path of ChipInfo.chip beside the running executable.
+    // Finds ChipInfo.chip for the running program (see DatabasePath.h).
     explicit ChipDatabase(Language language);
     // Uses `filePath` as given (tests and tools).
     ChipDatabase(Language language, std::string filePath);
+    // Loads `location.loadPath()`; the first save makes and then edits the user's copy.
+    ChipDatabase(Language language, const DatabaseLocation& location);
 
     int load();
     int save(); // sorts, then replaces the file atomically; never creates it
@@ -54,7 +57,8 @@ class ChipDatabase {
     const ChipRecord* findRecordByName(const char* name) const;
 
     Language language_;
-    std::string filePath_; // empty when refused: load then fails
+    std::string filePath_;     // empty when refused: load then fails
+    std::string userCopyPath_; // where saves go when the loaded file is not to be edited
     // The image: the header as in the file, then the record slots.
     std::array<uint8_t, kHeaderSize> header_{};
     std::array<ChipRecord, kMaxRecords> records_{};

@@ -1,5 +1,5 @@
 // What the main window's Operation menu runs: Chip Select and Chip Edit.
-// (File > Relate is associateDataFiles in buffer/FileAssociation.h.)
+// (File > Relate is associateDataFiles in desktop/FileAssociation.h.)
 #pragma once
 
 #include "chipdb/ChipDatabase.h"

@@ -74,6 +74,8 @@ struct Texts {
     // About box and help
     const char* aboutTitle;
     const char* aboutText;
+    // The chip database in use, below the name and version: %s is its path.
+    const char* aboutDatabase;
     const char* okButton;
     const char* cancelButton;
     const char* helpOpenFailed;

@@ -65,6 +65,7 @@ const Texts kTextsChinese = {
 
     .aboutTitle = "关于 Brimwick+",
     .aboutText = "Brimwick+ V2.0",
+    .aboutDatabase = "器件信息数据库：%s",
     .okButton = "确定",
     .cancelButton = "取消",
     .helpOpenFailed = "can not open the help document!",

@@ -65,6 +65,7 @@ const Texts kTextsEnglish = {
 
     .aboutTitle = "About Brimwick",
     .aboutText = "Brimwick+ V2.0",
+    .aboutDatabase = "Chip database: %s",
     .okButton = "OK",
     .cancelButton = "Cancel",
     .helpOpenFailed = "can not open the help document!",

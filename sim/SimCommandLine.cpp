@@ -31,7 +31,7 @@ std::string simUsage() {
            "  --empty                no chip in the socket\n"
            "  --image FILE           chip contents: loaded at start (missing = erased), written\n"
            "                         back after every change\n"
-           "  --db FILE              chip database (default: ChipInfo.chip beside this program)\n"
+           "  --db FILE              chip database (default: the one Brimwick+ uses)\n"
            "  --version-text TEXT    firmware version text (default \"Brimwick SIM V1.00\")\n"
            "Timing:\n"
            "  --rate BYTES_PER_S     data rate of reads and writes (1216000; 0 = unlimited)\n"

@@ -1,7 +1,6 @@
 // brimwick-sim: a simulated programmer that Brimwick+ finds like a real one.
 #include "chipdb/ChipDatabase.h"
 #include "chipdb/DatabasePath.h"
-#include "chipdb/ExecutablePath.h"
 #include "sim/SimCommandLine.h"
 #include "sim/SimServer.h"
 
@@ -29,7 +28,7 @@ const char* familyName(ChipType type) {
 
 std::optional<ChipInfo> lookUpChip(const sim::SimCommandLine& line) {
     const std::string path =
-        line.databasePath.empty() ? databasePathBeside(executablePath()) : line.databasePath;
+        line.databasePath.empty() ? databaseLocationOfThisProgram().loadPath() : line.databasePath;
     if (path.empty()) {
         std::fprintf(stderr, "brimwick-sim: cannot tell where ChipInfo.chip is; use --db\n");
         return std::nullopt;

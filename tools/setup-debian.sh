@@ -12,6 +12,8 @@ packages=(
     umockdev libumockdev-dev
     xvfb xauth fonts-wqy-microhei fonts-dejavu-core
     xdg-utils desktop-file-utils shared-mime-info
+    # The Debian package and its check
+    dpkg-dev fakeroot file help2man lintian appstream x11-utils libglib2.0-bin
 )
 
 missing=()

@@ -11,7 +11,7 @@
 #include <fstream>
 
 #include "AppTestSupport.h"
-#include "buffer/FileAssociation.h"
+#include "desktop/FileAssociation.h"
 #include "dialogs/ChipSelectDlg.h"
 #include "dialogs/ControlId.h"
 
@@ -90,7 +90,7 @@ TEST(RelateCommand, DesktopEntryStartsTheProgramWithTheFileLoaded) {
                                  "Set this program as the default program of bin files! Continue?",
                                  "Successfully!"}));
 
-    std::ifstream entry(data + "/applications/brimwick.desktop");
+    std::ifstream entry(data + "/applications/brimwick-relate.desktop");
     ASSERT_TRUE(entry.good());
     std::string line, exec;
     while (std::getline(entry, line))

@@ -141,13 +141,15 @@ TEST(Help, UserGuideMissingOrRefusedShowsTheMessage) {
 TEST(Help, AboutBoxOfEachBuild) {
     for (Language language : {Language::English, Language::Chinese}) {
         auto started = startWindow(language);
-        std::string title, text, button;
+        std::string title, text, button, database;
         auto ran = whenModal<CAboutDlg>([&](CAboutDlg* about) {
             title = about->windowTitle().toStdString();
             for (QLabel* label : about->findChildren<QLabel*>())
-                if (!label->text().isEmpty())
+                if (!label->text().isEmpty() && label != about->databaseLabel())
                     text = label->text().toStdString();
             button = about->okButton()->text().toStdString();
+            database = about->databaseLabel()->text().toStdString();
+            EXPECT_LE(about->databaseLabel()->sizeHint().width(), about->databaseLabel()->width());
             QTest::keyClick(about, Qt::Key_Escape);
         });
         started->window->action(IdHelpAbout)->trigger();
@@ -155,6 +157,9 @@ TEST(Help, AboutBoxOfEachBuild) {
         EXPECT_EQ(title, language == Language::Chinese ? "关于 Brimwick+" : "About Brimwick");
         EXPECT_EQ(text, "Brimwick+ V2.0");
         EXPECT_EQ(button, language == Language::Chinese ? "确定" : "OK");
+        EXPECT_EQ(database,
+                  (language == Language::Chinese ? "器件信息数据库：" : "Chip database: ") +
+                      started->path("ChipInfo.chip"));
         EXPECT_TRUE(started->window->isEnabled());
     }
 }

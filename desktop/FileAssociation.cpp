@@ -1,6 +1,9 @@
-#include "buffer/FileAssociation.h"
+#include "desktop/FileAssociation.h"
 
+#include "chipdb/DatabasePath.h"
+#include "desktop/DesktopFiles.h"
 #include "res/MessageBox.h"
+#include "res/Texts.h"
 
 #include <cerrno>
 #include <climits>
@@ -19,17 +22,17 @@
 
 extern char** environ;
 
-const DataFileType kBinFileType = {".bin", "application/x-brimwick-bin", "binfiletype",
-                                   "application/octet-stream"};
-const DataFileType kHexFileType = {".hex", "application/x-brimwick-hex", "hexfiletype",
-                                   "text/plain"};
+const DataFileType kBinFileType = {".bin", "application/x-brimwick-bin"};
+const DataFileType kHexFileType = {".hex", "application/x-brimwick-hex"};
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kDesktopFileName = "brimwick.desktop";
-constexpr const char* kMimePackageName = "brimwick.xml";
+constexpr const char* kRelateEntryName = "brimwick-relate.desktop";
+constexpr const char* kRelateMimePackageName = "brimwick-relate.xml";
+constexpr const char* kIconPath = "/icons/hicolor/scalable/apps/brimwick.svg";
+constexpr const char* kInstalledEntryNames[] = {"brimwick.desktop", "brimwick-zh.desktop"};
 constexpr const DataFileType* kAllTypes[] = {&kBinFileType, &kHexFileType};
 
 bool isAbsolute(const char* path) {
@@ -139,9 +142,8 @@ std::string_view trimmed(std::string_view text) {
     return text.substr(begin, end - begin + 1);
 }
 
-// The MIME types an earlier run listed in our desktop entry, in their order.
-std::vector<std::string> listedMimeTypes(const std::string& desktopEntry) {
-    std::vector<std::string> types;
+// The value of `key` in the [Desktop Entry] group, with the string escapes of the file undone.
+std::string entryValue(const std::string& desktopEntry, std::string_view key) {
     bool inMainGroup = false;
     for (const std::string& line : splitLines(desktopEntry)) {
         std::string_view text = trimmed(line);
@@ -149,102 +151,163 @@ std::vector<std::string> listedMimeTypes(const std::string& desktopEntry) {
             inMainGroup = text == "[Desktop Entry]";
             continue;
         }
-        if (!inMainGroup || !text.starts_with("MimeType"))
-            continue;
         size_t equals = text.find('=');
-        if (equals == std::string_view::npos || trimmed(text.substr(8, equals - 8)) != "")
+        if (!inMainGroup || equals == std::string_view::npos ||
+            trimmed(text.substr(0, equals)) != key)
             continue;
-        std::string_view list = text.substr(equals + 1);
-        while (!list.empty()) {
-            size_t semicolon = list.find(';');
-            std::string_view item = trimmed(list.substr(0, semicolon));
-            if (!item.empty() && !hasControlCharacter(item))
-                types.emplace_back(item);
-            if (semicolon == std::string_view::npos)
-                break;
-            list.remove_prefix(semicolon + 1);
+        std::string value;
+        std::string_view raw = trimmed(text.substr(equals + 1));
+        for (size_t i = 0; i < raw.size(); ++i) {
+            char c = raw[i];
+            if (c == '\\' && i + 1 < raw.size()) {
+                c = raw[++i];
+                c = c == 's' ? ' ' : c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c;
+            }
+            value += c;
         }
-        break;
+        return value;
+    }
+    return {};
+}
+
+std::vector<std::string> listedMimeTypes(const std::string& desktopEntry) {
+    std::vector<std::string> types;
+    const std::string value = entryValue(desktopEntry, "MimeType");
+    std::string_view list = value;
+    while (!list.empty()) {
+        size_t semicolon = list.find(';');
+        std::string_view item = trimmed(list.substr(0, semicolon));
+        if (!item.empty() && !hasControlCharacter(item))
+            types.emplace_back(item);
+        if (semicolon == std::string_view::npos)
+            break;
+        list.remove_prefix(semicolon + 1);
     }
     return types;
 }
 
-std::string desktopEntryText(const std::string& execLine, const std::vector<std::string>& types) {
+// The program an Exec value starts, as a real path: its first word, unquoted, looked up in
+// $PATH when it holds no '/'. Empty when it cannot be found.
+std::string execProgramPath(const std::string& exec) {
+    std::string program;
+    bool quoted = !exec.empty() && exec.front() == '"';
+    for (size_t i = quoted ? 1 : 0; i < exec.size() && exec[i] != (quoted ? '"' : ' '); ++i) {
+        bool escaped = (quoted && exec[i] == '\\') || (exec[i] == '%' && exec[i + 1] == '%');
+        program += escaped && i + 1 < exec.size() ? exec[++i] : exec[i];
+    }
+    std::vector<std::string> candidates;
+    if (program.find('/') != std::string::npos) {
+        candidates.push_back(program);
+    } else if (const char* path = std::getenv("PATH"); path && !program.empty()) {
+        std::istringstream folders(path);
+        for (std::string folder; std::getline(folders, folder, ':');)
+            candidates.push_back(folder + "/" + program);
+    }
+    for (const std::string& candidate : candidates) {
+        std::error_code error;
+        fs::path real = fs::canonical(candidate, error);
+        if (!error && access(real.c_str(), X_OK) == 0)
+            return real.string();
+    }
+    return {};
+}
+
+bool lists(const std::vector<std::string>& items, std::string_view wanted) {
+    for (const std::string& item : items)
+        if (item == wanted)
+            return true;
+    return false;
+}
+
+std::string replaceAll(std::string text, std::string_view from, const std::string& to) {
+    for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// The installed entry's text with this program's command, names and registered types. Hidden
+// from menus: like the association it stands for, it only opens files.
+std::string desktopEntryText(const std::string& execLine, Language language,
+                             const std::vector<std::string>& types) {
     std::string mimeTypes;
     for (const std::string& type : types)
         mimeTypes += type + ';';
-    return "[Desktop Entry]\n"
-           "Type=Application\n"
-           "Version=1.0\n"
-           "Name=Brimwick+\n"
-           "Comment=Serial memory chip programmer\n"
-           "Exec=" +
-           execLine +
-           "\n"
-           "Terminal=false\n"
-           "Categories=Development;Electronics;\n"
-           "MimeType=" +
-           mimeTypes + "\n";
+    bool chinese = language == Language::Chinese;
+    std::string text = kDesktopEntryTemplate;
+    text = replaceAll(text, "@BRIMWICK_NAME@",
+                      chinese ? kEntryNameChineseBuild : kEntryNameEnglishBuild);
+    text = replaceAll(text, "@BRIMWICK_NAME_ZH@",
+                      chinese ? kEntryNameZhChineseBuild : kEntryNameZhEnglishBuild);
+    text = replaceAll(text, "@BRIMWICK_NO_DISPLAY@", "true");
+    text = replaceAll(text, "@BRIMWICK_MIME_TYPES@", mimeTypes);
+    // Last: the command is the user's path and may hold anything.
+    return replaceAll(text, "@BRIMWICK_EXEC@", execLine);
 }
 
 bool writeDesktopEntry(const AssociationFolders& folders, const std::string& execLine,
-                       const DataFileType& type) {
+                       Language language, const DataFileType& type) {
     std::string folder = folders.dataHome + "/applications";
     if (!makeFolder(folder))
         return false;
-    std::string path = folder + "/" + kDesktopFileName;
+    std::string path = folder + "/" + kRelateEntryName;
     std::string old;
     if (!readWholeFile(path, old))
         return false;
     std::vector<std::string> types = listedMimeTypes(old);
-    bool listed = false;
-    for (const std::string& listedType : types)
-        listed = listed || listedType == type.mimeType;
-    if (!listed)
+    if (!lists(types, type.mimeType))
         types.emplace_back(type.mimeType);
-    return writeFileAtomically(path, desktopEntryText(execLine, types));
+    return writeFileAtomically(path, desktopEntryText(execLine, language, types));
 }
 
-std::string mimeTypeBlock(const DataFileType& type) {
-    std::string glob = std::string("*") + type.extension;
-    return std::string("  <mime-type type=\"") + type.mimeType +
-           "\">\n"
-           "    <comment>" +
-           type.description +
-           "</comment>\n"
-           "    <sub-class-of type=\"" +
-           type.parentType +
-           "\"/>\n"
-           // Above the usual weight of 50, so the extension decides rather than the content.
-           "    <glob pattern=\"" +
-           glob +
-           "\" weight=\"60\"/>\n"
-           "  </mime-type>\n";
+constexpr std::string_view kBlockEnd = "</mime-type>\n";
+
+// The installed package's block of one type, as it stands there.
+std::string_view mimeTypeBlock(const DataFileType& type) {
+    std::string_view package = kMimePackage;
+    size_t begin = package.find(std::string("  <mime-type type=\"") + type.mimeType + "\"");
+    size_t end = package.find(kBlockEnd, begin);
+    if (begin == std::string_view::npos || end == std::string_view::npos)
+        return {};
+    return package.substr(begin, end + kBlockEnd.size() - begin);
 }
 
-// The package holds every type of ours that it held before, plus `type`, in a fixed order.
+// The package holds every type of ours that it held before, plus `type`, in a fixed order;
+// with both it equals the installed package.
 bool writeMimePackage(const AssociationFolders& folders, const DataFileType& type) {
     std::string folder = folders.dataHome + "/mime/packages";
     if (!makeFolder(folder))
         return false;
-    std::string path = folder + "/" + kMimePackageName;
+    std::string path = folder + "/" + kRelateMimePackageName;
     std::string old;
     if (!readWholeFile(path, old))
         return false;
-    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                       "<mime-info "
-                       "xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n";
+    std::string_view package = kMimePackage;
+    std::string text(package.substr(0, package.find("  <mime-type")));
     for (const DataFileType* known : kAllTypes) {
         std::string marker = std::string("type=\"") + known->mimeType + "\"";
         if (known == &type || old.find(marker) != std::string::npos)
             text += mimeTypeBlock(*known);
     }
-    text += "</mime-info>\n";
+    text += package.substr(package.rfind(kBlockEnd) + kBlockEnd.size());
     return writeFileAtomically(path, text);
 }
 
+// The types and the entry name the icon by its theme name: a program that was never
+// installed brings its icon along.
+bool writeIconIfMissing(const AssociationFolders& folders) {
+    std::vector<std::string> homes = folders.dataDirs;
+    homes.insert(homes.begin(), folders.dataHome);
+    std::error_code error;
+    for (const std::string& home : homes)
+        if (fs::exists(home + kIconPath, error))
+            return true;
+    std::string path = folders.dataHome + kIconPath;
+    return makeFolder(fs::path(path).parent_path()) && writeFileAtomically(path, kIconSvg);
+}
+
 // Sets the default for the type in [Default Applications]; every other line stays.
-bool writeDefaultApplication(const AssociationFolders& folders, const DataFileType& type) {
+bool writeDefaultApplication(const AssociationFolders& folders, const DataFileType& type,
+                             const std::string& entryName) {
     if (!makeFolder(folders.configHome))
         return false;
     std::string path = folders.configHome + "/mimeapps.list";
@@ -252,7 +315,7 @@ bool writeDefaultApplication(const AssociationFolders& folders, const DataFileTy
     if (!readWholeFile(path, old))
         return false;
     std::vector<std::string> lines = splitLines(old);
-    std::string entry = std::string(type.mimeType) + "=" + kDesktopFileName;
+    std::string entry = std::string(type.mimeType) + "=" + entryName;
 
     size_t section = lines.size();
     for (size_t i = 0; i < lines.size() && section == lines.size(); ++i)
@@ -305,21 +368,16 @@ void runToolIfPresent(const char* tool, const std::string& folder) {
     posix_spawn_file_actions_destroy(&actions);
 }
 
-std::string environmentFolder(const char* variable, const char* fallbackUnderHome) {
-    const char* value = std::getenv(variable);
-    if (isAbsolute(value))
-        return value;
-    const char* home = std::getenv("HOME");
-    if (isAbsolute(home))
-        return std::string(home) + fallbackUnderHome;
-    return {};
-}
-
 } // namespace
 
 AssociationFolders associationFoldersFromEnvironment() {
-    return {environmentFolder("XDG_DATA_HOME", "/.local/share"),
-            environmentFolder("XDG_CONFIG_HOME", "/.config")};
+    AssociationFolders folders{userDataHome(), userConfigHome(), {}};
+    const char* dirs = std::getenv("XDG_DATA_DIRS");
+    std::istringstream list(dirs && dirs[0] ? dirs : "/usr/local/share/:/usr/share/");
+    for (std::string dir; std::getline(list, dir, ':');)
+        if (isAbsolute(dir.c_str()))
+            folders.dataDirs.push_back(dir);
+    return folders;
 }
 
 std::string runningExecutablePath() {
@@ -349,36 +407,61 @@ std::string desktopExecLine(const std::string& exePath) {
     return "\"" + quoted + "\" %f";
 }
 
-int registerFileType(const DataFileType& type, const AssociationFolders& folders,
+std::string desktopEntryFor(const AssociationFolders& folders, const std::string& exePath) {
+    std::error_code error;
+    fs::path self = fs::canonical(exePath, error);
+    std::vector<std::string> homes = folders.dataDirs;
+    homes.insert(homes.begin(), folders.dataHome);
+    for (const char* name : kInstalledEntryNames) {
+        for (const std::string& home : homes) {
+            std::string text;
+            std::string path = home + "/applications/" + name;
+            if (!fs::exists(path, error) || !readWholeFile(path, text))
+                continue;
+            // The first entry of a name hides the others: only that one counts.
+            std::vector<std::string> types = listedMimeTypes(text);
+            if (!self.empty() && execProgramPath(entryValue(text, "Exec")) == self.string() &&
+                entryValue(text, "Icon") == "brimwick" && lists(types, kBinFileType.mimeType) &&
+                lists(types, kHexFileType.mimeType))
+                return name;
+            break;
+        }
+    }
+    return kRelateEntryName;
+}
+
+int registerFileType(const DataFileType& type, Language language, const AssociationFolders& folders,
                      const std::string& exePath) {
     std::string execLine = desktopExecLine(exePath);
     if (execLine.empty() || !isAbsolute(folders.dataHome.c_str()) ||
         !isAbsolute(folders.configHome.c_str()))
         return 0;
-    if (!writeDesktopEntry(folders, execLine, type))
+    std::string entryName = desktopEntryFor(folders, exePath);
+    if (entryName == kRelateEntryName && !writeDesktopEntry(folders, execLine, language, type))
         return 0;
-    if (!writeMimePackage(folders, type))
+    if (!writeMimePackage(folders, type) || !writeIconIfMissing(folders))
         return 0;
-    if (!writeDefaultApplication(folders, type))
+    if (!writeDefaultApplication(folders, type, entryName))
         return 0;
     runToolIfPresent("update-desktop-database", folders.dataHome + "/applications");
     runToolIfPresent("update-mime-database", folders.dataHome + "/mime");
     return 1;
 }
 
-int registerFileType(const DataFileType& type, const char* exePath) {
-    return registerFileType(type, associationFoldersFromEnvironment(),
+int registerFileType(const DataFileType& type, Language language, const char* exePath) {
+    return registerFileType(type, language, associationFoldersFromEnvironment(),
                             exePath ? std::string(exePath) : runningExecutablePath());
 }
 
-void associateDataFiles(const Texts& texts, const char* exePath) {
+void associateDataFiles(Language language, const char* exePath) {
+    const Texts& texts = textsFor(language);
     if (messageBox(texts.relateQuestion, BoxStyle::OkCancel) != BoxResult::Ok)
         return;
-    if (!registerFileType(kBinFileType, exePath)) {
+    if (!registerFileType(kBinFileType, language, exePath)) {
         messageBoxIf(texts.relateBinFailed);
         return;
     }
-    if (!registerFileType(kHexFileType, exePath)) {
+    if (!registerFileType(kHexFileType, language, exePath)) {
         messageBoxIf(texts.relateHexFailed);
         return;
     }

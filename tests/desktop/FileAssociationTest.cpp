@@ -1,0 +1,230 @@
+// File > Relate in private XDG folders: the files written and their contents, installed
+// entries reused and never overwritten, idempotence, the messages of both builds, and that a
+// desktop opening a file through the entry starts the program with that file as its one
+// argument.
+#include "desktop/FileAssociation.h"
+#include "../chipdb/TestSupport.h"
+#include "res/Texts.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string text(const fs::path& path) {
+    Bytes bytes = readFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+void writeText(const fs::path& path, const std::string& content) {
+    fs::create_directories(path.parent_path());
+    writeFile(path, Bytes(content.begin(), content.end()));
+}
+
+// Every regular file below `root` with its content.
+std::map<std::string, std::string> snapshot(const fs::path& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file())
+            files[fs::relative(entry.path(), root).string()] = text(entry.path());
+    return files;
+}
+
+std::string valueOf(const std::string& desktopEntry, const std::string& key) {
+    std::istringstream in(desktopEntry);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(key + "=", 0) == 0)
+            return line.substr(key.size() + 1);
+    return {};
+}
+
+std::string shellQuoted(const std::string& word) {
+    std::string quoted = "'";
+    for (char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// What a desktop does with the Exec value: undo the string escapes of the file, put the
+// file's path in place of %f (quoted for the shell that runs the command), %% -> %.
+std::string expandExec(const std::string& exec, const std::string& file) {
+    std::string unescaped, command;
+    for (size_t i = 0; i < exec.size(); ++i)
+        unescaped += exec[i] == '\\' && i + 1 < exec.size() ? exec[++i] : exec[i];
+    for (size_t i = 0; i < unescaped.size(); ++i) {
+        if (unescaped[i] == '%' && i + 1 < unescaped.size())
+            command += unescaped[++i] == 'f' ? shellQuoted(file) : "%";
+        else
+            command += unescaped[i];
+    }
+    return command;
+}
+
+// Answers questions with `answer` and records every box.
+struct Boxes : MessageBoxSink {
+    Boxes() : previous(setMessageBoxSink(this)) {}
+    ~Boxes() override { setMessageBoxSink(previous); }
+    BoxResult show(BoxStyle style, std::string_view text) override {
+        texts.emplace_back(text);
+        styles.push_back(style);
+        return answer;
+    }
+    MessageBoxSink* previous;
+    BoxResult answer = BoxResult::Ok;
+    std::vector<std::string> texts;
+    std::vector<BoxStyle> styles;
+};
+
+class Association : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setenv("XDG_DATA_HOME", data.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        setenv("XDG_DATA_DIRS", system.c_str(), 1);
+    }
+    void TearDown() override {
+        unsetenv("XDG_DATA_HOME");
+        unsetenv("XDG_CONFIG_HOME");
+        unsetenv("XDG_DATA_DIRS");
+    }
+    // The argv recorder installed as a program in a folder whose name needs quoting.
+    std::string installRecorder() {
+        fs::path odd = fs::path(dir.path()) / "prog dir $HOME `x` \"q\" \\b 100%";
+        fs::create_directories(odd);
+        fs::copy_file(ARGV_RECORDER, odd / "brimwick");
+        return (odd / "brimwick").string();
+    }
+    std::string entry() const { return text(data / "applications/brimwick-relate.desktop"); }
+    std::string defaults() const { return text(config / "mimeapps.list"); }
+
+    ScratchFolder dir;
+    fs::path data = fs::path(dir.path()) / "data", config = fs::path(dir.path()) / "config",
+             system = fs::path(dir.path()) / "usr";
+    const std::string exe = "/opt/brimwick/bin/brimwick";
+};
+
+} // namespace
+
+TEST_F(Association, WritesACompleteEntryTypesIconAndDefaultsOnce) {
+    writeText(config / "mimeapps.list", "# mine\n[Default Applications]\ntext/plain=gedit.desktop\n"
+                                        "application/x-brimwick-bin=other.desktop\n\n"
+                                        "[Added Associations]\nimage/png=gimp.desktop;\n");
+    Boxes boxes;
+    associateDataFiles(Language::English, exe.c_str());
+    EXPECT_EQ(boxes.texts, (std::vector<std::string>{
+                               "Set this program as the default program of bin files! Continue?",
+                               "Successfully!"}));
+    EXPECT_EQ(boxes.styles.front(), BoxStyle::OkCancel);
+
+    for (auto [key, value] : std::map<std::string, std::string>{
+             {"Exec", "\"/opt/brimwick/bin/brimwick\" %f"},
+             {"Type", "Application"},
+             {"Name", "Brimwick+"},
+             {"Name[zh_CN]", "Brimwick+ 英文版"},
+             {"GenericName[zh_CN]", "串行存储芯片编程器"},
+             {"Icon", "brimwick"},
+             {"NoDisplay", "true"},
+             {"MimeType", "application/x-brimwick-bin;application/x-brimwick-hex;"}})
+        EXPECT_EQ(valueOf(entry(), key), value) << key;
+    EXPECT_EQ(entry().find('@'), std::string::npos) << entry();
+    // With both types the package is the installed one, icons included; so is the icon.
+    EXPECT_EQ(text(data / "mime/packages/brimwick-relate.xml"),
+              text(DESKTOP_SOURCE_DIR "/brimwick.xml"));
+    EXPECT_EQ(text(data / "icons/hicolor/scalable/apps/brimwick.svg"),
+              text(DESKTOP_SOURCE_DIR "/brimwick.svg"));
+    EXPECT_EQ(defaults(), "# mine\n[Default Applications]\ntext/plain=gedit.desktop\n"
+                          "application/x-brimwick-bin=brimwick-relate.desktop\n"
+                          "application/x-brimwick-hex=brimwick-relate.desktop\n\n"
+                          "[Added Associations]\nimage/png=gimp.desktop;\n");
+
+    auto once = snapshot(dir.path());
+    associateDataFiles(Language::English, exe.c_str());
+    EXPECT_EQ(snapshot(dir.path()), once) << "a second run changes no file";
+    for (const auto& [name, content] : once)
+        EXPECT_EQ(name.find("XXXXXX"), std::string::npos) << "no temporary file is left";
+}
+
+// An installed entry that starts this very program is named, not overwritten; a poorer one
+// that hides it, or one of another program, gets an entry of Relate's own beside it.
+TEST_F(Association, InstalledEntryOfThisProgramIsReused) {
+    const std::string program = installRecorder();
+    const std::string complete = "[Desktop Entry]\nType=Application\nName=Brimwick+ 中文版\n"
+                                 "Exec=" +
+                                 desktopExecLine(program) +
+                                 "\nIcon=brimwick\nMimeType=application/x-brimwick-bin;"
+                                 "application/x-brimwick-hex;\n";
+    writeText(system / "applications/brimwick-zh.desktop", complete);
+    writeText(system / "icons/hicolor/scalable/apps/brimwick.svg", "<svg/>");
+    const std::string poor = "[Desktop Entry]\nExec=" + desktopExecLine(program) + "\n";
+    writeText(data / "applications/brimwick.desktop", poor);
+    writeText(system / "applications/brimwick.desktop", complete);
+    Boxes boxes;
+    associateDataFiles(Language::Chinese, program.c_str());
+    EXPECT_EQ(boxes.texts.back(), "文件关联成功！");
+    EXPECT_EQ(defaults(), "[Default Applications]\n"
+                          "application/x-brimwick-bin=brimwick-zh.desktop\n"
+                          "application/x-brimwick-hex=brimwick-zh.desktop\n");
+    EXPECT_FALSE(fs::exists(data / "applications/brimwick-relate.desktop"));
+    EXPECT_FALSE(fs::exists(data / "icons")) << "the installed icon serves";
+    EXPECT_EQ(text(system / "applications/brimwick-zh.desktop"), complete);
+    EXPECT_EQ(text(data / "applications/brimwick.desktop"), poor);
+
+    fs::remove(system / "applications/brimwick-zh.desktop");
+    associateDataFiles(Language::Chinese, program.c_str());
+    EXPECT_EQ(valueOf(entry(), "Name"), "Brimwick+ (Chinese)");
+    EXPECT_EQ(valueOf(entry(), "Name[zh_CN]"), "Brimwick+ 中文版");
+    EXPECT_EQ(valueOf(defaults(), "application/x-brimwick-hex"), "brimwick-relate.desktop");
+    EXPECT_EQ(associationFoldersFromEnvironment().dataDirs, std::vector<std::string>{system});
+}
+
+TEST_F(Association, CancelAndFailuresInBothBuilds) {
+    Boxes boxes;
+    boxes.answer = BoxResult::Cancel;
+    associateDataFiles(Language::Chinese, exe.c_str());
+    EXPECT_EQ(boxes.texts,
+              std::vector<std::string>{"将bin类型文件的默认打开方式设置为本软件，是否继续？"});
+    EXPECT_FALSE(fs::exists(data));
+    EXPECT_FALSE(fs::exists(config));
+
+    // A file where the applications folder should be: .bin fails, .hex is not tried.
+    writeText(data / "applications", "a file where the folder should be");
+    boxes.answer = BoxResult::Ok;
+    boxes.texts.clear();
+    associateDataFiles(Language::English, exe.c_str());
+    EXPECT_EQ(boxes.texts.size(), 1u) << "only the question: the English build stays silent";
+    associateDataFiles(Language::Chinese, exe.c_str());
+    EXPECT_EQ(boxes.texts.back(), "关联BIN文件失败！");
+    EXPECT_FALSE(fs::exists(data / "mime"));
+    EXPECT_FALSE(fs::exists(config / "mimeapps.list"));
+
+    // The entry and the type are written, the defaults cannot be: what was written stays.
+    fs::remove(data / "applications");
+    fs::create_directories(config / "mimeapps.list");
+    EXPECT_EQ(registerFileType(kBinFileType, Language::English, exe.c_str()), 0);
+    EXPECT_EQ(valueOf(entry(), "MimeType"), "application/x-brimwick-bin;");
+    EXPECT_NE(text(data / "mime/packages/brimwick-relate.xml").find("*.bin"), std::string::npos);
+    EXPECT_EQ(text(data / "mime/packages/brimwick-relate.xml").find("*.hex"), std::string::npos);
+}
+
+TEST_F(Association, ExecLineStartsTheProgramWithTheFileAsItsOneArgument) {
+    const std::string program = installRecorder();
+    ASSERT_EQ(registerFileType(kBinFileType, Language::English, program.c_str()), 1);
+    const std::string exec = valueOf(entry(), "Exec");
+    const fs::path record = fs::path(dir.path()) / "argv";
+    setenv("ARGV_RECORD", record.c_str(), 1);
+    for (std::string file : {dir.file("dump.bin"), dir.file("my 'chip' $x \"dump\".hex")}) {
+        fs::remove(record);
+        std::string command = expandExec(exec, file);
+        ASSERT_EQ(std::system(("/bin/sh -c " + shellQuoted(command)).c_str()), 0) << command;
+        EXPECT_EQ(text(record), file + std::string(1, '\0')) << command;
+    }
+    unsetenv("ARGV_RECORD");
+
+    EXPECT_EQ(desktopExecLine(""), "");
+    EXPECT_EQ(desktopExecLine("relative/brimwick"), "");
+    EXPECT_EQ(desktopExecLine("/a\nb/brimwick"), "");
+}
