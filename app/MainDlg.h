@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -145,6 +146,9 @@ class CMainDlg : public QDialog {
     }
 
   protected:
+    // Closing the window (Exit, Esc, Enter, the close button) during a device command
+    // abandons its operation, so the program ends at once and shows nothing more.
+    void done(int result) override;
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -175,18 +179,25 @@ class CMainDlg : public QDialog {
       public:
         explicit DeviceHost(CMainDlg& window) : window_(window) {}
         void setStatusText(const char* text) override;
-        void showProgress() override;
-        void showPercent(int percent) override;
+        void showMessage(const std::string& text) override;
+        void progress(Stage stage, uint64_t done, uint64_t total) override;
         void pumpOneMessage() override;
         void refreshHexView() override;
         void identifiedChipChanged() override;
+        // The percentage last pushed, which showProgress displays.
+        uint16_t percent() const { return percent_; }
 
       private:
         CMainDlg& window_;
+        uint16_t percent_ = 0;
     };
     DeviceHost deviceHost_{*this};
     DeviceOperations deviceOperations_{texts_,        deviceHost_,  usbLink_, programmer_,
                                        chipDatabase_, currentChip_, buffer_};
+    // Runs one device command; closing the window while it runs stops it.
+    template <typename Command> void runDeviceCommand(Command command);
+    std::stop_source deviceStop_;
+    int deviceCommands_ = 0;
     bool startedUp_ = false;
 
     // Controls.

@@ -2,16 +2,22 @@
 // DeviceOperations'; the window shows what it reports.
 #include "app/MainDlg.h"
 
+#include "res/MessageBox.h"
+
+#include <algorithm>
+
 void CMainDlg::DeviceHost::setStatusText(const char* text) {
     window_.setStatusText(text);
 }
 
-void CMainDlg::DeviceHost::showProgress() {
-    window_.showProgress();
+void CMainDlg::DeviceHost::showMessage(const std::string& text) {
+    messageBox(text);
 }
 
-void CMainDlg::DeviceHost::showPercent(int percent) {
-    window_.showPercent(percent);
+void CMainDlg::DeviceHost::progress(Stage, uint64_t done, uint64_t total) {
+    percent_ =
+        total == 0 ? 100 : static_cast<uint16_t>(std::min<uint64_t>(100, done * 100 / total));
+    window_.showProgress();
 }
 
 void CMainDlg::DeviceHost::pumpOneMessage() {
@@ -31,33 +37,49 @@ void CMainDlg::DeviceHost::identifiedChipChanged() {
 // programmer object to the link whether or not the device opened.
 void CMainDlg::openDeviceAtStartUp() {
     deviceOperations_.openAtStartUp();
-    setProgressSource([this] { return programmer_.getProgress(); });
+    setProgressSource([this] { return deviceHost_.percent(); });
+}
+
+template <typename Command> void CMainDlg::runDeviceCommand(Command command) {
+    // A command chosen during another one shares its stop source: it finds the
+    // programmer busy anyway.
+    if (deviceCommands_ == 0)
+        deviceStop_ = std::stop_source();
+    ++deviceCommands_;
+    command(deviceStop_.get_token());
+    --deviceCommands_;
+}
+
+void CMainDlg::done(int result) {
+    if (deviceCommands_ > 0)
+        deviceStop_.request_stop();
+    QDialog::done(result);
 }
 
 void CMainDlg::OnAuto() {
-    deviceOperations_.autoProgram();
+    runDeviceCommand([this](std::stop_token stop) { deviceOperations_.autoProgram(stop); });
 }
 
 void CMainDlg::OnRead() {
-    deviceOperations_.read();
+    runDeviceCommand([this](std::stop_token stop) { deviceOperations_.read(stop); });
 }
 
 void CMainDlg::OnErase() {
-    deviceOperations_.erase();
+    runDeviceCommand([this](std::stop_token stop) { deviceOperations_.erase(stop); });
 }
 
 void CMainDlg::OnWrite() {
-    deviceOperations_.write();
+    runDeviceCommand([this](std::stop_token stop) { deviceOperations_.write(stop); });
 }
 
 void CMainDlg::OnVerify() {
-    deviceOperations_.verify();
+    runDeviceCommand([this](std::stop_token stop) { deviceOperations_.verify(stop); });
 }
 
 void CMainDlg::OnChipIdentify() {
-    deviceOperations_.identify();
+    runDeviceCommand([this](std::stop_token stop) { deviceOperations_.identify(nullptr, stop); });
 }
 
 void CMainDlg::OnFirmwareVersion() {
-    deviceOperations_.firmwareVersion();
+    runDeviceCommand([this](std::stop_token stop) { deviceOperations_.firmwareVersion(stop); });
 }

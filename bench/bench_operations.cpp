@@ -3,7 +3,7 @@
 // bytes alone need on the link; and Verify of a 16 MiB chip with no pacing at all.
 // Prints a table; asserts nothing.
 #include "tests/app/AppTestSupport.h"
-#include "tests/sim/SimFolder.h"
+#include "tests/support/SimProgrammer.h"
 
 #include "sim/ProgrammerFirmware.h"
 #include "sim/SimServer.h"
@@ -27,7 +27,7 @@ constexpr uint32_t kLargest = 16 * 1024 * 1024;
 constexpr int kRuns = 3;
 
 struct Bench {
-    simtest::ScopedSimFolder folder;
+    testsupport::SimFolder folder;
     RecordingSink boxes;
     std::unique_ptr<sim::ProgrammerFirmware> firmware;
     std::unique_ptr<sim::SimServer> server;

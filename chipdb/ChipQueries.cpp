@@ -114,6 +114,15 @@ int ChipDatabase::findById(ChipInfo* out, uint8_t manufacturerId, uint8_t device
     return 0;
 }
 
+uint16_t ChipDatabase::findAllById(ChipInfo* out, size_t capacity, uint8_t manufacturerId,
+                                   uint8_t deviceId) const {
+    uint16_t found = 0;
+    for (uint16_t i = 0; out && i < count() && found < capacity; ++i)
+        if (records_[i].manufacturerId() == manufacturerId && records_[i].deviceId() == deviceId)
+            recordToChipInfo(&records_[i], &out[found++]);
+    return found;
+}
+
 int ChipDatabase::chipAt(uint16_t index, ChipInfo* out) const {
     return index < count() ? recordToChipInfo(&records_[index], out) : 0;
 }

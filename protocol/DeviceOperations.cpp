@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <memory>
 #include <new>
-#include <string>
 
 namespace {
 
@@ -29,7 +28,94 @@ unsigned lowNibble(uint8_t byte) {
     return static_cast<unsigned>(byte & 0x0F);
 }
 
+OperationResult resultOf(Stage stage, Outcome outcome) {
+    OperationResult result;
+    result.stage = stage;
+    result.outcome = outcome;
+    return result;
+}
+
+std::string orEmpty(const char* text) {
+    return text ? text : "";
+}
+
+// The box a refused start shows.
+std::string startFailedMessage(const Texts& texts, Stage stage) {
+    switch (stage) {
+    case Stage::Read:
+    case Stage::Verify:
+    case Stage::BlankCheck:
+        return texts.startReadChipError;
+    case Stage::Erase:
+        return texts.eraseStartError;
+    case Stage::Write:
+        return texts.writeStartError;
+    case Stage::Identify:
+        return orEmpty(texts.identifyFailureBox); // the Chinese build only
+    case Stage::FirmwareVersion:
+        return {};
+    }
+    return {};
+}
+
+// The box a data phase or an erase that failed on the way shows.
+std::string failedMessage(const Texts& texts, Stage stage) {
+    switch (stage) {
+    case Stage::Read:
+        return texts.readFailureBox;
+    case Stage::Erase:
+        return texts.eraseFailureBox;
+    case Stage::Write:
+        return texts.writeFailureBox;
+    case Stage::Verify:
+        return texts.verifyReadFailureBox;
+    case Stage::BlankCheck:
+        return texts.blankFailureBox;
+    case Stage::Identify:
+    case Stage::FirmwareVersion:
+        return startFailedMessage(texts, stage);
+    }
+    return {};
+}
+
 } // namespace
+
+std::string outcomeMessage(const Texts& texts, const OperationResult& result) {
+    switch (result.outcome) {
+    case Outcome::Done:
+        if (result.stage == Stage::Identify)
+            return texts.identifiedBox;
+        if (result.stage == Stage::FirmwareVersion)
+            return formatText("%s%s", texts.firmwareBox, result.version.c_str());
+        return {};
+    case Outcome::Busy:
+        return texts.deviceBusy;
+    case Outcome::TooLarge:
+        return texts.chipTooLarge;
+    case Outcome::NoDevice:
+        return texts.deviceOpenFailed;
+    case Outcome::NoMemory:
+        return texts.memoryNotEnough;
+    case Outcome::StartFailed:
+        return startFailedMessage(texts, result.stage);
+    case Outcome::Failed:
+        return failedMessage(texts, result.stage);
+    case Outcome::Mismatch:
+        return formatText(texts.verifyDiffBox, static_cast<unsigned long>(result.address),
+                          highNibble(result.bufferByte), lowNibble(result.bufferByte),
+                          highNibble(result.chipByte), lowNibble(result.chipByte));
+    case Outcome::NotBlank:
+        return formatText(texts.notBlankBox, static_cast<unsigned long>(result.address),
+                          highNibble(result.chipByte), lowNibble(result.chipByte));
+    case Outcome::NotIdentified:
+        return std::string(texts.notFoundBox) +
+               formatText(texts.idText, unsigned{result.ids[0]}, unsigned{result.ids[1]});
+    case Outcome::NotApplicable:
+    case Outcome::Cancelled:
+        return {};
+    }
+    return {};
+}
 
 DeviceOperations::DeviceOperations(const Texts& texts, OperationHost& host, UsbLink& link,
                                    Programmer& programmer, const ChipDatabase& database,
@@ -40,45 +126,60 @@ DeviceOperations::DeviceOperations(const Texts& texts, OperationHost& host, UsbL
 void DeviceOperations::openAtStartUp() {
     if (!link_.open()) {
         host_.setStatusText(texts_.deviceOpenFailed);
-        messageBox(texts_.deviceOpenFailed);
+        host_.showMessage(texts_.deviceOpenFailed);
     }
     programmer_.init(&link_);
 }
 
-bool DeviceOperations::programmerIdle() {
+OperationResult DeviceOperations::report(const OperationResult& result) {
+    const std::string message = outcomeMessage(texts_, result);
+    if (!message.empty()) {
+        host_.showMessage(message);
+    }
+    return result;
+}
+
+OperationResult DeviceOperations::open(Stage stage, const ChipInfo* chip, std::stop_token stop) {
+    if (stop.stop_requested()) {
+        return resultOf(stage, Outcome::Cancelled);
+    }
     // A command chosen while another one's operation runs must not poll it: that poll
     // could take the data or the failure away from the loop that reports them.
     if (running_ > 0 || programmer_.poll() != OpStatus::Idle) {
-        messageBox(texts_.deviceBusy);
-        return false;
+        return report(resultOf(stage, Outcome::Busy));
     }
-    return true;
-}
-
-bool DeviceOperations::fitsBuffer(const ChipInfo& chip) {
-    if (chip.capacity <= kStoreSize) {
-        return true;
+    if (chip != nullptr && chip->capacity > kStoreSize) {
+        return report(resultOf(stage, Outcome::TooLarge));
     }
-    messageBox(texts_.chipTooLarge);
-    return false;
-}
-
-bool DeviceOperations::openLink() {
     if (link_.open()) {
-        return true;
+        RunningScope scope(running_);
+        // After a failure part-way the programmer may still be answering or taking data:
+        // wait for it here, where the window stays responsive, not inside a command.
+        if (link_.bringInStep(stop, [this] { host_.pumpOneMessage(); })) {
+            return resultOf(stage, Outcome::Done);
+        }
+        if (stop.stop_requested()) {
+            return resultOf(stage, Outcome::Cancelled);
+        }
     }
     host_.setStatusText(texts_.deviceOpenFailed);
-    messageBox(texts_.deviceOpenFailed);
-    return false;
+    return report(resultOf(stage, Outcome::NoDevice));
 }
 
 template <typename ShowRunning>
-OpStatus DeviceOperations::pollUntilOver(OpStatus running, uint32_t waitMs,
-                                         ShowRunning showRunning) {
+Outcome DeviceOperations::pollUntilOver(OpStatus running, uint32_t waitMs, std::stop_token stop,
+                                        ShowRunning showRunning) {
     for (;;) {
         const OpStatus status = programmer_.poll();
-        if (status == OpStatus::Idle || status == OpStatus::Failed) {
-            return status;
+        if (status == OpStatus::Idle) {
+            return Outcome::Done;
+        }
+        if (status == OpStatus::Failed) {
+            return Outcome::Failed;
+        }
+        if (stop.stop_requested()) {
+            programmer_.cancel();
+            return Outcome::Cancelled;
         }
         if (status != running) {
             continue; // another operation's state: ask again at once
@@ -89,206 +190,255 @@ OpStatus DeviceOperations::pollUntilOver(OpStatus running, uint32_t waitMs,
     }
 }
 
-bool DeviceOperations::read() {
-    const ChipInfo chip = currentChip_;
-    return read(chip);
+void DeviceOperations::showProgress(Stage stage) {
+    host_.progress(stage, programmer_.progressDone(), programmer_.progressTotal());
 }
 
-bool DeviceOperations::erase() {
+OperationResult DeviceOperations::read(std::stop_token stop) {
     const ChipInfo chip = currentChip_;
-    return erase(chip);
+    return read(chip, stop);
 }
 
-bool DeviceOperations::write() {
+OperationResult DeviceOperations::erase(std::stop_token stop) {
     const ChipInfo chip = currentChip_;
-    return write(chip);
+    return erase(chip, stop);
 }
 
-bool DeviceOperations::verify() {
+OperationResult DeviceOperations::write(std::stop_token stop) {
     const ChipInfo chip = currentChip_;
-    return verify(chip);
+    return write(chip, stop);
+}
+
+OperationResult DeviceOperations::verify(std::stop_token stop) {
+    const ChipInfo chip = currentChip_;
+    return compare(chip, false, stop);
+}
+
+OperationResult DeviceOperations::blankCheck(std::stop_token stop) {
+    const ChipInfo chip = currentChip_;
+    return compare(chip, true, stop);
 }
 
 // The chip is taken once: a chip chosen while the steps run does not change them.
-bool DeviceOperations::autoProgram() {
+OperationResult DeviceOperations::autoProgram(std::stop_token stop) {
     const ChipInfo chip = currentChip_;
     // Erasing a chip that cannot be written afterwards would only lose its contents.
-    if (!fitsBuffer(chip)) {
-        return false;
+    if (chip.capacity > kStoreSize) {
+        return report(resultOf(Stage::Write, Outcome::TooLarge));
     }
-    bool ok = true;
-    if (chip.type == ChipType::Flash25) {
-        ok = erase(chip);
+    OperationResult first = resultOf(Stage::Write, Outcome::Done);
+    const auto keep = [&first](const OperationResult& step) {
+        if (first.ok()) {
+            first = step;
+        }
+        return step.outcome != Outcome::Cancelled;
+    };
+    if (chip.type == ChipType::Flash25 && !keep(erase(chip, stop))) {
+        return first;
     }
-    ok = write(chip) && ok;
-    ok = verify(chip) && ok;
-    return ok;
+    if (!keep(write(chip, stop))) {
+        return first;
+    }
+    keep(compare(chip, false, stop));
+    return first;
 }
 
-bool DeviceOperations::read(const ChipInfo& chip) {
-    if (!programmerIdle() || !fitsBuffer(chip) || !openLink()) {
-        return false;
+OperationResult DeviceOperations::read(const ChipInfo& chip, std::stop_token stop) {
+    const OperationResult opened = open(Stage::Read, &chip, stop);
+    if (!opened.ok()) {
+        return opened;
     }
     programmer_.prepareFamily(chip);
     if (!programmer_.startReadChip(buffer_.store(), 0, chip.capacity)) {
-        messageBox(texts_.startReadChipError);
-        return false;
+        return report(resultOf(Stage::Read, Outcome::StartFailed));
     }
     RunningScope scope(running_);
     host_.setStatusText(texts_.reading);
-    if (pollUntilOver(OpStatus::Reading, kPollWaitMs, [this] { host_.showProgress(); }) ==
-        OpStatus::Failed) {
-        host_.setStatusText(texts_.readFailureStatus);
-        messageBox(texts_.readFailureBox);
-        return false;
+    const Outcome outcome =
+        pollUntilOver(OpStatus::Reading, kPollWaitMs, stop, [this] { showProgress(Stage::Read); });
+    if (outcome != Outcome::Done) {
+        if (outcome == Outcome::Failed) {
+            host_.setStatusText(texts_.readFailureStatus);
+        }
+        return report(resultOf(Stage::Read, outcome));
     }
     host_.setStatusText(texts_.readDone);
-    host_.showProgress();
+    showProgress(Stage::Read);
     host_.refreshHexView();
-    return true;
+    return resultOf(Stage::Read, Outcome::Done);
 }
 
-bool DeviceOperations::erase(const ChipInfo& chip) {
+OperationResult DeviceOperations::erase(const ChipInfo& chip, std::stop_token stop) {
     if (chip.type != ChipType::Flash25) {
-        return false;
+        return resultOf(Stage::Erase, Outcome::NotApplicable);
     }
-    if (!programmerIdle() || !openLink()) {
-        return false;
+    const OperationResult opened = open(Stage::Erase, nullptr, stop);
+    if (!opened.ok()) {
+        return opened;
     }
     programmer_.prepareFamily(chip);
     if (!programmer_.startErase()) {
-        messageBox(texts_.eraseStartError);
-        return false;
+        return report(resultOf(Stage::Erase, Outcome::StartFailed));
     }
     RunningScope scope(running_);
     host_.setStatusText(texts_.erasing);
-    host_.showPercent(0);
+    host_.progress(Stage::Erase, 0, 1);
     host_.pumpOneMessage();
     host_.pumpOneMessage();
-    if (pollUntilOver(OpStatus::Erasing, kErasePollWaitMs, [this] { host_.showProgress(); }) ==
-        OpStatus::Failed) {
-        host_.setStatusText(texts_.eraseFailureStatus);
-        messageBox(texts_.eraseFailureBox);
-        return false;
+    const Outcome outcome = pollUntilOver(OpStatus::Erasing, kErasePollWaitMs, stop,
+                                          [this] { showProgress(Stage::Erase); });
+    if (outcome != Outcome::Done) {
+        if (outcome == Outcome::Failed) {
+            host_.setStatusText(texts_.eraseFailureStatus);
+        }
+        return report(resultOf(Stage::Erase, outcome));
     }
-    host_.showProgress();
+    showProgress(Stage::Erase);
     host_.setStatusText(texts_.eraseDone);
-    return true;
+    return resultOf(Stage::Erase, Outcome::Done);
 }
 
-bool DeviceOperations::write(const ChipInfo& chip) {
-    if (!programmerIdle() || !fitsBuffer(chip) || !openLink()) {
-        return false;
+OperationResult DeviceOperations::write(const ChipInfo& chip, std::stop_token stop) {
+    const OperationResult opened = open(Stage::Write, &chip, stop);
+    if (!opened.ok()) {
+        return opened;
     }
     programmer_.prepareFamily(chip);
     const uint16_t pageSize = chip.programMode != 0 ? chip.pageSize : 1;
     if (!programmer_.startWriteChip(buffer_.store(), 0, chip.capacity, pageSize)) {
-        messageBox(texts_.writeStartError);
-        return false;
+        return report(resultOf(Stage::Write, Outcome::StartFailed));
     }
     RunningScope scope(running_);
     host_.setStatusText(texts_.writing);
-    if (pollUntilOver(OpStatus::Writing, kPollWaitMs, [this] { host_.showProgress(); }) ==
-        OpStatus::Failed) {
-        host_.setStatusText(texts_.writeFailureStatus);
-        messageBox(texts_.writeFailureBox);
-        return false;
+    const Outcome outcome =
+        pollUntilOver(OpStatus::Writing, kPollWaitMs, stop, [this] { showProgress(Stage::Write); });
+    if (outcome != Outcome::Done) {
+        if (outcome == Outcome::Failed) {
+            host_.setStatusText(texts_.writeFailureStatus);
+        }
+        return report(resultOf(Stage::Write, outcome));
     }
     host_.setStatusText(texts_.writeDone);
-    host_.showProgress();
-    return true;
+    showProgress(Stage::Write);
+    return resultOf(Stage::Write, Outcome::Done);
 }
 
-bool DeviceOperations::verify(const ChipInfo& chip) {
-    if (!programmerIdle() || !fitsBuffer(chip) || !openLink()) {
-        return false;
+OperationResult DeviceOperations::compare(const ChipInfo& chip, bool blank, std::stop_token stop) {
+    const Stage stage = blank ? Stage::BlankCheck : Stage::Verify;
+    const OperationResult opened = open(stage, &chip, stop);
+    if (!opened.ok()) {
+        return opened;
     }
     programmer_.prepareFamily(chip);
-    host_.setStatusText(texts_.verifying);
+    host_.setStatusText(blank ? texts_.blankChecking : texts_.verifying);
 
     const uint32_t capacity = chip.capacity;
     const uint32_t blockSize = std::min(capacity, kVerifyBlockSize);
     const uint8_t* store = buffer_.store();
     std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[blockSize]());
-    if (store == nullptr || !block) {
-        messageBox(texts_.memoryNotEnough);
-        return false;
+    if ((store == nullptr && !blank) || !block) {
+        return report(resultOf(stage, Outcome::NoMemory));
     }
 
     for (uint32_t offset = 0; offset < capacity; offset += blockSize) {
         // The last block ends at the chip's end, not a whole block further.
         const uint32_t length = std::min(blockSize, capacity - offset);
         if (!programmer_.startReadChip(block.get(), offset, length)) {
-            messageBox(texts_.startReadChipError);
-            return false;
+            return report(resultOf(stage, Outcome::StartFailed));
         }
         RunningScope scope(running_);
-        const OpStatus status =
-            pollUntilOver(OpStatus::Reading, kPollWaitMs, [this, length, offset, capacity] {
-                const uint64_t inBlock = uint64_t{length} * programmer_.getProgress() / 100;
-                host_.showPercent(static_cast<int>((inBlock + offset) * 100 / capacity));
+        const Outcome outcome =
+            pollUntilOver(OpStatus::Reading, kPollWaitMs, stop, [&, length, offset, capacity] {
+                // A whole chip read shows as 100 only once it has been compared.
+                const uint64_t done = uint64_t{length} * programmer_.getProgress() / 100 + offset;
+                if (done < capacity) {
+                    host_.progress(stage, done, capacity);
+                }
             });
-        // A block that came back short holds no chip bytes to compare: it failed too.
-        if (status == OpStatus::Failed || programmer_.readCount() < length) {
-            host_.setStatusText(texts_.verifyReadFailureStatus);
-            messageBox(texts_.verifyReadFailureBox);
-            return false;
+        if (outcome != Outcome::Done) {
+            if (outcome == Outcome::Failed) {
+                host_.setStatusText(blank ? texts_.blankFailureStatus
+                                          : texts_.verifyReadFailureStatus);
+            }
+            return report(resultOf(stage, outcome));
         }
-        const uint8_t* expected = store + offset;
-        const auto [bufferByte, chipByte] = std::mismatch(expected, expected + length, block.get());
-        if (bufferByte != expected + length) {
-            const auto address = static_cast<unsigned long>(offset + (bufferByte - expected));
+        const uint8_t* chipBytes = block.get();
+        OperationResult result = resultOf(stage, blank ? Outcome::NotBlank : Outcome::Mismatch);
+        if (blank) {
+            const uint8_t* other =
+                std::find_if(chipBytes, chipBytes + length, [](uint8_t b) { return b != 0xFF; });
+            if (other == chipBytes + length) {
+                continue;
+            }
+            result.address = offset + static_cast<uint32_t>(other - chipBytes);
+            result.chipByte = *other;
+            host_.setStatusText(texts_.notBlankStatus);
+        } else {
+            const uint8_t* expected = store + offset;
+            const auto [bufferByte, chipByte] =
+                std::mismatch(expected, expected + length, chipBytes);
+            if (bufferByte == expected + length) {
+                continue;
+            }
+            result.address = offset + static_cast<uint32_t>(bufferByte - expected);
+            result.bufferByte = *bufferByte;
+            result.chipByte = *chipByte;
             host_.setStatusText(texts_.verifyDiffStatus);
-            messageBox(formatText(texts_.verifyDiffBox, address, highNibble(*bufferByte),
-                                  lowNibble(*bufferByte), highNibble(*chipByte),
-                                  lowNibble(*chipByte)));
-            return false;
         }
+        return report(result);
     }
-    host_.showProgress();
-    host_.setStatusText(texts_.verifyDone);
-    return true;
+    host_.progress(stage, capacity, capacity);
+    host_.setStatusText(blank ? texts_.blankDone : texts_.verifyDone);
+    return resultOf(stage, Outcome::Done);
 }
 
-bool DeviceOperations::identify() {
+OperationResult DeviceOperations::identify(std::vector<ChipInfo>* matches, std::stop_token stop) {
     if (currentChip_.type != ChipType::Flash25) {
-        return false;
+        return resultOf(Stage::Identify, Outcome::NotApplicable);
     }
-    if (!programmerIdle() || !openLink()) {
-        return false;
+    const OperationResult opened = open(Stage::Identify, nullptr, stop);
+    if (!opened.ok()) {
+        return opened;
     }
     programmer_.prepareFamily(currentChip_);
-    uint8_t ids[2] = {};
-    if (!programmer_.readChipId(ids)) {
+    OperationResult result = resultOf(Stage::Identify, Outcome::Done);
+    if (!programmer_.readChipId(result.ids)) {
         host_.setStatusText(texts_.identifyFailureStatus);
-        messageBoxIf(texts_.identifyFailureBox);
-        return false;
+        return report(resultOf(Stage::Identify, Outcome::StartFailed));
     }
-    const std::string idText = formatText(texts_.idText, unsigned{ids[0]}, unsigned{ids[1]});
     // FF FF is what an empty socket or a chip without ID answers: never looked up.
-    const bool identified = !(ids[0] == 0xFF && ids[1] == 0xFF) &&
-                            database_.findById(&currentChip_, ids[0], ids[1]) == 1;
-    if (!identified) {
-        host_.setStatusText(texts_.notFoundStatus);
-        messageBox(std::string(texts_.notFoundBox) + idText);
-        return false;
+    std::vector<ChipInfo> found;
+    if (!(result.ids[0] == 0xFF && result.ids[1] == 0xFF)) {
+        found.resize(ChipDatabase::kMaxRecords);
+        found.resize(
+            database_.findAllById(found.data(), found.size(), result.ids[0], result.ids[1]));
     }
+    if (matches != nullptr) {
+        *matches = found;
+    }
+    if (found.empty()) {
+        host_.setStatusText(texts_.notFoundStatus);
+        result.outcome = Outcome::NotIdentified;
+        return report(result);
+    }
+    currentChip_ = found.front();
     host_.identifiedChipChanged();
     host_.setStatusText(texts_.identifiedStatus);
-    messageBox(texts_.identifiedBox);
-    return true;
+    return report(result);
 }
 
-bool DeviceOperations::firmwareVersion() {
-    if (!programmerIdle() || !openLink()) {
-        return false;
+OperationResult DeviceOperations::firmwareVersion(std::stop_token stop) {
+    const OperationResult opened = open(Stage::FirmwareVersion, nullptr, stop);
+    if (!opened.ok()) {
+        return opened;
     }
     char version[Programmer::kVersionTextSize] = {};
     if (!programmer_.readFirmwareVersion(version)) {
         host_.setStatusText(texts_.firmwareFailure);
-        return false;
+        return resultOf(Stage::FirmwareVersion, Outcome::StartFailed);
     }
     host_.setStatusText(texts_.firmwareStatus);
-    messageBox(formatText("%s%s", texts_.firmwareBox, version));
-    return true;
+    OperationResult result = resultOf(Stage::FirmwareVersion, Outcome::Done);
+    result.version = version;
+    return report(result);
 }

@@ -1,11 +1,16 @@
-// The device commands of the Operation menu (Read, Erase, Write, Verify, Auto, Chip
-// Identify, Firmware Version) and the device steps of start-up, free of any toolkit:
-// the window shows what they report through OperationHost, and every box goes
-// through res/MessageBox.h.
+// The device commands (Read, Erase, Write, Verify, Auto, Blank Check, Chip Identify,
+// Firmware Version) and the device steps of start-up, free of any toolkit. Each
+// returns what happened as an OperationResult and reports along the way through its
+// OperationHost: status line texts, message boxes, progress. The window shows them;
+// a command-line front end prints them.
 //
-// Each command runs to its end on the window's thread. While one polls the programmer
-// it lets the window handle its pending messages, so another command may be chosen
-// meanwhile: that one finds the programmer busy and says so.
+// Threads and ownership: one thread runs the commands of one DeviceOperations (the
+// window's thread, or a CLI thread per programmer); every object it is given belongs
+// to the caller and must outlive it. A command runs to its end on that thread. While
+// it polls the programmer it lets the host handle pending messages, so another
+// command may be chosen meanwhile: that one finds the programmer busy and says so.
+// Cancelling is a request from any thread through the std::stop_token a command was
+// given: the command abandons its transfer and ends as Cancelled, without a message.
 #pragma once
 
 #include "buffer/DataBuffer.h"
@@ -16,15 +21,51 @@
 #include "usb/UsbLink.h"
 
 #include <cstdint>
+#include <stop_token>
+#include <string>
+#include <vector>
 
-// What the device commands need of the window that runs them.
+// The operation (or Auto's step) a progress report or a result belongs to.
+enum class Stage { Read, Erase, Write, Verify, BlankCheck, Identify, FirmwareVersion };
+
+enum class Outcome {
+    Done,
+    Busy,          // another operation runs on the programmer; nothing was sent
+    TooLarge,      // the chip is larger than the 16 MiB buffer; nothing was sent
+    NoDevice,      // no programmer could be opened, or it could not be brought in step
+    NoMemory,      // Verify's or Blank Check's block could not be allocated
+    StartFailed,   // the programmer refused or did not answer the command
+    Failed,        // the data phase or the erase failed on the way
+    Mismatch,      // Verify: the chip differs from the buffer (address and both bytes)
+    NotBlank,      // Blank Check: a byte other than FF (address and the chip's byte)
+    NotIdentified, // Identify: FF FF, or IDs that no chip of the database has
+    NotApplicable, // Erase or Identify with a chip that is not 25 FLASH: nothing done
+    Cancelled,     // stopped through the stop token; nothing is shown
+};
+
+struct OperationResult {
+    Outcome outcome = Outcome::Done;
+    Stage stage = Stage::Read;
+    uint32_t address = 0;   // Mismatch, NotBlank
+    uint8_t bufferByte = 0; // Mismatch
+    uint8_t chipByte = 0;   // Mismatch, NotBlank
+    uint8_t ids[2] = {};    // Identify: manufacturer and device ID as the chip answered
+    std::string version;    // Firmware Version: the programmer's text
+    bool ok() const { return outcome == Outcome::Done; }
+};
+
+// The box text the window shows for `result` in this build; "" where it shows none.
+std::string outcomeMessage(const Texts& texts, const OperationResult& result);
+
+// What the device commands need of the front end that runs them.
 class OperationHost {
   public:
     virtual void setStatusText(const char* text) = 0;
-    // Shows the programmer's progress percentage.
-    virtual void showProgress() = 0;
-    // Shows `percent` when below 100.
-    virtual void showPercent(int percent) = 0;
+    // A message box with an OK button and no icon.
+    virtual void showMessage(const std::string& text) = 0;
+    // `done` of `total` (bytes; an erase counts 0 of 1 while it runs). done may pass
+    // total by the few spare bytes a read brings; total 0 is a chip of no bytes.
+    virtual void progress(Stage stage, uint64_t done, uint64_t total) = 0;
     // Handles pending window messages without waiting.
     virtual void pumpOneMessage() = 0;
     virtual void refreshHexView() = 0;
@@ -42,11 +83,11 @@ class DeviceOperations {
     // wait at once.
     static constexpr uint32_t kPollWaitMs = 5;
     static constexpr uint32_t kErasePollWaitMs = 100;
-    // Verify reads the chip in blocks of at most this many bytes.
+    // Verify and Blank Check read the chip in blocks of at most this many bytes.
     static constexpr uint32_t kVerifyBlockSize = 0x10000;
 
-    // Every argument must outlive the object; `currentChip` is the window's selected
-    // chip, which Identify replaces.
+    // `currentChip` is the selected chip, which Identify replaces; `buffer` the data
+    // Read fills and Write and Verify use.
     DeviceOperations(const Texts& texts, OperationHost& host, UsbLink& link, Programmer& programmer,
                      const ChipDatabase& database, ChipInfo& currentChip, DataBuffer& buffer);
     DeviceOperations(const DeviceOperations&) = delete;
@@ -56,33 +97,42 @@ class DeviceOperations {
     // programmer object to the link whether or not it opened.
     void openAtStartUp();
 
-    // Each returns true when its command succeeded; failures have been reported.
-    bool read();
-    bool erase(); // 25 FLASH only; other families end at once, silently
-    bool write();
-    bool verify();
+    OperationResult read(std::stop_token stop = {});
+    OperationResult erase(std::stop_token stop = {}); // 25 FLASH only
+    OperationResult write(std::stop_token stop = {});
+    OperationResult verify(std::stop_token stop = {});
     // Erase (25 FLASH only), Write and Verify, each reporting on its own; a step that
-    // fails does not stop the next. True when all ran and succeeded.
-    bool autoProgram();
-    bool identify(); // 25 FLASH only, like erase()
-    bool firmwareVersion();
+    // fails does not stop the next, a cancelled one does. The first step's result
+    // that is not Done, else Done.
+    OperationResult autoProgram(std::stop_token stop = {});
+    // Reads the chip in blocks as Verify does, without touching the buffer: Done when
+    // it holds only FF, else NotBlank naming the first other byte.
+    OperationResult blankCheck(std::stop_token stop = {});
+    // 25 FLASH only. Asks the chip for its IDs; `matches` (when given) receives every
+    // database chip with them, in database order, and the first becomes current.
+    OperationResult identify(std::vector<ChipInfo>* matches = nullptr, std::stop_token stop = {});
+    OperationResult firmwareVersion(std::stop_token stop = {});
 
   private:
-    bool read(const ChipInfo& chip);
-    bool erase(const ChipInfo& chip);
-    bool write(const ChipInfo& chip);
-    bool verify(const ChipInfo& chip);
-    // The opening every command shares, each step with its box: the busy check, the
-    // refusal of a chip larger than the buffer (Read, Write, Verify) and the opening of
-    // the device afresh. Nothing is sent before them.
-    bool programmerIdle();
-    bool fitsBuffer(const ChipInfo& chip);
-    bool openLink();
+    OperationResult read(const ChipInfo& chip, std::stop_token stop);
+    OperationResult erase(const ChipInfo& chip, std::stop_token stop);
+    OperationResult write(const ChipInfo& chip, std::stop_token stop);
+    // Verify, or with `blank` Blank Check: the chip's blocks against the buffer or FF.
+    OperationResult compare(const ChipInfo& chip, bool blank, std::stop_token stop);
+    // The opening every command shares, in order, each step with its message: the
+    // busy check, the refusal of a chip larger than the buffer (when `chip` is given),
+    // the opening of the device afresh and bringing the link back in step. Done when
+    // the command may go on. Nothing is sent before them.
+    OperationResult open(Stage stage, const ChipInfo* chip, std::stop_token stop);
+    // Shows the message of `result` (if any) and returns it.
+    OperationResult report(const OperationResult& result);
     // Polls until the operation no longer runs; while it does, `showRunning` updates
     // the display, one round of window messages is handled and the programmer gets up
-    // to `waitMs` to move on. Returns Idle (done) or Failed.
+    // to `waitMs` to move on. Done, Failed, or Cancelled when `stop` was requested.
     template <typename ShowRunning>
-    OpStatus pollUntilOver(OpStatus running, uint32_t waitMs, ShowRunning showRunning);
+    Outcome pollUntilOver(OpStatus running, uint32_t waitMs, std::stop_token stop,
+                          ShowRunning showRunning);
+    void showProgress(Stage stage);
 
     const Texts& texts_;
     OperationHost& host_;

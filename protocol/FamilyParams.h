@@ -1,4 +1,5 @@
 // The chip-family bytes that every chip command carries, derived from the selected chip.
+// A set belongs to the Programmer that sends it and to that programmer's thread.
 #pragma once
 
 #include "chipdb/ChipInfo.h"
@@ -12,8 +13,9 @@ struct FamilyParams {
     uint8_t reserved[2] = {0, 0};
 };
 
-// The one set of the process: all zero at start, changed only by setFamilyParams.
-// Only the window's thread uses it.
+// The one set of the process, which the window's Programmer uses: all zero at start,
+// changed only by setFamilyParams, used only on the window's thread. A front end that
+// drives several programmers gives each its own set instead (Programmer(FamilyParams&)).
 FamilyParams& familyParams();
 
 // Sets `params` for the chip's family: 1 for a known family, 0 (nothing changed)

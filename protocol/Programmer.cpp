@@ -32,7 +32,8 @@ void putBigEndian32(uint8_t* out, uint32_t value) {
 
 } // namespace
 
-Programmer::Programmer() = default;
+Programmer::Programmer() : Programmer(familyParams()) {}
+Programmer::Programmer(FamilyParams& params) : params_(params) {}
 Programmer::~Programmer() = default;
 
 int Programmer::init(UsbLink* link) {
@@ -45,7 +46,7 @@ int Programmer::init(UsbLink* link) {
 
 int Programmer::prepareFamily(const ChipInfo& chip) {
     preparedChip_ = chip;
-    return setFamilyParams(familyParams(), chip);
+    return setFamilyParams(params_, chip);
 }
 
 int Programmer::waitResponse(uint8_t key, uint8_t* answer, uint16_t maxLength,
@@ -78,44 +79,53 @@ int Programmer::exchange(const uint8_t* command, uint32_t length, uint8_t* answe
     if (link_ == nullptr) {
         return 0;
     }
+    if (!link_->bringInStep()) {
+        return 0;
+    }
     std::atomic<uint32_t> written{0};
     // A command the device took only part of cannot be answered properly.
     if (!link_->timedWrite(command, length, &written, kCommandTimeoutMs) ||
-        written.load() != length) {
+        written.load() != length || !waitResponse(command[0], answer, maxAnswer, answerLength)) {
+        link_->markOutOfStep();
         return 0;
     }
-    return waitResponse(command[0], answer, maxAnswer, answerLength);
+    return 1;
 }
 
 // Answers shorter than the bytes checked are refused: the device always sends them
-// whole, and a cut-off answer says nothing reliable.
+// whole, and a cut-off answer says nothing reliable. A refused answer leaves the link
+// out of step: a garbled answer to a Read may come from a programmer now sending data.
+bool Programmer::accepted(bool answerMatches) {
+    if (!answerMatches) {
+        link_->markOutOfStep();
+    }
+    return answerMatches;
+}
 
 int Programmer::startReadChip(uint8_t* dest, uint32_t address, uint32_t length) {
     if (state_ != BusyState::Idle || length > kMaxChipLength || (dest == nullptr && length > 0)) {
         return 0;
     }
-    const FamilyParams& params = familyParams();
-    uint8_t command[15] = {kOpRead, 0x0A, params.familyCode};
+    uint8_t command[15] = {kOpRead, 0x0A, params_.familyCode};
     putBigEndian32(command + 3, address);
     putBigEndian32(command + 7, length);
-    command[11] = params.addressMode;
-    command[12] = params.widthMode;
-    command[13] = params.reserved[0];
-    command[14] = params.reserved[1];
+    command[11] = params_.addressMode;
+    command[12] = params_.widthMode;
+    command[13] = params_.reserved[0];
+    command[14] = params_.reserved[1];
     uint8_t answer[kShortAnswer];
     uint16_t answerLength = 0;
     if (!exchange(command, sizeof command, answer, kShortAnswer, &answerLength) ||
-        answerLength < 3 || answer[1] != 0x01 || answer[2] != 0x00) {
+        !accepted(answerLength >= 3 && answer[1] == 0x01 && answer[2] == 0x00)) {
         return 0;
     }
     readDest_ = dest;
     readLength_ = length;
     readCount_.store(0);
-    if (!transferBuffer_) {
-        return 0;
-    }
-    if (!link_->startRead(transferBuffer_.get(), length + kReadSlack, &readCount_,
-                          kReadTimeoutMs)) {
+    // The programmer now sends the data whether or not it is read.
+    if (!transferBuffer_ || !link_->startRead(transferBuffer_.get(), length + kReadSlack,
+                                              &readCount_, kReadTimeoutMs)) {
+        link_->markOutOfStep();
         return 0;
     }
     state_ = BusyState::Reading;
@@ -127,23 +137,30 @@ int Programmer::startWriteChip(const uint8_t* src, uint32_t address, uint32_t le
     if (state_ != BusyState::Idle || length > kMaxChipLength || (src == nullptr && length > 0)) {
         return 0;
     }
-    const FamilyParams& params = familyParams();
-    uint8_t command[17] = {kOpWrite, 0x0C, params.familyCode};
+    uint8_t command[17] = {kOpWrite, 0x0C, params_.familyCode};
     putBigEndian32(command + 3, address);
     putBigEndian32(command + 7, length);
     command[11] = static_cast<uint8_t>(pageSize >> 8);
     command[12] = static_cast<uint8_t>(pageSize);
-    command[13] = params.addressMode;
-    command[14] = params.widthMode;
-    command[15] = params.reserved[0];
-    command[16] = params.reserved[1];
+    command[13] = params_.addressMode;
+    command[14] = params_.widthMode;
+    command[15] = params_.reserved[0];
+    command[16] = params_.reserved[1];
     uint8_t answer[kShortAnswer];
     uint16_t answerLength = 0;
-    if (!exchange(command, sizeof command, answer, kShortAnswer, &answerLength) ||
-        answerLength < 3 || answer[1] != 0x01 || answer[2] != 0x01) {
+    // Once the command is out, the programmer may be waiting for data, answer or not.
+    if (link_ == nullptr || !link_->bringInStep()) {
         return 0;
     }
+    link_->setWriteDataPending(length > 0);
+    if (!exchange(command, sizeof command, answer, kShortAnswer, &answerLength) ||
+        !accepted(answerLength >= 3 && answer[1] == 0x01 && answer[2] == 0x01)) {
+        return 0;
+    }
+    // The programmer now waits for the data; until its idle limit it takes whatever
+    // comes next as chip data.
     if (!transferBuffer_) {
+        link_->markOutOfStep();
         return 0;
     }
     // The data is sent from a copy, so the caller's buffer may change meanwhile.
@@ -153,6 +170,7 @@ int Programmer::startWriteChip(const uint8_t* src, uint32_t address, uint32_t le
     writeCount_.store(0);
     writeLength_ = length;
     if (!link_->startWrite(transferBuffer_.get(), length, &writeCount_, kWriteTimeoutMs)) {
+        link_->markOutOfStep();
         return 0;
     }
     state_ = BusyState::Writing;
@@ -163,12 +181,12 @@ int Programmer::startErase() {
     if (state_ != BusyState::Idle) {
         return 0;
     }
-    const uint8_t command[3] = {kOpErase, 0x01, familyParams().familyCode};
+    const uint8_t command[3] = {kOpErase, 0x01, params_.familyCode};
     uint8_t answer[kShortAnswer];
     uint16_t answerLength = 0;
     // Byte 1 of this answer carries nothing the host relies on.
     if (!exchange(command, sizeof command, answer, kShortAnswer, &answerLength) ||
-        answerLength < 3 || answer[2] != 0x01) {
+        !accepted(answerLength >= 3 && answer[2] == 0x01)) {
         return 0;
     }
     state_ = BusyState::Erasing;
@@ -176,11 +194,11 @@ int Programmer::startErase() {
 }
 
 int Programmer::queryEraseStatus(int* status) {
-    const uint8_t command[3] = {kOpEraseStatus, 0x00, familyParams().familyCode};
+    const uint8_t command[3] = {kOpEraseStatus, 0x00, params_.familyCode};
     uint8_t answer[kShortAnswer];
     uint16_t answerLength = 0;
     if (!exchange(command, sizeof command, answer, kShortAnswer, &answerLength) ||
-        answerLength < 3 || answer[1] != 0x01) {
+        !accepted(answerLength >= 3 && answer[1] == 0x01)) {
         return 0;
     }
     *status = answer[2];
@@ -188,11 +206,11 @@ int Programmer::queryEraseStatus(int* status) {
 }
 
 int Programmer::readChipId(uint8_t ids[2]) {
-    const uint8_t command[3] = {kOpChipId, 0x00, familyParams().familyCode};
+    const uint8_t command[3] = {kOpChipId, 0x00, params_.familyCode};
     uint8_t answer[kIdAnswer];
     uint16_t answerLength = 0;
-    if (!exchange(command, sizeof command, answer, kIdAnswer, &answerLength) || answerLength < 4 ||
-        answer[1] != 0x02) {
+    if (!exchange(command, sizeof command, answer, kIdAnswer, &answerLength) ||
+        !accepted(answerLength >= 4 && answer[1] == 0x02)) {
         return 0;
     }
     ids[0] = answer[2];
@@ -219,6 +237,8 @@ int Programmer::readFirmwareVersion(char text[kVersionTextSize]) {
 }
 
 void Programmer::setProgress(uint32_t count, uint32_t length) {
+    progressDone_ = count;
+    progressTotal_ = length;
     if (length == 0) {
         progress_ = 0; // nothing to measure until the transfer is over
         return;
@@ -235,16 +255,17 @@ OpStatus Programmer::poll() {
             return OpStatus::Reading;
         }
         state_ = BusyState::Idle;
-        if (result == 0) {
+        // The pipe may bring up to 64 bytes more than asked: only the chip's bytes go on.
+        // Fewer than asked is a data phase that broke off, not a smaller chip.
+        const uint32_t received = readCount_.load();
+        if (result == 0 || received < readLength_) {
+            link_->markOutOfStep();
             return OpStatus::Failed;
         }
-        // The pipe may bring up to 64 bytes more than asked: only the chip's bytes go on.
-        const uint32_t received = std::min(readCount_.load(), readLength_);
-        if (received > 0) {
-            std::memcpy(readDest_, transferBuffer_.get(), received);
-        }
-        if (readLength_ == 0) {
-            progress_ = 100;
+        if (readLength_ > 0) {
+            std::memcpy(readDest_, transferBuffer_.get(), readLength_);
+        } else {
+            setProgress(1, 1);
         }
         return OpStatus::Idle;
     }
@@ -254,11 +275,14 @@ OpStatus Programmer::poll() {
             return OpStatus::Writing;
         }
         state_ = BusyState::Idle;
-        if (result == 0) {
+        // A write the pipe cut short leaves the programmer waiting for the rest.
+        if (result == 0 || writeCount_.load() < writeLength_) {
+            link_->markOutOfStep();
             return OpStatus::Failed;
         }
+        link_->setWriteDataPending(false);
         if (writeLength_ == 0) {
-            progress_ = 100;
+            setProgress(1, 1);
         }
         return OpStatus::Idle;
     case BusyState::Erasing: {
@@ -268,10 +292,10 @@ OpStatus Programmer::poll() {
             return OpStatus::Failed;
         }
         if (status == 1) {
-            progress_ = 0;
+            setProgress(0, 1);
             return OpStatus::Erasing;
         }
-        progress_ = 100;
+        setProgress(1, 1);
         state_ = BusyState::Idle;
         return OpStatus::Idle;
     }
@@ -280,6 +304,13 @@ OpStatus Programmer::poll() {
     }
     state_ = BusyState::Idle;
     return OpStatus::Idle;
+}
+
+void Programmer::cancel() {
+    if (state_ == BusyState::Reading || state_ == BusyState::Writing) {
+        link_->abandonTransfers();
+    }
+    state_ = BusyState::Idle;
 }
 
 void Programmer::waitForChange(uint32_t maxMs) {

@@ -1,6 +1,17 @@
 // The application's side of the conversation with the programmer: command packets and
 // their answers, the data phases of chip reads and writes, and the busy state and
-// progress that poll() advances. Window's thread only.
+// progress that poll() advances.
+//
+// Threads and ownership: one thread drives a Programmer and the UsbLink it is bound
+// to (the window's thread, or a CLI thread per programmer). It owns its 16 MiB
+// transfer buffer; the link's workers write into it while a data phase runs. The
+// chip-family bytes are the process-wide set for the window's programmer (as the
+// window has always had them) or a set of the caller's, one per programmer.
+//
+// A command is only sent on a link that is in step: an exchange or data phase that
+// failed part-way leaves the link out of step, and the next command first brings it
+// back (UsbLink::bringInStep), so no stale answer is taken and no command byte
+// becomes chip data.
 //
 // Wire: a command is one write of the whole packet (500 ms); each answer is one
 // 64-byte read (1000 ms) whose first byte repeats the opcode. Numbers are big-endian.
@@ -13,6 +24,7 @@
 #pragma once
 
 #include "chipdb/ChipInfo.h"
+#include "protocol/FamilyParams.h"
 
 #include <atomic>
 #include <cstdint>
@@ -42,7 +54,10 @@ class Programmer {
     static constexpr uint32_t kMaxSkippedPackets = 1024;
     static constexpr uint32_t kVersionTextSize = 100; // 99 characters and the zero
 
+    // Uses the process-wide FamilyParams.
     Programmer();
+    // Uses `params`, which must outlive the programmer.
+    explicit Programmer(FamilyParams& params);
     ~Programmer();
     Programmer(const Programmer&) = delete;
     Programmer& operator=(const Programmer&) = delete;
@@ -50,9 +65,10 @@ class Programmer {
     // Binds the link and allocates the transfer buffer. Always 1; without the buffer
     // every later chip read and write fails.
     int init(UsbLink* link);
-    // Keeps a copy of `chip` and sets the process-wide FamilyParams from it: 1 for a
+    // Keeps a copy of `chip` and sets this programmer's FamilyParams from it: 1 for a
     // known family, 0 otherwise.
     int prepareFamily(const ChipInfo& chip);
+    const FamilyParams& params() const { return params_; }
 
     // 1 = started; poll() then runs the operation. 0 = refused or failed; state unchanged.
     // A read or write of more than kMaxChipLength bytes is refused before anything is sent.
@@ -73,10 +89,19 @@ class Programmer {
     int waitResponse(uint8_t key, uint8_t* answer, uint16_t maxLength,
                      uint16_t* answerLength = nullptr);
 
-    // Advances the running operation; Failed is reported once, then Idle.
+    // Advances the running operation; Failed is reported once, then Idle. A read that
+    // brings fewer bytes than asked, or a write that sends fewer, has failed: the
+    // destination is left as it was.
     OpStatus poll();
     // 0..100, set by poll, kept between operations.
     uint16_t getProgress() const { return progress_; }
+    // What getProgress was computed from: bytes moved of bytes asked (an erase counts
+    // 0 of 1 while it runs and 1 of 1 once over).
+    uint32_t progressDone() const { return progressDone_; }
+    uint32_t progressTotal() const { return progressTotal_; }
+    // Ends the running operation at once without a result: a data transfer is abandoned
+    // (the link is then out of step), an erase is no longer polled. State Idle.
+    void cancel();
     // Gives the running operation up to `maxMs` to move on, returning as soon as its
     // data transfer is over; at once when nothing runs. An erase has no transfer to
     // watch: its status is only learnt by polling, so the whole time is waited.
@@ -93,7 +118,10 @@ class Programmer {
     int exchange(const uint8_t* command, uint32_t length, uint8_t* answer, uint16_t maxAnswer,
                  uint16_t* answerLength);
     void setProgress(uint32_t count, uint32_t length);
+    // `answerMatches`, marking the link out of step when it is false.
+    bool accepted(bool answerMatches);
 
+    FamilyParams& params_;
     UsbLink* link_ = nullptr;
     BusyState state_ = BusyState::Idle;
     std::unique_ptr<uint8_t[]> transferBuffer_;
@@ -103,5 +131,7 @@ class Programmer {
     uint32_t writeLength_ = 0;
     std::atomic<uint32_t> writeCount_{0};
     uint16_t progress_ = 0;
+    uint32_t progressDone_ = 0;
+    uint32_t progressTotal_ = 0;
     ChipInfo preparedChip_{};
 };

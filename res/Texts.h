@@ -109,6 +109,13 @@ struct Texts {
     const char* verifyDone;
     // A chip larger than the 16 MiB buffer cannot be read, written or verified whole.
     const char* chipTooLarge;
+    // Blank Check: the chip is read as Verify reads it and must hold only FF.
+    const char* blankChecking;
+    const char* blankFailureStatus;
+    const char* blankFailureBox;
+    const char* notBlankStatus;
+    const char* notBlankBox; // address, then the chip byte's two hex digits
+    const char* blankDone;
 
     // Identify and firmware version
     const char* identifyFailureStatus;

@@ -100,6 +100,12 @@ const Texts kTextsChinese = {
     .verifyDiffBox = "校验出错!\r\n地址:0x%lX\r\n缓冲区:%X%X\r\n器件:%X%X",
     .verifyDone = "校验数据正确！",
     .chipTooLarge = "器件容量超过16MB缓冲区！",
+    .blankChecking = "正在查空...",
+    .blankFailureStatus = "查空失败！",
+    .blankFailureBox = "查空出错!",
+    .notBlankStatus = "器件非空！",
+    .notBlankBox = "器件非空!\r\n地址:0x%lX\r\n器件:%X%X",
+    .blankDone = "查空完成，器件为空！",
 
     .identifyFailureStatus = "自动识别失败！",
     .identifyFailureBox = "自动识别失败！",

@@ -100,6 +100,12 @@ const Texts kTextsEnglish = {
     .verifyDiffBox = "Verify Failure!\r\nAddr:0x%lX\r\nBuffer:%X%X\r\nDevice:%X%X",
     .verifyDone = "Verify Successfully",
     .chipTooLarge = "The chip is larger than the 16 MB buffer!",
+    .blankChecking = "Blank checking...",
+    .blankFailureStatus = "Blank Check Failure",
+    .blankFailureBox = "Blank Check Failure!",
+    .notBlankStatus = "Not Blank",
+    .notBlankBox = "Not Blank!\r\nAddr:0x%lX\r\nDevice:%X%X",
+    .blankDone = "Blank Check Successfully",
 
     .identifyFailureStatus = "Identify Failure",
     .identifyFailureBox = nullptr,

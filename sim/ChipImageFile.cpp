@@ -2,13 +2,18 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace sim {
 namespace {
+
+// The temporary file of a save: "<image>.tmp-<process id>".
+constexpr const char* kTemporaryMark = ".tmp-";
 
 void setError(std::string* error, const std::string& what, const std::string& path, int code) {
     if (error != nullptr) {
@@ -36,6 +41,33 @@ class FileDescriptor {
   private:
     int fd_;
 };
+
+// A save cut short (power loss, a killed simulator) leaves its temporary file behind.
+// Those of processes that no longer run are removed, so they never pile up; a live
+// process's file is its save in progress.
+void removeStaleTemporaries(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+    const std::string prefix =
+        (slash == std::string::npos ? path : path.substr(slash + 1)) + kTemporaryMark;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        const std::string digits = name.substr(std::min(name.size(), prefix.size()));
+        if (name.rfind(prefix, 0) != 0 || digits.empty() || digits.size() > 9 ||
+            digits.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        const pid_t owner = static_cast<pid_t>(std::stol(digits));
+        if (owner != ::getpid() && ::kill(owner, 0) != 0 && errno == ESRCH) {
+            ::unlink((folder + "/" + name).c_str());
+        }
+    }
+    ::closedir(dir);
+}
 
 } // namespace
 
@@ -89,7 +121,8 @@ bool loadChipImage(const std::string& path, std::vector<uint8_t>& memory, bool* 
 
 bool saveChipImage(const std::string& path, const std::vector<uint8_t>& memory,
                    std::string* error) {
-    const std::string temporary = path + ".tmp-" + std::to_string(::getpid());
+    removeStaleTemporaries(path);
+    const std::string temporary = path + kTemporaryMark + std::to_string(::getpid());
     FileDescriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (file.get() < 0) {
         setError(error, "cannot create", temporary, errno);

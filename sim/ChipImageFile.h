@@ -14,6 +14,8 @@ bool loadChipImage(const std::string& path, std::vector<uint8_t>& memory, bool* 
                    std::string* error);
 
 // Replaces the file atomically: writes a temporary file beside it, syncs, renames.
+// Temporary files that earlier saves of processes no longer running left beside it
+// are removed first.
 bool saveChipImage(const std::string& path, const std::vector<uint8_t>& memory, std::string* error);
 
 } // namespace sim

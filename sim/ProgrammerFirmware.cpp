@@ -67,6 +67,7 @@ struct ProgrammerFirmware::State {
     std::mt19937_64 random;
     std::deque<Packet> outgoing;
     std::deque<std::vector<uint8_t>> commandLog;
+    std::deque<TransferRecord> transferLog;
     Phase phase = Phase::Command;
     uint8_t phaseFamily = 0;
     uint32_t phaseAddress = 0;
@@ -87,6 +88,7 @@ struct ProgrammerFirmware::State {
         random.seed(options.faults.seed);
         outgoing.clear();
         commandLog.clear();
+        transferLog.clear();
         phase = Phase::Command;
         phaseLength = phaseDone = 0;
         eraseEnd = {};
@@ -122,6 +124,44 @@ struct ProgrammerFirmware::State {
                                              (bytes / phasePageSize));
         }
         return due;
+    }
+
+    // How many of the next `take` bytes of the write data phase are due by `now`.
+    uint64_t dueBy(Clock::time_point now, uint64_t take) const {
+        uint64_t low = 0;
+        uint64_t high = take;
+        while (low < high) {
+            const uint64_t middle = (low + high + 1) / 2;
+            if (dueTime(phaseDone + middle) <= now) {
+                low = middle;
+            } else {
+                high = middle - 1;
+            }
+        }
+        return low;
+    }
+
+    // Programs the next `count` bytes of the write data phase.
+    void takeWriteData(const uint8_t* data, uint64_t count, Clock::time_point now) {
+        chip.program(phaseFamily, uint64_t{phaseAddress} + phaseDone, data,
+                     static_cast<size_t>(count));
+        phaseDone += count;
+        dataBytesIn += count;
+        lastWriteData = now;
+        if (phaseDone == phaseLength) {
+            phase = Phase::Command;
+            if (chip.answers(phaseFamily)) {
+                chipChangedLocked();
+            }
+        }
+        changed.notify_all();
+    }
+
+    void logTransfer(bool in, uint32_t length) {
+        transferLog.push_back({in, length});
+        if (transferLog.size() > kCommandLogLimit) {
+            transferLog.pop_front();
+        }
     }
 
     void unplugLocked() {
@@ -352,8 +392,11 @@ TransferResult ProgrammerFirmware::hostOut(const uint8_t* data, uint32_t length,
         if (s.stalled) {
             due = kNever;
         } else if (s.phase == State::Phase::WriteData &&
-                   now - s.lastWriteData > kWritePhaseIdleLimit) {
-            s.phase = State::Phase::Command; // the host gave up on this write
+                   now - std::max(s.lastWriteData, s.dueTime(s.phaseDone + 1)) >
+                       kWritePhaseIdleLimit) {
+            // The host gave up on this write. The time the chip spends programming what
+            // it has is not idle time.
+            s.phase = State::Phase::Command;
         }
         if (!s.stalled && s.phase == State::Phase::WriteData) {
             const uint64_t take = std::min<uint64_t>(length, s.phaseLength - s.phaseDone);
@@ -365,25 +408,20 @@ TransferResult ProgrammerFirmware::hostOut(const uint8_t* data, uint32_t length,
                 continue;
             }
             due = s.dueTime(s.phaseDone + take);
-            if (now >= due) {
-                s.chip.program(s.phaseFamily, uint64_t{s.phaseAddress} + s.phaseDone, data,
-                               static_cast<size_t>(take));
-                s.phaseDone += take;
-                s.dataBytesIn += take;
-                s.lastWriteData = now;
-                if (s.phaseDone == s.phaseLength) {
-                    s.phase = State::Phase::Command;
-                    if (s.chip.answers(s.phaseFamily)) {
-                        s.chipChangedLocked();
-                    }
-                }
-                s.changed.notify_all();
-                return {TransferStatus::Done, length, {}};
+            // A slow chip takes what is due by now and leaves the rest of the transfer
+            // for later, as a device takes a bulk transfer packet by packet.
+            const uint64_t part = now >= due ? take : now >= waitUntil ? s.dueBy(now, take) : 0;
+            if (part > 0) {
+                s.takeWriteData(data, part, now);
+                s.logTransfer(false, part == take ? length : static_cast<uint32_t>(part));
+                return {
+                    TransferStatus::Done, part == take ? length : static_cast<uint32_t>(part), {}};
             }
         } else if (!s.stalled) {
             if (length > 0 && !s.handleCommand(data, length, now)) {
                 return {TransferStatus::Gone, 0, {}};
             }
+            s.logTransfer(false, length);
             s.changed.notify_all();
             return {TransferStatus::Done, length, {}};
         }
@@ -421,6 +459,7 @@ TransferResult ProgrammerFirmware::hostIn(uint8_t* dest, uint32_t maxLength,
                     s.answersSent += front.isAnswer ? 1 : 0;
                     s.outgoing.pop_front();
                 }
+                s.logTransfer(true, maxLength);
                 s.changed.notify_all();
                 return {TransferStatus::Done, n, {}};
             }
@@ -443,6 +482,7 @@ TransferResult ProgrammerFirmware::hostIn(uint8_t* dest, uint32_t maxLength,
                 if (n < maxLength) {
                     s.phase = State::Phase::Command; // the short transfer ends the data
                 }
+                s.logTransfer(true, maxLength);
                 s.changed.notify_all();
                 return {TransferStatus::Done, static_cast<uint32_t>(n), {}};
             }
@@ -552,6 +592,11 @@ FirmwareStats ProgrammerFirmware::stats() const {
 std::vector<std::vector<uint8_t>> ProgrammerFirmware::commandLog() const {
     std::lock_guard lock(state_->mutex);
     return {state_->commandLog.begin(), state_->commandLog.end()};
+}
+
+std::vector<TransferRecord> ProgrammerFirmware::transferLog() const {
+    std::lock_guard lock(state_->mutex);
+    return {state_->transferLog.begin(), state_->transferLog.end()};
 }
 
 } // namespace sim

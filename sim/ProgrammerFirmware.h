@@ -120,6 +120,12 @@ struct TransferResult {
     Clock::time_point retryAt = {}; // NotYet: when the transfer may succeed (kNever: no idea)
 };
 
+struct TransferRecord {
+    bool in = false;
+    uint32_t length = 0;
+    bool operator==(const TransferRecord&) const = default;
+};
+
 struct FirmwareStats {
     uint32_t commands = 0;     // command packets taken since power-on (ignored ones included)
     uint64_t dataBytesIn = 0;  // chip data the host wrote
@@ -144,9 +150,10 @@ class ProgrammerFirmware {
     using StillWanted = std::function<bool()>;
 
     // The host wrote one OUT transfer. Waits at most until `waitUntil` for the device
-    // to take it (pacing, stall); the default never waits. Done: `length` = bytes taken
-    // (always the whole transfer). NotYet: nothing taken; also at once when `stillWanted`
-    // (empty = always) says the host no longer waits.
+    // to take it (pacing, stall); the default never waits. Done: `length` = bytes taken:
+    // the whole transfer, or in a paced write data phase the part that was due by
+    // `waitUntil` (the caller offers the rest again). NotYet: nothing taken; also at
+    // once when `stillWanted` (empty = always) says the host no longer waits.
     TransferResult hostOut(const uint8_t* data, uint32_t length, Clock::time_point waitUntil = {},
                            const StillWanted& stillWanted = {});
     // The host asks for one IN transfer of at most `maxLength` bytes into `dest`. Waits at
@@ -191,6 +198,9 @@ class ProgrammerFirmware {
     FirmwareStats stats() const;
     // The command packets taken in command mode, oldest first (the latest 1000).
     std::vector<std::vector<uint8_t>> commandLog() const;
+    // The transfers that moved data (or were taken in part), oldest first (the latest
+    // 1000): IN with the length the host asked, OUT with the length taken.
+    std::vector<TransferRecord> transferLog() const;
 
   private:
     struct State;

@@ -103,13 +103,26 @@ struct SimServer::Impl {
             if (length > simwire::kMaxTransfer || !simwire::recvAll(fd, data.data(), length)) {
                 return;
             }
-            int32_t status = -1;
+            int32_t status = simwire::kRefused;
+            uint32_t taken = 0;
             for (;;) {
-                const TransferResult r = firmware.hostOut(
-                    data.data(), length, Clock::now() + kCheckInterval, stillWanted);
+                const TransferResult r =
+                    firmware.hostOut(data.data() + taken, length - taken,
+                                     Clock::now() + kCheckInterval, stillWanted);
                 if (r.status == TransferStatus::Done) {
-                    status = static_cast<int32_t>(r.length);
-                    break;
+                    taken += r.length;
+                    if (taken >= length) {
+                        status = static_cast<int32_t>(length);
+                        break;
+                    }
+                    // A slow chip took part of it: the host learns it is still moving.
+                    uint8_t progress[8];
+                    simwire::putLittleEndian32(progress, static_cast<uint32_t>(simwire::kProgress));
+                    simwire::putLittleEndian32(progress + 4, taken);
+                    if (!simwire::sendAll(fd, progress, sizeof progress)) {
+                        return;
+                    }
+                    continue;
                 }
                 if (r.status == TransferStatus::Refused) {
                     break;
@@ -138,7 +151,7 @@ struct SimServer::Impl {
             if (maxLength > simwire::kMaxTransfer) {
                 return;
             }
-            int32_t status = -1;
+            int32_t status = simwire::kRefused;
             for (;;) {
                 const TransferResult r = firmware.hostIn(
                     reply.data() + 4, maxLength, Clock::now() + kCheckInterval, stillWanted);

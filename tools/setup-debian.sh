@@ -14,6 +14,8 @@ packages=(
     xdg-utils desktop-file-utils shared-mime-info
     # The Debian package and its check
     dpkg-dev fakeroot file help2man lintian appstream x11-utils libglib2.0-bin
+    # The fuzz targets (tools/fuzz.sh)
+    clang libclang-rt-dev
 )
 
 missing=()

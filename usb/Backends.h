@@ -1,10 +1,12 @@
-// The two sources of programmers the link knows.
+// The two sources of programmers the link knows. Both may be shared by links on
+// different threads.
 #pragma once
 
 #include "usb/DeviceBackend.h"
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace usb {
 
@@ -15,5 +17,8 @@ std::shared_ptr<DeviceBackend> makeLibusbBackend();
 // Simulated programmers: the sockets in `folder` whose server answers the interface
 // probe; an empty `folder` means simwire::simulatorFolder(), looked up at each listing.
 std::shared_ptr<DeviceBackend> makeSimBackend(std::string folder = {});
+
+// What the window uses: real programmers first, then simulated ones.
+std::vector<std::shared_ptr<DeviceBackend>> defaultBackends();
 
 } // namespace usb

@@ -1,9 +1,15 @@
 // What a source of programmers (real USB devices, simulated programmers, or a test's
 // list) offers the device link: the device paths of the present interfaces, opening
 // an interface by path, and opening one of its two bulk pipes.
+//
+// Threads: a back end may be shared by several links, each on its own thread, so
+// listPaths, openInterface and openPipe may be called concurrently. A pipe belongs to
+// the link that opened it: its transfer worker calls read/write, one call at a time,
+// and the link's owning thread calls cancel/rearm.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -30,8 +36,13 @@ class PipeChannel {
     virtual ~PipeChannel() = default;
     // One incoming transfer of at most `length` bytes into `dest`.
     virtual IoResult read(uint8_t* dest, uint32_t length) = 0;
+    // Called during a write, from the calling thread, each time the device has taken
+    // more of the transfer: `taken` bytes of it so far. A slow device (a byte-mode
+    // EEPROM) may take a 4096-byte transfer over many seconds; this is how the link
+    // tells such a device from one that has stopped.
+    using WriteProgress = std::function<void(uint32_t taken)>;
     // One outgoing transfer of `length` bytes (0 = a zero-length transfer).
-    virtual IoResult write(const uint8_t* src, uint32_t length) = 0;
+    virtual IoResult write(const uint8_t* src, uint32_t length, const WriteProgress& progress) = 0;
     // Makes the call in progress return Cancelled soon, and every later call at once,
     // until rearm(). Once the cancelled call has returned, nothing touches its buffer.
     virtual void cancel() = 0;

@@ -1,7 +1,5 @@
 #include "usb/DeviceInterfaceList.h"
 
-#include "usb/Backends.h"
-
 #include <algorithm>
 #include <cstring>
 
@@ -23,6 +21,8 @@ int hexDigit(char c) {
 // digits do not read.
 uint16_t idAfter(std::string_view path, std::string_view lower, std::string_view upper,
                  size_t tail) {
+    if (const size_t slash = path.rfind('/'); slash != std::string_view::npos)
+        path.remove_prefix(slash + 1);
     for (size_t i = 0; i + tail < path.size(); ++i) {
         std::string_view here = path.substr(i, 3);
         if (here == lower || here == upper)
@@ -53,10 +53,8 @@ uint16_t productIdFromPath(std::string_view path) {
     return idAfter(path, "pid", "PID", 4);
 }
 
-DeviceInterfaceList::DeviceInterfaceList() {
-    backends_.push_back(makeLibusbBackend());
-    backends_.push_back(makeSimBackend());
-}
+DeviceInterfaceList::DeviceInterfaceList(std::vector<std::shared_ptr<DeviceBackend>> backends)
+    : backends_(std::move(backends)) {}
 
 DeviceInterfaceList::~DeviceInterfaceList() = default;
 
@@ -130,20 +128,6 @@ std::shared_ptr<PipeChannel> DeviceInterfaceList::openPipe(std::string_view name
 
 std::string DeviceInterfaceList::currentPath() const {
     return path_;
-}
-
-std::vector<std::shared_ptr<DeviceBackend>>
-DeviceInterfaceList::setBackends(std::vector<std::shared_ptr<DeviceBackend>> backends) {
-    std::swap(backends_, backends);
-    entries_.clear();
-    listed_ = false;
-    openedBackend_ = nullptr;
-    return backends;
-}
-
-DeviceInterfaceList& deviceInterfaceList() {
-    static DeviceInterfaceList list;
-    return list;
 }
 
 bool parsePipePath(std::string_view name, std::string* devicePath, PipeKind* kind) {

@@ -1,5 +1,6 @@
-// The process-wide list of device interfaces in which the link looks for the
-// programmer, and the opening of its interface and pipes by path.
+// The list of device interfaces in which a link looks for the programmer, and the
+// opening of its interface and pipes by path. Each UsbLink owns one, built from the
+// back ends it was given; only the thread driving that link uses it.
 #pragma once
 
 #include "usb/DeviceBackend.h"
@@ -18,7 +19,9 @@ namespace usb {
 uint16_t parseHex4(std::string_view text);
 
 // The IDs written in a device path after "vid"/"VID" and "pid"/"PID" and one separator
-// character; 0 when none can be read.
+// character; 0 when none can be read. Only the device's own name is searched, the part
+// after the last '/': the folder of a simulated programmer's socket ("/home/david",
+// "/media/VIDEOS") says nothing about the device.
 uint16_t vendorIdFromPath(std::string_view path);
 uint16_t productIdFromPath(std::string_view path);
 
@@ -31,7 +34,8 @@ class DeviceInterfaceList {
     // At most this many interfaces are examined.
     static constexpr int kMaxInterfaces = 127;
 
-    DeviceInterfaceList(); // real USB devices first, then simulated programmers
+    // Lists the interfaces of `backends`, in that order.
+    explicit DeviceInterfaceList(std::vector<std::shared_ptr<DeviceBackend>> backends);
     ~DeviceInterfaceList();
     DeviceInterfaceList(const DeviceInterfaceList&) = delete;
     DeviceInterfaceList& operator=(const DeviceInterfaceList&) = delete;
@@ -52,10 +56,6 @@ class DeviceInterfaceList {
     // The path field: the last opened interface with every pipe name appended since.
     std::string currentPath() const;
 
-    // Replaces the sources of interfaces (tests) and returns the previous ones.
-    std::vector<std::shared_ptr<DeviceBackend>>
-    setBackends(std::vector<std::shared_ptr<DeviceBackend>> backends);
-
   private:
     struct Entry {
         std::string path;
@@ -64,14 +64,11 @@ class DeviceInterfaceList {
     void refresh();
     const Entry* entryAt(int index);
 
-    std::vector<std::shared_ptr<DeviceBackend>> backends_;
+    const std::vector<std::shared_ptr<DeviceBackend>> backends_;
     std::vector<Entry> entries_;
     bool listed_ = false;
     char path_[kPathCapacity] = {};
     DeviceBackend* openedBackend_ = nullptr;
 };
-
-// The one instance of the process.
-DeviceInterfaceList& deviceInterfaceList();
 
 } // namespace usb

@@ -16,6 +16,14 @@ namespace {
 
 // How long one wait for USB events lasts before the worker looks at its transfer again.
 constexpr int kEventWaitUs = 100'000;
+// A write is submitted for at most this long at a time; when it runs out, the bytes
+// the device took so far are progress, and the rest of the transfer goes out again.
+// Bulk packets are whole, so the device sees the same packets either way.
+constexpr unsigned kWriteSliceMs = 250;
+// Only the programmer is listed: hubs, keyboards and cameras never count toward the
+// interface limit.
+constexpr uint16_t kProgrammerVendor = 0x10C4;
+constexpr uint16_t kProgrammerProduct = 0x505D;
 
 class LibusbContext {
   public:
@@ -72,14 +80,27 @@ class LibusbPipe : public PipeChannel {
         // would overflow the request.
         if (length == 0)
             return {IoStatus::Ok, 0};
-        return run(dest, length);
+        return run(dest, length, 0, nullptr);
     }
 
-    IoResult write(const uint8_t* src, uint32_t length) override {
+    IoResult write(const uint8_t* src, uint32_t length, const WriteProgress& progress) override {
         if ((endpoint_ & LIBUSB_ENDPOINT_IN) != 0)
             return {IoStatus::Failed, 0};
         // libusb takes a non-const buffer for both directions; an OUT transfer only reads it.
-        return run(const_cast<uint8_t*>(src), length);
+        auto* data = const_cast<uint8_t*>(src);
+        uint32_t taken = 0;
+        for (;;) {
+            bool timedOut = false;
+            IoResult call = run(data + taken, length - taken, kWriteSliceMs, &timedOut);
+            if (!timedOut)
+                return call.status == IoStatus::Ok ? IoResult{IoStatus::Ok, taken + call.bytes}
+                                                   : call;
+            if (call.bytes > 0) {
+                taken += call.bytes;
+                if (progress)
+                    progress(taken);
+            }
+        }
     }
 
     void cancel() override {
@@ -106,12 +127,14 @@ class LibusbPipe : public PipeChannel {
         return completed_ != 0;
     }
 
-    IoResult run(uint8_t* data, uint32_t length) {
+    // One bulk transfer; `timeoutMs` 0 = none. A transfer that runs out of time sets
+    // `*timedOut` and reports the bytes it moved.
+    IoResult run(uint8_t* data, uint32_t length, unsigned timeoutMs, bool* timedOut) {
         libusb_transfer* transfer = libusb_alloc_transfer(0);
         if (!transfer)
             return {IoStatus::Failed, 0};
         libusb_fill_bulk_transfer(transfer, session_->handle, endpoint_, data,
-                                  static_cast<int>(length), transferDone, this, 0);
+                                  static_cast<int>(length), transferDone, this, timeoutMs);
         {
             std::lock_guard lock(mutex_);
             if (cancelled_) {
@@ -146,6 +169,10 @@ class LibusbPipe : public PipeChannel {
         switch (status) {
         case LIBUSB_TRANSFER_COMPLETED:
             return {IoStatus::Ok, moved};
+        case LIBUSB_TRANSFER_TIMED_OUT:
+            if (timedOut)
+                *timedOut = true;
+            return {IoStatus::Failed, moved};
         case LIBUSB_TRANSFER_NO_DEVICE:
             return {IoStatus::Gone, 0};
         case LIBUSB_TRANSFER_CANCELLED:
@@ -167,6 +194,8 @@ struct Located {
     std::string path;
     std::vector<uint8_t> order; // bus, ports, address
     libusb_device* device = nullptr;
+    uint16_t vendor = 0;
+    uint16_t product = 0;
 };
 
 // "usb:<bus>-<port path>#vid_xxxx&pid_xxxx"; a device without ports (a root hub) is
@@ -181,6 +210,8 @@ Located locate(libusb_device* device) {
 
     Located located;
     located.device = device;
+    located.vendor = descriptor.idVendor;
+    located.product = descriptor.idProduct;
     located.order.push_back(bus);
     std::string where = "usb:" + std::to_string(bus);
     if (portCount > 0) {
@@ -243,7 +274,8 @@ class LibusbBackend : public DeviceBackend {
         std::lock_guard lock(mutex_);
         std::vector<std::string> paths;
         forEachDevice([&](const Located& located) {
-            paths.push_back(located.path);
+            if (located.vendor == kProgrammerVendor && located.product == kProgrammerProduct)
+                paths.push_back(located.path);
             return false;
         });
         return paths;

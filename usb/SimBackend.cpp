@@ -112,7 +112,7 @@ class SimPipe : public PipeChannel {
         if (!simwire::sendAll(fd, header, 4) || !simwire::recvAll(fd, header, 4))
             return lost();
         int32_t status = getI32(header);
-        if (status == -1)
+        if (status == simwire::kRefused)
             return {IoStatus::Failed, 0};
         if (status < 0 || static_cast<uint32_t>(status) > length)
             return confused();
@@ -121,22 +121,34 @@ class SimPipe : public PipeChannel {
         return {IoStatus::Ok, static_cast<uint32_t>(status)};
     }
 
-    IoResult write(const uint8_t* src, uint32_t length) override {
+    IoResult write(const uint8_t* src, uint32_t length, const WriteProgress& progress) override {
         IoResult early;
         int fd = begin(&early);
         if (fd < 0)
             return early;
         uint8_t header[4];
         simwire::putLittleEndian32(header, length);
-        if (!simwire::sendAll(fd, header, 4) ||
-            (length > 0 && !simwire::sendAll(fd, src, length)) || !simwire::recvAll(fd, header, 4))
+        if (!simwire::sendAll(fd, header, 4) || (length > 0 && !simwire::sendAll(fd, src, length)))
             return lost();
-        int32_t status = getI32(header);
-        if (status == -1)
-            return {IoStatus::Failed, 0};
-        if (status < 0 || static_cast<uint32_t>(status) > length)
-            return confused();
-        return {IoStatus::Ok, static_cast<uint32_t>(status)};
+        for (;;) {
+            if (!simwire::recvAll(fd, header, 4))
+                return lost();
+            const int32_t status = getI32(header);
+            if (status == simwire::kRefused)
+                return {IoStatus::Failed, 0};
+            if (status == simwire::kProgress) {
+                if (!simwire::recvAll(fd, header, 4))
+                    return lost();
+                if (simwire::getLittleEndian32(header) > length)
+                    return confused();
+                if (progress)
+                    progress(simwire::getLittleEndian32(header));
+                continue;
+            }
+            if (status < 0 || static_cast<uint32_t>(status) > length)
+                return confused();
+            return {IoStatus::Ok, static_cast<uint32_t>(status)};
+        }
     }
 
     void cancel() override {
@@ -268,6 +280,10 @@ class SimBackend : public DeviceBackend {
 
 std::shared_ptr<DeviceBackend> makeSimBackend(std::string folder) {
     return std::make_shared<SimBackend>(std::move(folder));
+}
+
+std::vector<std::shared_ptr<DeviceBackend>> defaultBackends() {
+    return {makeLibusbBackend(), makeSimBackend()};
 }
 
 } // namespace usb

@@ -11,6 +11,8 @@
 //   'W'  write pipe (PIPE01, host to programmer). Per transfer the host sends
 //        u32 length, then that many bytes (length <= 4096); the server answers
 //        i32 status: bytes accepted (0..length), or -1 for a refused transfer.
+//        While a slow device takes the transfer bit by bit, the server may first
+//        send progress frames: i32 -2, then u32 bytes taken so far.
 //   'R'  read pipe (PIPE00, programmer to host). Per transfer the host sends
 //        u32 maxLength; the server answers i32 n (0..maxLength), then n bytes;
 //        or -1 for a refused transfer. The server answers only when it has data
@@ -30,6 +32,8 @@ constexpr char kRoleWrite = 'W';
 constexpr char kRoleRead = 'R';
 constexpr char kProbeAnswer = 'K';
 constexpr uint32_t kMaxTransfer = 4096;
+constexpr int32_t kRefused = -1;
+constexpr int32_t kProgress = -2;
 constexpr const char* kSocketPrefix = "usb#vid_10c4&pid_505d#";
 
 // $BRIMWICK_SIM_DIR when set; else $XDG_RUNTIME_DIR/brimwick-sim; else /tmp/brimwick-sim-<uid>.

@@ -16,6 +16,7 @@ namespace {
 
 void finish(TransferState& state, int result) {
     state.result.store(result, std::memory_order_relaxed);
+    state.lastActivityMs.store(tickMs());
     state.done.store(1, std::memory_order_release);
     std::lock_guard lock(state.wakeLock);
     state.wake.notify_all();
@@ -42,17 +43,26 @@ void readerMain(TransferState& state, std::shared_ptr<PipeChannel> pipe, uint8_t
         uint32_t moved = std::min(call.bytes, chunk);
         cursor += moved;
         count->fetch_add(moved);
+        state.lastActivityMs.store(tickMs());
         if (moved != chunk || chunk != kChunkBytes)
             break;
     }
     finish(state, result);
 }
 
-// A failed write call is tried again after a short pause until the deadline; a device
-// that is gone ends the write at once.
+// A failed write call is tried again after a short pause until a deadline; a device
+// that is gone ends the write at once. Every byte the device takes, even inside a
+// chunk, counts as progress and moves the idle deadline on.
 void writerMain(TransferState& state, std::shared_ptr<PipeChannel> pipe, const uint8_t* cursor,
                 uint32_t remaining, std::atomic<uint32_t>* count) {
     count->store(0);
+    uint32_t sent = 0;
+    const PipeChannel::WriteProgress progress = [&](uint32_t taken) {
+        count->store(sent + taken);
+        const uint64_t now = tickMs();
+        state.idleDeadline.store(now + kWriteIdleMs);
+        state.lastActivityMs.store(now);
+    };
     for (;;) {
         uint32_t chunk = std::min(remaining, kChunkBytes);
         remaining -= chunk;
@@ -60,7 +70,7 @@ void writerMain(TransferState& state, std::shared_ptr<PipeChannel> pipe, const u
         for (;;) {
             if (state.abandoned.load())
                 return;
-            call = pipe->write(cursor, chunk);
+            call = pipe->write(cursor, chunk, progress);
             if (call.status == IoStatus::Ok)
                 break;
             if (call.status == IoStatus::Cancelled)
@@ -73,7 +83,8 @@ void writerMain(TransferState& state, std::shared_ptr<PipeChannel> pipe, const u
         }
         uint32_t moved = std::min(call.bytes, chunk);
         cursor += moved;
-        count->fetch_add(moved);
+        sent += moved;
+        progress(0);
         if (moved != chunk || chunk != kChunkBytes)
             break;
     }
@@ -90,6 +101,7 @@ void abandon(TransferState& state) {
     state.handle.reset();
     if (!state.done.load(std::memory_order_acquire)) {
         state.result.store(0);
+        state.lastActivityMs.store(tickMs());
         state.done.store(1, std::memory_order_release);
     }
 }
@@ -113,33 +125,23 @@ TransferState::~TransferState() {
         abandon(*this);
 }
 
-TransferState& readTransfer() {
-    static TransferState state(Direction::Read);
-    return state;
-}
-
-TransferState& writeTransfer() {
-    static TransferState state(Direction::Write);
-    return state;
-}
-
-int startTransfer(TransferState& state, const UsbLink* owner, std::shared_ptr<PipeChannel> pipe,
-                  uint8_t* buffer, uint32_t length, std::atomic<uint32_t>* count,
-                  uint32_t timeoutMs) {
+int startTransfer(TransferState& state, std::shared_ptr<PipeChannel> pipe, uint8_t* buffer,
+                  uint32_t length, std::atomic<uint32_t>* count, uint32_t timeoutMs) {
     std::lock_guard lock(state.control);
     if (!pipe || (!buffer && length > 0))
         return 0;
     retire(state);
     pipe->rearm();
     state.handle = pipe;
-    state.owner = owner;
     state.countOut = count ? count : &state.spareCount;
     state.result.store(0);
     state.done.store(0);
     state.abandoned.store(false);
+    state.timedOut.store(false);
     uint64_t now = tickMs();
     state.deadline.store(now + timeoutMs);
-    state.idleDeadline.store(now + kReadIdleMs);
+    state.idleDeadline.store(now +
+                             (state.direction == Direction::Read ? kReadIdleMs : kWriteIdleMs));
     try {
         if (state.direction == Direction::Read)
             state.worker = std::thread(readerMain, std::ref(state), std::move(pipe), buffer, length,
@@ -163,10 +165,9 @@ int pollTransfer(TransferState& state, int* result) {
             state.handle.reset();
         } else {
             uint64_t now = tickMs();
-            bool late = now > state.deadline.load() ||
-                        (state.direction == Direction::Read && now > state.idleDeadline.load());
-            if (!late)
+            if (now <= state.deadline.load() && now <= state.idleDeadline.load())
                 return 0;
+            state.timedOut.store(true);
             abandon(state);
         }
     }
@@ -175,18 +176,15 @@ int pollTransfer(TransferState& state, int* result) {
     return 1;
 }
 
-int runTransfer(TransferState& state, const UsbLink* owner, std::shared_ptr<PipeChannel> pipe,
-                uint8_t* buffer, uint32_t length, std::atomic<uint32_t>* count,
-                uint32_t timeoutMs) {
-    if (!startTransfer(state, owner, std::move(pipe), buffer, length, count, timeoutMs))
+int runTransfer(TransferState& state, std::shared_ptr<PipeChannel> pipe, uint8_t* buffer,
+                uint32_t length, std::atomic<uint32_t>* count, uint32_t timeoutMs) {
+    if (!startTransfer(state, std::move(pipe), buffer, length, count, timeoutMs))
         return 0;
     for (;;) {
         int result = 0;
         if (pollTransfer(state, &result))
             return result;
-        std::unique_lock lock(state.wakeLock);
-        state.wake.wait_for(lock, std::chrono::milliseconds(kPollIntervalMs),
-                            [&] { return state.done.load(std::memory_order_acquire) != 0; });
+        waitTransfer(state, kPollIntervalMs);
     }
 }
 
@@ -203,10 +201,10 @@ int waitTransfer(TransferState& state, uint32_t maxMs) {
                : 0;
 }
 
-void stopTransfersOf(TransferState& state, const UsbLink* owner) {
+void abandonTransfer(TransferState& state) {
     std::lock_guard lock(state.control);
-    if (state.owner == owner)
-        retire(state);
+    if (state.worker.joinable() && !state.done.load(std::memory_order_acquire))
+        abandon(state);
 }
 
 } // namespace usb

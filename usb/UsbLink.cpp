@@ -2,8 +2,11 @@
 
 #include "res/MessageBox.h"
 #include "res/Texts.h"
+#include "usb/Backends.h"
 #include "usb/DeviceInterfaceList.h"
 #include "usb/TransferState.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -12,38 +15,68 @@ constexpr uint16_t kProgrammerProduct = 0x505D;
 
 } // namespace
 
-UsbLink::UsbLink() = default;
+UsbLink::UsbLink() : UsbLink(usb::defaultBackends()) {}
 
-UsbLink::~UsbLink() {
-    usb::stopTransfersOf(usb::readTransfer(), this);
-    usb::stopTransfersOf(usb::writeTransfer(), this);
+UsbLink::UsbLink(std::vector<std::shared_ptr<usb::DeviceBackend>> backends)
+    : interfaces_(std::make_unique<usb::DeviceInterfaceList>(std::move(backends))),
+      readTransfer_(std::make_unique<usb::TransferState>(usb::Direction::Read)),
+      writeTransfer_(std::make_unique<usb::TransferState>(usb::Direction::Write)) {}
+
+// The records stop their workers before the pipes they use are let go.
+UsbLink::~UsbLink() = default;
+
+std::vector<std::string> UsbLink::listProgrammers() {
+    std::vector<std::string> paths;
+    const int count = interfaces_->countInterfaces();
+    for (int i = 0; i < count; ++i) {
+        // The product is only asked of interfaces whose vendor matched.
+        if (interfaces_->vendorIdAt(i) == kProgrammerVendor &&
+            interfaces_->productIdAt(i) == kProgrammerProduct)
+            paths.push_back(interfaces_->getInterfacePath(i));
+    }
+    return paths;
 }
 
 int UsbLink::open() {
-    usb::DeviceInterfaceList& list = usb::deviceInterfaceList();
-    int count = list.countInterfaces();
-    int found = -1;
-    for (int i = 0; i < count && found < 0; ++i) {
-        // The product is only asked of interfaces whose vendor matched.
-        if (list.vendorIdAt(i) == kProgrammerVendor && list.productIdAt(i) == kProgrammerProduct)
-            found = i;
+    const int count = interfaces_->countInterfaces();
+    for (int i = 0; i < count; ++i) {
+        if (interfaces_->vendorIdAt(i) == kProgrammerVendor &&
+            interfaces_->productIdAt(i) == kProgrammerProduct)
+            return openAt(i);
     }
-    if (found < 0)
-        return 0;
+    return 0;
+}
 
-    interfaceHandle_ = list.openInterface(found);
+int UsbLink::openPath(const std::string& devicePath) {
+    const int count = interfaces_->countInterfaces();
+    for (int i = 0; i < count; ++i) {
+        if (interfaces_->getInterfacePath(i) == devicePath &&
+            interfaces_->vendorIdAt(i) == kProgrammerVendor &&
+            interfaces_->productIdAt(i) == kProgrammerProduct)
+            return openAt(i);
+    }
+    return 0;
+}
+
+std::string UsbLink::devicePath() const {
+    return devicePath_;
+}
+
+int UsbLink::openAt(int index) {
+    interfaceHandle_ = interfaces_->openInterface(index);
     if (!interfaceHandle_)
         return 0;
+    devicePath_ = interfaces_->currentPath();
 
     // The pipe boxes read the same in both language builds.
     const Texts& texts = textsFor(Language::English);
     writePipe_.reset();
-    writePipe_ = list.openPipe("PIPE01");
+    writePipe_ = interfaces_->openPipe("PIPE01");
     if (!writePipe_)
         messageBox(formatText(texts.pipeWriteError, "PIPE01"), BoxStyle::OkWarning);
     // The path still ends in "\PIPE01": the read pipe is opened as "...\PIPE01\PIPE00".
     readPipe_.reset();
-    readPipe_ = list.openPipe("PIPE00");
+    readPipe_ = interfaces_->openPipe("PIPE00");
     if (!readPipe_)
         messageBox(formatText(texts.pipeReadError, "PIPE00"), BoxStyle::OkWarning);
     return 1;
@@ -51,40 +84,107 @@ int UsbLink::open() {
 
 int UsbLink::startRead(uint8_t* buffer, uint32_t length, std::atomic<uint32_t>* count,
                        uint32_t timeoutMs) {
-    return usb::startTransfer(usb::readTransfer(), this, readPipe_, buffer, length, count,
-                              timeoutMs);
+    return usb::startTransfer(*readTransfer_, readPipe_, buffer, length, count, timeoutMs);
 }
 
 int UsbLink::pollRead(int* result) {
-    return usb::pollTransfer(usb::readTransfer(), result);
+    int outcome = 0;
+    if (!usb::pollTransfer(*readTransfer_, &outcome))
+        return 0;
+    if (outcome == 0)
+        inStep_ = false;
+    if (result)
+        *result = outcome;
+    return 1;
 }
 
 int UsbLink::timedRead(uint8_t* buffer, uint32_t length, std::atomic<uint32_t>* count,
                        uint32_t timeoutMs) {
-    return usb::runTransfer(usb::readTransfer(), this, readPipe_, buffer, length, count, timeoutMs);
+    if (!startRead(buffer, length, count, timeoutMs))
+        return 0;
+    for (int result = 0;; usb::waitTransfer(*readTransfer_, usb::kPollIntervalMs))
+        if (pollRead(&result))
+            return result;
 }
 
 int UsbLink::waitReadDone(uint32_t maxMs) {
-    return usb::waitTransfer(usb::readTransfer(), maxMs);
+    return usb::waitTransfer(*readTransfer_, maxMs);
 }
 
 // The writer only reads from the buffer; the record keeps one pointer type for both.
 int UsbLink::startWrite(const uint8_t* buffer, uint32_t length, std::atomic<uint32_t>* count,
                         uint32_t timeoutMs) {
-    return usb::startTransfer(usb::writeTransfer(), this, writePipe_, const_cast<uint8_t*>(buffer),
-                              length, count, timeoutMs);
+    return usb::startTransfer(*writeTransfer_, writePipe_, const_cast<uint8_t*>(buffer), length,
+                              count, timeoutMs);
 }
 
 int UsbLink::pollWrite(int* result) {
-    return usb::pollTransfer(usb::writeTransfer(), result);
+    int outcome = 0;
+    if (!usb::pollTransfer(*writeTransfer_, &outcome))
+        return 0;
+    if (outcome == 0)
+        inStep_ = false;
+    if (result)
+        *result = outcome;
+    return 1;
 }
 
 int UsbLink::timedWrite(const uint8_t* buffer, uint32_t length, std::atomic<uint32_t>* count,
                         uint32_t timeoutMs) {
-    return usb::runTransfer(usb::writeTransfer(), this, writePipe_, const_cast<uint8_t*>(buffer),
-                            length, count, timeoutMs);
+    if (!startWrite(buffer, length, count, timeoutMs))
+        return 0;
+    for (int result = 0;; usb::waitTransfer(*writeTransfer_, usb::kPollIntervalMs))
+        if (pollWrite(&result))
+            return result;
 }
 
 int UsbLink::waitWriteDone(uint32_t maxMs) {
-    return usb::waitTransfer(usb::writeTransfer(), maxMs);
+    return usb::waitTransfer(*writeTransfer_, maxMs);
+}
+
+void UsbLink::abandonTransfers() {
+    usb::abandonTransfer(*readTransfer_);
+    usb::abandonTransfer(*writeTransfer_);
+    inStep_ = false;
+}
+
+bool UsbLink::bringInStep(std::stop_token stop, const std::function<void()>& between) {
+    if (inStep_)
+        return true;
+    const uint64_t start = usb::tickMs();
+    uint64_t quietSince = start;
+    std::vector<uint8_t> sink(usb::kChunkBytes);
+    for (;;) {
+        const uint64_t now = usb::tickMs();
+        const uint64_t dataIdleAt = writeDataPending_ ? writeTransfer_->lastActivityMs.load() +
+                                                            kDeviceDataIdleMs + kInStepMarginMs
+                                                      : 0;
+        const uint64_t inStepAt = std::max(quietSince + kInStepQuietMs, dataIdleAt);
+        if (now >= inStepAt) {
+            inStep_ = true;
+            writeDataPending_ = false;
+            return true;
+        }
+        if (now - start > kInStepLimitMs || stop.stop_requested())
+            return false;
+        // Whatever arrives is stale: a late answer, the rest of a data phase.
+        std::atomic<uint32_t> count{0};
+        if (!usb::startTransfer(*readTransfer_, readPipe_, sink.data(), usb::kChunkBytes, &count,
+                                static_cast<uint32_t>(inStepAt - now)))
+            return false;
+        int result = 0;
+        while (!usb::pollTransfer(*readTransfer_, &result)) {
+            if (stop.stop_requested()) {
+                usb::abandonTransfer(*readTransfer_);
+                return false;
+            }
+            if (between)
+                between();
+            usb::waitTransfer(*readTransfer_, usb::kPollIntervalMs);
+        }
+        if (result)
+            quietSince = usb::tickMs();
+        else if (!readTransfer_->timedOut.load())
+            return false; // the pipe fails or the device is gone: nothing to drain
+    }
 }

@@ -1,26 +1,65 @@
-// The device link: finds the programmer, opens its two bulk pipes and moves
-// blocks of bytes through them on worker threads under time limits.
+// The device link: finds the programmer among the interfaces its back ends list, opens
+// its two bulk pipes and moves blocks of bytes through them on worker threads under
+// time limits.
+//
+// Threads and ownership: one thread drives a link (the window's thread; in a command-
+// line front end, one thread per programmer). The link owns its interface list, its
+// pipes and one transfer record per direction; the workers it starts touch only those
+// and the caller's buffer and count. Links share nothing but their back ends, so
+// several can run side by side in one process.
+//
+// In step: an exchange that failed or was cut off part-way can leave a late answer on
+// its way to the host, or the programmer still in a data phase, where a real firmware
+// takes the next bytes it receives as chip data until it has had none for
+// kDeviceDataIdleMs. A transfer that fails, times out or is abandoned therefore puts
+// the link out of step, and bringInStep() must bring it back before the next command.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <stop_token>
+#include <string>
+#include <vector>
 
 namespace usb {
+class DeviceBackend;
+class DeviceInterfaceList;
 class InterfaceHandle;
 class PipeChannel;
+struct TransferState;
 } // namespace usb
 
 class UsbLink {
   public:
+    // The programmer leaves a write data phase that gets no data for this long.
+    static constexpr uint32_t kDeviceDataIdleMs = 2000;
+    // Every answer comes within this time of its command; a pipe that has been silent
+    // for as long holds no late answer any more.
+    static constexpr uint32_t kInStepQuietMs = 1000;
+    static constexpr uint32_t kInStepMarginMs = 500;
+    // Draining gives up after this long: a 16 MiB data phase drains in about 14 s at the
+    // full-speed rate, anything longer is a device that keeps talking.
+    static constexpr uint32_t kInStepLimitMs = 30'000;
+
+    // The default back ends: USB devices through libusb, then simulated programmers.
     UsbLink();
+    explicit UsbLink(std::vector<std::shared_ptr<usb::DeviceBackend>> backends);
     ~UsbLink(); // abandons running transfers and joins their workers
     UsbLink(const UsbLink&) = delete;
     UsbLink& operator=(const UsbLink&) = delete;
 
-    // 1 when a programmer (vendor 0x10C4, product 0x505D) was found and its interface
-    // opened (a pipe that failed has shown its own box); 0 otherwise.
+    // The device paths of the present programmers (vendor 0x10C4, product 0x505D) in
+    // the order open() tries them.
+    std::vector<std::string> listProgrammers();
+    // 1 when a programmer was found and its interface opened (a pipe that failed has
+    // shown its own box); 0 otherwise. The first programmer listed wins.
     int open();
+    // As open(), for the programmer whose device path is `devicePath`.
+    int openPath(const std::string& devicePath);
+    // The device path of the programmer opened last ("" before the first).
+    std::string devicePath() const;
 
     // Started form. The caller keeps `buffer` and `count` alive until the poll reports
     // the transfer over. 0 when the pipe is not open (nothing started, nothing changed).
@@ -31,11 +70,11 @@ class UsbLink {
     // Blocking form: start, then wait until over. Returns the result (0 failed).
     int timedRead(uint8_t* buffer, uint32_t length, std::atomic<uint32_t>* count,
                   uint32_t timeoutMs);
-
     // Waits until the running read is over, at most `maxMs`, and returns as soon as it
     // is: 1 over (or nothing running), 0 time passed. pollRead still takes the result.
     int waitReadDone(uint32_t maxMs);
 
+    // Writes also end, failed, when the device takes no byte for usb::kWriteIdleMs.
     int startWrite(const uint8_t* buffer, uint32_t length, std::atomic<uint32_t>* count,
                    uint32_t timeoutMs);
     int pollWrite(int* result);
@@ -44,10 +83,38 @@ class UsbLink {
     // As waitReadDone, for the running write.
     int waitWriteDone(uint32_t maxMs);
 
+    // Stops the running read and write at once, as a passed deadline does: their polls
+    // report failure and the link is out of step.
+    void abandonTransfers();
+
+    bool inStep() const { return inStep_; }
+    // For failures the link cannot see itself: an answer the protocol refused, a data
+    // phase that ended early.
+    void markOutOfStep() { inStep_ = false; }
+    // Whether the programmer may be in a write data phase: from the moment a Write
+    // command goes out until its data has all gone. Only then does bringInStep wait
+    // out the programmer's data-phase idle limit.
+    void setWriteDataPending(bool pending) { writeDataPending_ = pending; }
+    // Drains whatever the programmer still sends until the read pipe has been quiet for
+    // kInStepQuietMs, and, while write data may be pending, waits until no data has
+    // gone out for longer than the programmer's data-phase idle limit. `between` runs between the
+    // waits (the window handles its messages there). True when in step (at once when it already
+    // was); false when the read pipe is not open or fails, the device keeps sending past
+    // kInStepLimitMs, or `stop` was requested: the link then stays out of step.
+    bool bringInStep(std::stop_token stop = {}, const std::function<void()>& between = {});
+
   private:
-    // Null while not open. The workers of the process-wide transfer records keep their
-    // own reference to the pipe they use, so reopening never pulls a pipe from under one.
+    int openAt(int index);
+
+    std::unique_ptr<usb::DeviceInterfaceList> interfaces_;
+    std::string devicePath_;
+    // Null while not open. The workers keep their own reference to the pipe they use,
+    // so reopening never pulls a pipe from under one.
     std::shared_ptr<usb::InterfaceHandle> interfaceHandle_;
     std::shared_ptr<usb::PipeChannel> writePipe_; // "PIPE01", host to programmer
     std::shared_ptr<usb::PipeChannel> readPipe_;  // "PIPE00", programmer to host
+    std::unique_ptr<usb::TransferState> readTransfer_;
+    std::unique_ptr<usb::TransferState> writeTransfer_;
+    bool inStep_ = true;
+    bool writeDataPending_ = false;
 };

@@ -5,7 +5,7 @@
 
 #include "sim/ProgrammerFirmware.h"
 #include "sim/SimServer.h"
-#include "tests/sim/SimFolder.h"
+#include "tests/support/SimProgrammer.h"
 
 #include <memory>
 #include <stdexcept>
@@ -20,7 +20,7 @@ class PluggedProgrammer {
     }
 
   private:
-    simtest::ScopedSimFolder folder_;
+    testsupport::SimFolder folder_;
     sim::ProgrammerFirmware firmware_;
     sim::SimServer server_;
 };

@@ -1,200 +1,181 @@
-// The socket server: the wire protocol, unplugging, stalls and reopened pipes.
-#include "sim/SimServer.h"
-#include "tests/sim/FirmwareHost.h"
-#include "tests/sim/SimFolder.h"
-#include "tests/sim/WireClient.h"
+// The simulated programmer's socket server and brimwick-sim as a user runs it.
+#include "chipdb/ChipDatabase.h"
+#include "sim/SimCommandLine.h"
+#include "tests/support/SimProgrammer.h"
+#include "usb/Backends.h"
+#include "usb/SimWire.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <memory>
+#include <fstream>
+#include <future>
+#include <sys/socket.h>
 #include <sys/stat.h>
-#include <thread>
+#include <sys/un.h>
+#include <sys/wait.h>
 
-using namespace simtest;
-using sim::ProgrammerFirmware;
-using sim::SimServer;
+using namespace testsupport;
+using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 namespace {
 
-const Bytes kIdCommand{0x05, 0x00, 0x01};
-const Bytes kIdAnswer{0x05, 0x02, 0xEF, 0x14};
+const Bytes kId{0x05, 0x00, 0x01};
 
-ChipInfo flashChip() {
-    return makeChip(ChipType::Flash25, 65536);
+// A pipe of the simulator's socket, as the link opens it.
+std::shared_ptr<usb::PipeChannel> pipeOf(const std::string& socket, usb::PipeKind kind) {
+    return usb::makeSimBackend(fs::path(socket).parent_path())->openPipe(socket, kind);
+}
+
+usb::IoStatus send(usb::PipeChannel& pipe, const Bytes& bytes) {
+    return pipe.write(bytes.data(), uint32_t(bytes.size()), {}).status;
+}
+
+Bytes receive(usb::PipeChannel& pipe) {
+    Bytes packet(64);
+    packet.resize(pipe.read(packet.data(), 64).bytes); // 0 unless read
+    return packet;
+}
+
+TEST(SimCommandLine, OptionsAndBadInput) {
+    sim::SimCommandLine line;
+    std::string error;
+    ASSERT_TRUE(sim::parseSimCommandLine({"--page-us=700", "--stall-after-bytes", "4096",
+                                          "--drop-answer-at", "3", "--late-answer-rate", "0.25"},
+                                         &line, &error));
+    EXPECT_EQ(line.chipName, "EN25T80");
+    EXPECT_EQ(line.firmware.pacing.bytesPerSecond, 1'216'000u);
+    EXPECT_EQ(line.firmware.pacing.pageProgramUs, 700u);
+    EXPECT_EQ(line.firmware.faults.stallAfterDataBytes, 4096u);
+    EXPECT_EQ(line.firmware.faults.dropAnswer.atCommand, 3u);
+    EXPECT_EQ(line.firmware.faults.corruptAnswer.atCommand, 0u);
+    EXPECT_DOUBLE_EQ(line.firmware.faults.lateAnswer.probability, 0.25);
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--chip"},
+                                               {"--bogus"},
+                                               {"--drop-answer-rate", "1.5"},
+                                               {"--disconnect-at-command", "0"}}) {
+        line.chipName = "KEPT";
+        EXPECT_FALSE(sim::parseSimCommandLine(args, &line, &error)) << args[0];
+        EXPECT_NE(error.find(args[0]), std::string::npos) << error;
+        EXPECT_EQ(line.chipName, "KEPT");
+    }
+}
+
+TEST(SimServer, PlugsInUnderADriverStyleNameAndUnplugsAtOnce) {
+    const ChipInfo chip = testChip(ChipType::Flash25, 4096);
+    SimProgrammer programmer(&chip);
+    const fs::path socket = programmer.socketPath();
+    EXPECT_EQ(socket.filename().string().rfind(
+                  "usb#vid_10c4&pid_505d#sim-" + std::to_string(::getpid()) + "-", 0),
+              0u);
+    struct stat info {};
+    ASSERT_EQ(::stat(programmer.folder().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    // A server that answers a read with more bytes than asked is refused, the buffer kept.
+    const std::string liar = programmer.folder() + "/liar";
+    sockaddr_un address{AF_UNIX, {}};
+    std::strcpy(address.sun_path, liar.c_str());
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::listen(listener, 1);
+    auto lie = std::async(std::launch::async, [&] {
+        const int fd = ::accept(listener, nullptr, nullptr);
+        uint8_t reply[4 + 80] = {80};
+        simwire::recvAll(fd, reply + 4, 5); // the role and the length asked
+        simwire::sendAll(fd, reply, sizeof reply);
+        ::close(fd);
+    });
+    Bytes buffer(128, 0xA5);
+    EXPECT_EQ(pipeOf(liar, usb::PipeKind::Read)->read(buffer.data(), 64).status,
+              usb::IoStatus::Failed);
+    EXPECT_EQ(buffer[64], 0xA5);
+    lie.get();
+    ::close(listener);
+    // Unplugging ends a waiting read at once and removes the socket.
+    auto writer = pipeOf(socket, usb::PipeKind::Write);
+    auto reader = pipeOf(socket, usb::PipeKind::Read);
+    ASSERT_EQ(send(*writer, kId), usb::IoStatus::Ok);
+    EXPECT_EQ(receive(*reader), (Bytes{0x05, 0x02, 0xEF, 0x14}));
+    auto waiting = std::async(std::launch::async, [&] { return receive(*reader); });
+    std::this_thread::sleep_for(30ms);
+    const auto start = std::chrono::steady_clock::now();
+    programmer.unplug();
+    EXPECT_EQ(waiting.get(), Bytes{});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+    EXPECT_FALSE(fs::exists(socket));
+    EXPECT_EQ(send(*writer, kId), usb::IoStatus::Gone);
+}
+
+struct SimRun {
+    int status = -1;
+    std::vector<std::string> out;
+    std::string err;
+};
+
+// Runs brimwick-sim; `whileRunning` gets its first two output lines, then it is sent
+// SIGTERM (when it has not ended by itself).
+SimRun runSim(const std::string& args,
+              const std::function<void(const std::vector<std::string>&)>& whileRunning = {}) {
+    TempFolder files;
+    const std::string err = files.path() + "/err";
+    FILE* pipe = ::popen(
+        ("exec " BRIMWICK_SIM_PROGRAM " " + args + " 2>" + err + " & echo $!; wait $!").c_str(),
+        "r");
+    char line[512];
+    SimRun run;
+    const int pid = std::fgets(line, sizeof line, pipe) ? std::atoi(line) : 0;
+    while (run.out.size() < 2 && std::fgets(line, sizeof line, pipe))
+        run.out.emplace_back(line, strcspn(line, "\n"));
+    if (whileRunning)
+        whileRunning(run.out);
+    ::kill(pid, SIGTERM);
+    while (std::fgets(line, sizeof line, pipe)) {
+    }
+    run.status = WEXITSTATUS(::pclose(pipe));
+    std::ifstream in(err);
+    run.err.assign(std::istreambuf_iterator<char>(in), {});
+    return run;
+}
+
+TEST(SimProgram, ServesItsChipUntilTerminatedAndSaysClearlyWhatWentWrong) {
+    SimFolder folder;
+    TempFolder files;
+    ChipInfo chip = testChip(ChipType::Flash25, 4096, "SIMTEST", 0xEF, 0x13);
+    const std::string db = files.path() + "/ChipInfo.chip", image = files.path() + "/chip.bin";
+    std::ofstream(db, std::ios::binary) << std::string(ChipDatabase::kHeaderSize, '\0');
+    ChipDatabase database(Language::English, db);
+    ASSERT_TRUE(database.load() && database.addOrReplace(&chip) && database.save());
+    SimRun run = runSim("--db " + db + " --chip SIMTEST --image " + image + " --rate 0",
+                        [](const std::vector<std::string>& out) {
+                            ASSERT_EQ(out.size(), 2u);
+                            auto writer = pipeOf(out[1], usb::PipeKind::Write);
+                            auto reader = pipeOf(out[1], usb::PipeKind::Read);
+                            send(*writer, writeCommand(1, 2, 3));
+                            EXPECT_EQ(receive(*reader), (Bytes{0x02, 0x01, 0x01}));
+                            send(*writer, {0xA1, 0xB2, 0xC3});
+                            send(*writer, kId);
+                            EXPECT_EQ(receive(*reader), (Bytes{0x05, 0x02, 0xEF, 0x13}));
+                        });
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.at(0), "Simulated programmer with SIMTEST (25 FLASH, 4096 bytes)");
+    std::ifstream in(image, std::ios::binary);
+    const Bytes saved{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_EQ(saved.size(), 4096u);
+    EXPECT_EQ(Bytes(saved.begin() + 1, saved.begin() + 6), (Bytes{0xFF, 0xA1, 0xB2, 0xC3, 0xFF}));
+    EXPECT_TRUE(fs::is_empty(folder.path())); // unplugged
+    run = runSim("--empty --disconnect-at-command 1", [](const std::vector<std::string>& out) {
+        ASSERT_EQ(out.size(), 2u);
+        EXPECT_EQ(out[0], "Simulated programmer with an empty socket");
+        send(*pipeOf(out[1], usb::PipeKind::Write), {0x07, 0x00});
+        std::this_thread::sleep_for(300ms);
+    });
+    EXPECT_EQ(run.err, "brimwick-sim: the programmer unplugged itself (fault)\n");
+    EXPECT_TRUE(fs::is_empty(folder.path()));
 }
 
 } // namespace
-
-TEST(SimServer, PlugsInUnderTheDriverStyleNameAndSpeaksTheWire) {
-    ScopedSimFolder folder;
-    const ChipInfo chip = flashChip();
-    ProgrammerFirmware firmware(&chip, unpaced());
-    SimServer server(firmware);
-    std::string error;
-    ASSERT_TRUE(server.start(&error)) << error;
-    EXPECT_TRUE(server.pluggedIn());
-
-    const fs::path path = server.socketPath();
-    EXPECT_EQ(path.parent_path(), folder.path());
-    const std::string name = path.filename().string();
-    const std::string expectedStart =
-        "usb#vid_10c4&pid_505d#sim-" + std::to_string(::getpid()) + "-";
-    ASSERT_EQ(name.rfind(expectedStart, 0), 0u) << name;
-    const std::string number = name.substr(expectedStart.size());
-    EXPECT_FALSE(number.empty());
-    EXPECT_EQ(number.find_first_not_of("0123456789"), std::string::npos) << name;
-    EXPECT_TRUE(fs::is_socket(path));
-    struct stat info {};
-    ASSERT_EQ(::stat(folder.path().c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
-
-    WireClient probe(path, 'I');
-    EXPECT_EQ(probe.probeAnswer(), uint8_t{'K'});
-    EXPECT_TRUE(probe.closedByServer());
-
-    WireClient writer(path, 'W');
-    WireClient reader(path, 'R');
-    EXPECT_EQ(writer.write(kIdCommand), 3);
-    EXPECT_EQ(reader.read(64), kIdAnswer);
-
-    // A read data phase through the socket, ended by a zero-length transfer.
-    firmware.setChipContents(0, Bytes(8192, 0x3C));
-    EXPECT_EQ(writer.write(readCommand(1, 0, 8192)), 15);
-    EXPECT_EQ(reader.read(64), (Bytes{0x01, 0x01, 0x00}));
-    EXPECT_EQ(reader.read(4096), Bytes(4096, 0x3C));
-    EXPECT_EQ(reader.read(4096), Bytes(4096, 0x3C));
-    EXPECT_EQ(reader.read(64), Bytes{});
-
-    // Transfers above the wire's limit break the protocol: the connection ends.
-    EXPECT_EQ(writer.write(Bytes(4097, 0)), std::nullopt);
-    // A refused transfer is -1.
-    sim::Faults faults;
-    faults.refuseIn = true;
-    firmware.setFaults(faults);
-    WireClient reader2(path, 'R');
-    EXPECT_EQ(reader2.read(64), std::nullopt);
-}
-
-TEST(SimServer, StopUnplugsAndNamesAreUniquePerServer) {
-    ScopedSimFolder folder;
-    const ChipInfo chip = flashChip();
-    ProgrammerFirmware firmware(&chip, unpaced());
-    SimServer first(firmware);
-    SimServer second(firmware);
-    ASSERT_TRUE(first.start());
-    ASSERT_TRUE(second.start());
-    EXPECT_NE(first.socketPath(), second.socketPath());
-
-    WireClient reader(first.socketPath(), 'R');
-    ASSERT_TRUE(reader.ask(64)); // waits for an answer that never comes
-    std::this_thread::sleep_for(20ms);
-    const auto start = sim::Clock::now();
-    first.stop();
-    EXPECT_LT(sim::Clock::now() - start, 500ms);
-    EXPECT_FALSE(first.pluggedIn());
-    EXPECT_FALSE(fs::exists(first.socketPath()));
-    EXPECT_TRUE(reader.closedByServer());
-    EXPECT_FALSE(WireClient(first.socketPath(), 'I').connected());
-    EXPECT_FALSE(first.start()); // an unplugged server stays unplugged
-    EXPECT_TRUE(fs::exists(second.socketPath()));
-}
-
-TEST(SimServer, FirmwareDisconnectUnplugsTheServer) {
-    ScopedSimFolder folder;
-    sim::FirmwareOptions options = unpaced();
-    options.faults.disconnectAtCommand = 2;
-    const ChipInfo chip = flashChip();
-    ProgrammerFirmware firmware(&chip, options);
-    SimServer server(firmware);
-    ASSERT_TRUE(server.start());
-    WireClient writer(server.socketPath(), 'W');
-    WireClient reader(server.socketPath(), 'R');
-    EXPECT_EQ(writer.write(kIdCommand), 3);
-    EXPECT_EQ(reader.read(64), kIdAnswer);
-    EXPECT_EQ(writer.write(kIdCommand), std::nullopt);
-    EXPECT_TRUE(server.waitUnplugged(1s));
-    EXPECT_FALSE(fs::exists(server.socketPath()));
-    EXPECT_TRUE(reader.closedByServer());
-}
-
-TEST(SimServer, AStallBlocksAnswersAndAnAbandonedReadLosesNothing) {
-    ScopedSimFolder folder;
-    sim::FirmwareOptions options = unpaced();
-    options.faults.lateAnswer.atCommand = 1;
-    options.faults.lateAnswerMs = 300;
-    const ChipInfo chip = flashChip();
-    ProgrammerFirmware firmware(&chip, options);
-    SimServer server(firmware);
-    ASSERT_TRUE(server.start());
-
-    WireClient writer(server.socketPath(), 'W');
-    EXPECT_EQ(writer.write(kIdCommand), 3);
-    {
-        // The host gives up on its read before the late answer and closes the pipe.
-        WireClient reader(server.socketPath(), 'R');
-        ASSERT_TRUE(reader.ask(64));
-        EXPECT_EQ(reader.answer(100), std::nullopt);
-    }
-    std::this_thread::sleep_for(400ms);
-    // The answer waited in the device for the host's next read.
-    WireClient reader(server.socketPath(), 'R');
-    EXPECT_EQ(reader.read(64), kIdAnswer);
-
-    // A reopened pipe takes over from an old one that is still waiting.
-    WireClient stale(server.socketPath(), 'R');
-    ASSERT_TRUE(stale.ask(64));
-    std::this_thread::sleep_for(30ms);
-    WireClient fresh(server.socketPath(), 'R');
-    ASSERT_TRUE(fresh.ask(64));
-    std::this_thread::sleep_for(30ms);
-    EXPECT_EQ(writer.write(kIdCommand), 3);
-    EXPECT_EQ(fresh.answer(), kIdAnswer);
-    EXPECT_TRUE(stale.closedByServer());
-
-    // A stall: the command is taken, no answer ever comes.
-    sim::Faults faults;
-    faults.stallAtCommand = 3;
-    firmware.setFaults(faults);
-    EXPECT_EQ(writer.write(kIdCommand), 3);
-    EXPECT_EQ(fresh.read(64, 300), std::nullopt);
-    EXPECT_EQ(writer.write(kIdCommand, 300), std::nullopt);
-    EXPECT_TRUE(server.pluggedIn());
-}
-
-TEST(SimServer, AReadTheHostHungUpOnTakesNothing) {
-    ScopedSimFolder folder;
-    const ChipInfo chip = flashChip();
-    ProgrammerFirmware firmware(&chip, unpaced());
-    SimServer server(firmware);
-    ASSERT_TRUE(server.start());
-    WireClient writer(server.socketPath(), 'W');
-
-    // The host gives up on a read, hangs up and at once sends the next command on a new
-    // read pipe: the answer must reach the new pipe, however quickly it comes.
-    for (int round = 0; round < 20; ++round) {
-        auto stale = std::make_unique<WireClient>(server.socketPath(), 'R');
-        ASSERT_TRUE(stale->ask(64));
-        std::this_thread::sleep_for(2ms); // its server thread is waiting in the firmware
-        stale.reset();
-        WireClient fresh(server.socketPath(), 'R');
-        ASSERT_TRUE(fresh.ask(64));
-        EXPECT_EQ(writer.write(kIdCommand), 3);
-        EXPECT_EQ(fresh.answer(), kIdAnswer) << "round " << round;
-    }
-    EXPECT_EQ(firmware.stats().answersSent, 20u);
-
-    // The firmware itself: a transfer no longer wanted returns at once and takes nothing.
-    firmware.injectPacket({0x07, 0x00, 0x00});
-    uint8_t buffer[64];
-    const auto start = sim::Clock::now();
-    const auto cancelled = firmware.hostIn(buffer, 64, start + 1s, [] { return false; });
-    EXPECT_EQ(cancelled.status, sim::TransferStatus::NotYet);
-    EXPECT_LT(sim::Clock::now() - start, 500ms);
-    WireClient reader(server.socketPath(), 'R');
-    EXPECT_EQ(reader.read(64), (Bytes{0x07, 0x00, 0x00}));
-    EXPECT_EQ(firmware.hostOut(kIdCommand.data(), 3, {}, [] { return false; }).status,
-              sim::TransferStatus::NotYet);
-    EXPECT_EQ(firmware.stats().commands, 20u);
-}

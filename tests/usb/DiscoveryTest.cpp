@@ -1,297 +1,199 @@
-// Finding the programmer among the device paths and opening its pipes.
+// Finding the programmer among the device paths and opening its pipes; the link
+// contract over the simulator's socket.
 #include "res/MessageBox.h"
+#include "tests/support/ScriptedBackend.h"
+#include "tests/support/SimProgrammer.h"
+#include "tests/usb/Connection.h"
+#include "usb/Backends.h"
 #include "usb/DeviceInterfaceList.h"
+#include "usb/SimWire.h"
 #include "usb/UsbLink.h"
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <utility>
-#include <vector>
+#include <cstring>
+#include <fstream>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 namespace {
 
-using usb::parseHex4;
 using usb::PipeKind;
-using usb::productIdFromPath;
-using usb::vendorIdFromPath;
 
-TEST(PathParsing, HexDigitsOfEitherCaseAndNothingElse) {
-    EXPECT_EQ(parseHex4("10c4"), 0x10C4);
-    EXPECT_EQ(parseHex4("505D"), 0x505D);
-    EXPECT_EQ(parseHex4("fFfF&rest"), 0xFFFF);
-    EXPECT_EQ(parseHex4("10G4"), 0);
-    EXPECT_EQ(parseHex4("10c"), 0); // past the end is not a digit
-    EXPECT_EQ(parseHex4(" 10c"), 0);
+TEST(PathParsing, IdsComeFromEitherSpellingInTheDevicesOwnName) {
+    struct Case {
+        const char* path;
+        uint16_t vendor, product;
+    } cases[] = {
+        {"\\\\?\\usb#vid_10c4&pid_505d#6&1b2c#{37538c66}", 0x10C4, 0x505D},
+        {"USB#VID_10C4&PID_505D#x", 0x10C4, 0x505D},
+        {"usb#vid-10c4#", 0x10C4, 0},           // any separator character
+        {"usb#Vid_10c4&Pid_505d#x", 0, 0},      // only the two spellings count
+        {"usb#vid_10G4&pid_505d#x", 0, 0x505D}, // one bad digit spoils the value
+        {"vid_zzzz#vid_10c4&", 0, 0},           // the first match decides
+        {"vid_1234#vid_10c4&", 0x1234, 0},
+        {"vid_10c4", 0, 0},      // the vendor part needs a character after it
+        {"pid_505d", 0, 0x505D}, // the product part may end the path
+        // A simulated programmer's folder says nothing about the device.
+        {"/home/david/run/usb#vid_10c4&pid_505d#sim-1", 0x10C4, 0x505D},
+        {"/media/VIDEOS/PIDs/usb#vid_10c4&pid_505d#sim-1", 0x10C4, 0x505D},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(usb::vendorIdFromPath(c.path), c.vendor);
+        EXPECT_EQ(usb::productIdFromPath(c.path), c.product);
+    }
+    EXPECT_EQ(usb::parseHex4("fFfF&"), 0xFFFF);
 }
 
-TEST(PathParsing, IdsAfterEitherSpellingAndOneSeparator) {
-    EXPECT_EQ(vendorIdFromPath("\\\\?\\usb#vid_10c4&pid_505d#6&1b2c#{37538c66}"), 0x10C4);
-    EXPECT_EQ(productIdFromPath("\\\\?\\usb#vid_10c4&pid_505d#6&1b2c#{37538c66}"), 0x505D);
-    EXPECT_EQ(vendorIdFromPath("USB#VID_10C4&PID_505D#x"), 0x10C4);
-    EXPECT_EQ(productIdFromPath("USB#VID_10C4&PID_505D#x"), 0x505D);
-    EXPECT_EQ(vendorIdFromPath("usb#vid-10c4#"), 0x10C4); // any separator character
-    // Only the two spellings count.
-    EXPECT_EQ(vendorIdFromPath("usb#Vid_10c4&pid_505d#x"), 0);
-    EXPECT_EQ(productIdFromPath("usb#vid_10c4&Pid_505d#x"), 0);
-    // One bad digit spoils the value, and the first match decides.
-    EXPECT_EQ(vendorIdFromPath("usb#vid_10G4&pid_505d#x"), 0);
-    EXPECT_EQ(vendorIdFromPath("vid_zzzz#vid_10c4&"), 0);
-    EXPECT_EQ(vendorIdFromPath("vid_1234#vid_10c4&"), 0x1234);
-}
-
-TEST(PathParsing, SearchBoundsNearTheEndOfThePath) {
-    // The vendor part needs one character after its digits.
-    EXPECT_EQ(vendorIdFromPath("vid_10c4"), 0);
-    EXPECT_EQ(vendorIdFromPath("vid_10c4&"), 0x10C4);
-    EXPECT_EQ(vendorIdFromPath("avid_10c4"), 0);
-    EXPECT_EQ(vendorIdFromPath("avid_10c4#"), 0x10C4);
-    // The product part may end the path; digits cut off by the end read as 0.
-    EXPECT_EQ(productIdFromPath("pid_505d"), 0x505D);
-    EXPECT_EQ(productIdFromPath("xpid_505"), 0);
-    EXPECT_EQ(productIdFromPath("xxpid"), 0);
-    EXPECT_EQ(vendorIdFromPath(""), 0);
-    EXPECT_EQ(productIdFromPath(""), 0);
-}
-
-TEST(PathParsing, PipeNamesDecideThePipeAndComeOffTheDevicePath) {
-    std::string device;
-    PipeKind kind{};
-    ASSERT_TRUE(usb::parsePipePath("usb:1-1#vid_10c4&pid_505d\\PIPE01", &device, &kind));
-    EXPECT_EQ(device, "usb:1-1#vid_10c4&pid_505d");
-    EXPECT_EQ(kind, PipeKind::Write);
-    ASSERT_TRUE(usb::parsePipePath("/run/sim/usb#vid_10c4\\PIPE01\\PIPE00", &device, &kind));
-    EXPECT_EQ(device, "/run/sim/usb#vid_10c4");
-    EXPECT_EQ(kind, PipeKind::Read);
-    EXPECT_FALSE(usb::parsePipePath("dev\\PIPE02", &device, &kind));
-    EXPECT_FALSE(usb::parsePipePath("\\PIPE00", &device, &kind));
-}
-
-// Pipes that move nothing: these tests look at discovery, not at transfers.
-class IdlePipe : public usb::PipeChannel {
-  public:
-    usb::IoResult read(uint8_t*, uint32_t) override { return {usb::IoStatus::Ok, 0}; }
-    usb::IoResult write(const uint8_t*, uint32_t length) override {
-        return {usb::IoStatus::Ok, length};
-    }
-    void cancel() override {}
-    void rearm() override {}
-};
-
-class ListedPaths : public usb::DeviceBackend {
-  public:
-    std::vector<std::string> paths;
-    std::vector<std::string> unopenable;
-    bool writePipeFails = false;
-    bool readPipeFails = false;
-    int listings = 0;
-    std::vector<std::string> openedInterfaces;
-    std::vector<std::pair<std::string, PipeKind>> openedPipes;
-
-    std::vector<std::string> listPaths() override {
-        ++listings;
-        return paths;
-    }
-    std::shared_ptr<usb::InterfaceHandle> openInterface(const std::string& path) override {
-        openedInterfaces.push_back(path);
-        if (std::find(unopenable.begin(), unopenable.end(), path) != unopenable.end())
-            return nullptr;
-        return std::make_shared<usb::InterfaceHandle>();
-    }
-    std::shared_ptr<usb::PipeChannel> openPipe(const std::string& devicePath,
-                                               PipeKind kind) override {
-        openedPipes.emplace_back(devicePath, kind);
-        if ((kind == PipeKind::Write && writePipeFails) ||
-            (kind == PipeKind::Read && readPipeFails))
-            return nullptr;
-        return std::make_shared<IdlePipe>();
-    }
-};
-
-class RecordingBoxes : public MessageBoxSink {
-  public:
-    std::vector<std::pair<BoxStyle, std::string>> shown;
+class Discovery : public ::testing::Test, public MessageBoxSink {
+  protected:
+    void SetUp() override { previousSink_ = setMessageBoxSink(this); }
+    void TearDown() override { setMessageBoxSink(previousSink_); }
     BoxResult show(BoxStyle style, std::string_view text) override {
-        shown.emplace_back(style, std::string(text));
+        EXPECT_EQ(style, BoxStyle::OkWarning);
+        boxes.emplace_back(text);
         return BoxResult::Ok;
     }
+    // Only a pipe that is open moves a byte.
+    bool pipes(bool write) {
+        uint8_t byte = 0;
+        list->queue({1});
+        return write ? link.timedWrite(&byte, 1, nullptr, 1000) == 1
+                     : link.timedRead(&byte, 1, nullptr, 1000) == 1;
+    }
+    std::shared_ptr<testsupport::ScriptedBackend> list =
+        std::make_shared<testsupport::ScriptedBackend>();
+    UsbLink link{{list}};
+    std::vector<std::string> boxes;
+    MessageBoxSink* previousSink_ = nullptr;
 };
 
-const std::string kWriteBox =
-    "Error opening Write device: PIPE01\n\nApplication is aborting.\nReset hardware and try again.";
-const std::string kReadBox =
-    "Error opening Read device: PIPE00\n\nApplication is aborting.\nReset hardware and try again.";
-
-class Discovery : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        previousBackends = usb::deviceInterfaceList().setBackends({paths});
-        previousSink = setMessageBoxSink(&boxes);
-    }
-    void TearDown() override {
-        setMessageBoxSink(previousSink);
-        usb::deviceInterfaceList().setBackends(std::move(previousBackends));
-    }
-
-    // Whether the link holds a read pipe: only then does a read start.
-    static bool hasReadPipe(UsbLink& link) {
-        uint8_t byte = 0;
-        return link.timedRead(&byte, 1, nullptr, 1000) == 1;
-    }
-    static bool hasWritePipe(UsbLink& link) {
-        uint8_t byte = 0;
-        return link.timedWrite(&byte, 1, nullptr, 1000) == 1;
-    }
-
-    std::shared_ptr<ListedPaths> paths = std::make_shared<ListedPaths>();
-    RecordingBoxes boxes;
-    MessageBoxSink* previousSink = nullptr;
-    std::vector<std::shared_ptr<usb::DeviceBackend>> previousBackends;
-};
-
-TEST_F(Discovery, OpensTheProgrammerAndBothPipesUnderTheGrowingPath) {
-    const std::string device = "usb#VID_10C4&PID_505D#7&2a#{37538c66-9584-42d3-9632-ebad0a230d13}";
-    paths->paths = {"usb#vid_046d&pid_c52b#1", device};
-    UsbLink link;
-    ASSERT_EQ(link.open(), 1);
-
-    EXPECT_EQ(paths->openedInterfaces, std::vector<std::string>{device});
-    ASSERT_EQ(paths->openedPipes.size(), 2u);
-    EXPECT_EQ(paths->openedPipes[0], std::make_pair(device, PipeKind::Write));
-    EXPECT_EQ(paths->openedPipes[1], std::make_pair(device, PipeKind::Read));
-    // The read pipe's name carries both pipe names, the write pipe's first.
-    EXPECT_EQ(usb::deviceInterfaceList().currentPath(), device + "\\PIPE01\\PIPE00");
-    EXPECT_TRUE(boxes.shown.empty());
-    EXPECT_TRUE(hasReadPipe(link));
-    EXPECT_TRUE(hasWritePipe(link));
-}
-
-TEST_F(Discovery, PipePathGrowsWithEveryPipeOpenedUntilTheNextInterface) {
-    paths->paths = {"usb#vid_10c4&pid_505d#a", "usb#vid_10c4&pid_505d#b"};
-    usb::DeviceInterfaceList& list = usb::deviceInterfaceList();
-    ASSERT_EQ(list.countInterfaces(), 2);
-    ASSERT_TRUE(list.openInterface(0));
-    EXPECT_EQ(list.currentPath(), "usb#vid_10c4&pid_505d#a");
-    EXPECT_TRUE(list.openPipe("PIPE01"));
-    EXPECT_EQ(list.currentPath(), "usb#vid_10c4&pid_505d#a\\PIPE01");
-    EXPECT_TRUE(list.openPipe("PIPE00"));
-    EXPECT_EQ(list.currentPath(), "usb#vid_10c4&pid_505d#a\\PIPE01\\PIPE00");
-    EXPECT_TRUE(list.openPipe("PIPE00"));
-    EXPECT_EQ(list.currentPath(), "usb#vid_10c4&pid_505d#a\\PIPE01\\PIPE00\\PIPE00");
-    ASSERT_TRUE(list.openInterface(1));
-    EXPECT_EQ(list.currentPath(), "usb#vid_10c4&pid_505d#b");
-    // An index past the list opens nothing and leaves an empty path.
-    EXPECT_FALSE(list.openInterface(2));
-    EXPECT_EQ(list.currentPath(), "");
-    EXPECT_FALSE(list.openPipe("PIPE01"));
-}
-
-TEST_F(Discovery, OnlyTheTwoSpellingsOfTheVendorMatch) {
-    paths->paths = {"usb#Vid_10c4&pid_505d#a", "usb#vid_10G4&pid_505d#b"};
-    UsbLink link;
-    EXPECT_EQ(link.open(), 0);
-    EXPECT_TRUE(paths->openedInterfaces.empty());
-    EXPECT_TRUE(paths->openedPipes.empty());
-    EXPECT_FALSE(hasReadPipe(link));
-}
-
-TEST_F(Discovery, WrongProductIsPassedOverAndTheFirstMatchWinsEveryTime) {
-    paths->paths = {"usb#vid_10c4&pid_505E#a", "usb#vid_10c4&pid_505d#b",
-                    "usb#VID_10C4&PID_505D#c"};
-    UsbLink link;
+TEST_F(Discovery, TheFirstProgrammerListedIsOpenedEveryTimeWithBothPipes) {
+    const std::string b = "usb#vid_10c4&pid_505d#b", c = "usb#VID_10C4&PID_505D#c";
+    list->paths = {"usb#vid_046d&pid_c52b#1", "usb#vid_10c4&pid_505E#a", "usb#Vid_10c4&pid_505d#x",
+                   b, c};
+    EXPECT_EQ(link.listProgrammers(), (std::vector<std::string>{b, c}));
     ASSERT_EQ(link.open(), 1);
     ASSERT_EQ(link.open(), 1);
-    EXPECT_EQ(paths->openedInterfaces,
-              (std::vector<std::string>{"usb#vid_10c4&pid_505d#b", "usb#vid_10c4&pid_505d#b"}));
-    // Each open takes a fresh list.
-    EXPECT_EQ(paths->listings, 2);
+    EXPECT_EQ(list->openedInterfaces, (std::vector<std::string>{b, b}));
+    EXPECT_EQ(link.devicePath(), b);
+    EXPECT_EQ(list->openedPipes.at(0), std::make_pair(b, PipeKind::Write));
+    EXPECT_EQ(list->openedPipes.at(1), std::make_pair(b, PipeKind::Read));
+    EXPECT_TRUE(pipes(true) && pipes(false));
+    // A chosen programmer by its path; one that is not a programmer is not opened.
+    EXPECT_EQ(link.openPath(c), 1);
+    EXPECT_EQ(link.devicePath(), c);
+    EXPECT_EQ(link.openPath("usb#vid_10c4&pid_505E#a"), 0);
+    // The pipe names grow on the path until the next interface is opened.
+    usb::DeviceInterfaceList interfaces({list});
+    ASSERT_EQ(interfaces.countInterfaces(), 5);
+    ASSERT_TRUE(interfaces.openInterface(3));
+    EXPECT_TRUE(interfaces.openPipe("PIPE01") && interfaces.openPipe("PIPE00"));
+    EXPECT_EQ(interfaces.currentPath(), b + "\\PIPE01\\PIPE00");
+    EXPECT_FALSE(interfaces.openInterface(5));
+    EXPECT_EQ(interfaces.currentPath(), "");
 }
 
-TEST_F(Discovery, OnlyTheFirst127InterfacesAreExamined) {
-    std::vector<std::string> others;
+TEST_F(Discovery, OnlyTheFirst127InterfacesAreExaminedAndPathsMustLeaveRoomForThePipes) {
+    list->paths.clear();
     for (int i = 0; i < 127; ++i)
-        others.push_back("usb#vid_046d&pid_c52b#" + std::to_string(i));
-    paths->paths = others;
-    paths->paths.push_back("usb#vid_10c4&pid_505d#late");
-    EXPECT_EQ(usb::deviceInterfaceList().countInterfaces(), 127);
-    UsbLink link;
+        list->paths.push_back("usb#vid_046d&pid_c52b#" + std::to_string(i));
+    list->paths.push_back("usb#vid_10c4&pid_505d#late");
     EXPECT_EQ(link.open(), 0);
-
-    paths->paths = std::vector<std::string>(others.begin(), others.end() - 1);
-    paths->paths.push_back("usb#vid_10c4&pid_505d#last");
+    list->paths.erase(list->paths.begin());
     EXPECT_EQ(link.open(), 1);
-    EXPECT_EQ(paths->openedInterfaces.back(), "usb#vid_10c4&pid_505d#last");
-}
-
-TEST_F(Discovery, MissingPipesShowTheirBoxesAndOpenStillSucceeds) {
-    paths->paths = {"usb#vid_10c4&pid_505d#a"};
-    paths->writePipeFails = true;
-    UsbLink link;
-    EXPECT_EQ(link.open(), 1);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].first, BoxStyle::OkWarning);
-    EXPECT_EQ(boxes.shown[0].second, kWriteBox);
-    EXPECT_FALSE(hasWritePipe(link));
-    EXPECT_TRUE(hasReadPipe(link));
-    // The read pipe is still opened under both names.
-    EXPECT_EQ(usb::deviceInterfaceList().currentPath(), "usb#vid_10c4&pid_505d#a\\PIPE01\\PIPE00");
-
-    // Once per open.
-    EXPECT_EQ(link.open(), 1);
-    EXPECT_EQ(boxes.shown.size(), 2u);
-
-    boxes.shown.clear();
-    paths->writePipeFails = false;
-    paths->readPipeFails = true;
-    EXPECT_EQ(link.open(), 1);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].first, BoxStyle::OkWarning);
-    EXPECT_EQ(boxes.shown[0].second, kReadBox);
-    EXPECT_TRUE(hasWritePipe(link));
-    EXPECT_FALSE(hasReadPipe(link));
-}
-
-TEST_F(Discovery, FailedOpensKeepThePipesOfTheLastGoodOne) {
-    paths->paths = {"usb#vid_10c4&pid_505d#a"};
-    UsbLink link;
-    ASSERT_EQ(link.open(), 1);
-
-    // No programmer: nothing changes.
-    paths->paths = {"usb#vid_046d&pid_c52b#1"};
-    EXPECT_EQ(link.open(), 0);
-    EXPECT_TRUE(hasReadPipe(link));
-    EXPECT_TRUE(hasWritePipe(link));
-
-    // The interface does not open: the pipes keep their handles, no pipe is tried.
-    paths->paths = {"usb#vid_10c4&pid_505d#b"};
-    paths->unopenable = {"usb#vid_10c4&pid_505d#b"};
-    size_t pipesBefore = paths->openedPipes.size();
-    EXPECT_EQ(link.open(), 0);
-    EXPECT_EQ(paths->openedPipes.size(), pipesBefore);
-    EXPECT_TRUE(hasReadPipe(link));
-    EXPECT_TRUE(boxes.shown.empty());
-}
-
-TEST_F(Discovery, PathWithoutRoomForBothPipeNamesCountsAsNotFound) {
     // 256 characters hold the path, "\PIPE01\PIPE00" and the terminator.
-    std::string head = "usb#vid_10c4&pid_505d#";
-    std::string fits = head + std::string(241 - head.size(), 'x');
-    std::string tooLong = head + std::string(242 - head.size(), 'y');
-    paths->paths = {tooLong, fits};
-    usb::DeviceInterfaceList& list = usb::deviceInterfaceList();
-    ASSERT_EQ(list.countInterfaces(), 2);
-    EXPECT_EQ(list.getInterfacePath(0), "");
-    EXPECT_EQ(list.vendorIdAt(0), 0);
-
-    UsbLink link;
+    const std::string head = "usb#vid_10c4&pid_505d#";
+    const std::string fits = head + std::string(241 - head.size(), 'x');
+    list->paths = {head + std::string(242 - head.size(), 'y'), fits};
+    list->openedInterfaces.clear();
     ASSERT_EQ(link.open(), 1);
-    EXPECT_EQ(paths->openedInterfaces, std::vector<std::string>{fits});
-    EXPECT_EQ(list.currentPath(), fits + "\\PIPE01\\PIPE00");
-    EXPECT_EQ(list.currentPath().size(), 255u);
-    EXPECT_TRUE(boxes.shown.empty());
-    // Nothing more fits.
-    EXPECT_FALSE(list.openPipe("PIPE00"));
-    EXPECT_EQ(list.currentPath().size(), 255u);
+    EXPECT_EQ(list->openedInterfaces, std::vector<std::string>{fits});
+    usb::DeviceInterfaceList interfaces({list});
+    ASSERT_TRUE(interfaces.openInterface(1));
+    EXPECT_TRUE(interfaces.openPipe("PIPE01") && interfaces.openPipe("PIPE00"));
+    EXPECT_EQ(interfaces.currentPath().size(), 255u);
+    EXPECT_FALSE(interfaces.openPipe("PIPE00"));
+}
+
+TEST_F(Discovery, AMissingPipeShowsItsBoxAtEachOpenAndFailedOpensKeepThePipes) {
+    const std::string writeBox = "Error opening Write device: PIPE01\n\nApplication is aborting."
+                                 "\nReset hardware and try again.";
+    list->paths = {"usb#vid_10c4&pid_505d#a"};
+    list->writePipeFails = true;
+    EXPECT_EQ(link.open(), 1);
+    EXPECT_EQ(link.open(), 1);
+    EXPECT_EQ(boxes, std::vector<std::string>(2, writeBox));
+    EXPECT_FALSE(pipes(true));
+    EXPECT_TRUE(pipes(false));
+    boxes.clear();
+    list->writePipeFails = false;
+    list->readPipeFails = true;
+    EXPECT_EQ(link.open(), 1);
+    EXPECT_EQ(boxes, std::vector<std::string>{"Error opening Read device: PIPE00\n\nApplication "
+                                              "is aborting.\nReset hardware and try again."});
+    EXPECT_FALSE(pipes(false));
+    link.markOutOfStep();
+    EXPECT_FALSE(link.bringInStep()); // nothing to drain from
+    // No programmer, or one whose interface does not open: the pipes stay as they were.
+    list->readPipeFails = false;
+    ASSERT_EQ(link.open(), 1);
+    list->paths = {"usb#vid_046d&pid_c52b#1"};
+    EXPECT_EQ(link.open(), 0);
+    list->paths = {"usb#vid_10c4&pid_505d#b"};
+    list->unopenable = list->paths;
+    const size_t pipesBefore = list->openedPipes.size();
+    EXPECT_EQ(link.open(), 0);
+    EXPECT_EQ(list->openedPipes.size(), pipesBefore);
+    EXPECT_TRUE(pipes(true) && pipes(false));
+}
+
+TEST(SimulatorListing, OnlyAnsweringSocketsInTheSimulatorFolderCount) {
+    testsupport::SimFolder folder;
+    const std::string david = folder.path() + "/david/VIDEOS"; // "vid" in the folder
+    ::setenv("BRIMWICK_SIM_DIR", david.c_str(), 1);
+    const ChipInfo chip = testsupport::testChip(ChipType::Flash25, 4096);
+    sim::ProgrammerFirmware firmware(&chip, testsupport::unpaced());
+    sim::SimServer server(firmware);
+    ASSERT_TRUE(server.start());
+    // A socket nobody listens on any more, and a plain file.
+    sockaddr_un address{AF_UNIX, {}};
+    std::strcpy(address.sun_path, (david + "/" + simwire::kSocketPrefix + "0stale").c_str());
+    const int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(stale, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(stale);
+    std::ofstream(david + "/" + simwire::kSocketPrefix + "0file") << "not a socket";
+    UsbLink link;
+    EXPECT_EQ(link.listProgrammers(), std::vector<std::string>{server.socketPath()});
+    ASSERT_EQ(link.open(), 1);
+    server.stop(); // unplugged: the next open finds nothing
+    EXPECT_EQ(link.open(), 0);
 }
 
 } // namespace
+
+// The link contract over the simulator's socket.
+namespace usbtest {
+
+class SimConnection : public Connection {
+  public:
+    explicit SimConnection(sim::ProgrammerFirmware& firmware) : server_(firmware) {
+        EXPECT_TRUE(server_.start());
+        EXPECT_EQ(link_.open(), 1);
+    }
+    UsbLink& link() override { return link_; }
+
+  private:
+    testsupport::SimFolder folder_;
+    sim::SimServer server_;
+    UsbLink link_{{usb::makeSimBackend(folder_.path())}};
+};
+
+std::unique_ptr<Connection> connect(sim::ProgrammerFirmware& firmware) {
+    return std::make_unique<SimConnection>(firmware);
+}
+
+const bool kZeroLengthReadsReachDevice = true;
+
+} // namespace usbtest

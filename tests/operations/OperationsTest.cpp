@@ -1,0 +1,345 @@
+// The device commands against a simulated programmer through the real link, run by
+// the real main window and by the core alone with a recording host: the same cases,
+// the same texts, the same bytes on the chip and in the buffer.
+#include "protocol/DeviceOperations.h"
+#include "tests/app/AppTestSupport.h"
+#include "tests/support/SimProgrammer.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace testsupport;
+
+namespace {
+
+enum class Command { Read, Erase, Write, Verify, Auto, Identify, BlankCheck };
+
+const ChipInfo kFlash = makeChip(ChipType::Flash25, "FL25X02", 0x40000, 1, 256, 0xEF, 0x12);
+const ChipInfo kOdd = makeChip(ChipType::Flash25, "XY25X96", 0x18000, 1, 256, 0xC8, 0x42);
+// Byte-programmed, no IDs (FF FF), as the shipped database has many EEPROMs.
+const ChipInfo kEeprom = makeChip(ChipType::Eeprom24, "AT24C02", 256, 0, 8, 0xFF, 0xFF, 8, "At");
+
+// clang-format off
+std::vector<ChipInfo> chips() {
+    return {makeChip(ChipType::Flash25, "EN25T80", 0x100000, 1, 256, 0x1C, 0x13, 8, "Eon"), kFlash,
+            kOdd, kEeprom, makeChip(ChipType::Flash25, "W25X16", 0x200000, 1, 256, 0xEF, 0x14),
+            makeChip(ChipType::Flash25, "W25X16B", 0x200000, 1, 256, 0xEF, 0x14)};
+}
+// clang-format on
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// What a front end needs: a chip to select, a buffer, commands, and what was said.
+class Front {
+  public:
+    virtual ~Front() = default;
+    virtual void select(const ChipInfo& chip) = 0;
+    virtual DataBuffer& buffer() = 0;
+    virtual ChipInfo current() = 0;
+    virtual bool run(Command command) = 0; // false: this front end has no such command
+    virtual std::string status() = 0;
+    std::vector<std::string> boxes() { return boxes_.texts(); }
+    RecordingSink boxes_;
+};
+
+class Window : public Front {
+  public:
+    explicit Window(Language language) : started_(startWindow(language, chips())) {
+        boxes_.boxes.clear();
+    }
+    void select(const ChipInfo& chip) override { selectChip(window(), chip); }
+    DataBuffer& buffer() override { return window().dataBuffer(); }
+    ChipInfo current() override { return window().currentChip(); }
+    bool run(Command command) override {
+        static const unsigned ids[] = {IdRead, IdErase,        IdWrite, IdVerify,
+                                       IdAuto, IdChipIdentify, 0};
+        const unsigned id = ids[static_cast<int>(command)];
+        if (id != 0)
+            window().runCommand(id);
+        return id != 0;
+    }
+    std::string status() override { return window().statusEdit()->text().toStdString(); }
+    CMainDlg& window() { return *started_->window; }
+
+  private:
+    std::unique_ptr<StartedWindow> started_;
+};
+
+// The core alone, the way a command-line front end drives it.
+class Core : public Front, public OperationHost {
+  public:
+    explicit Core(Language language)
+        : texts_(textsFor(language)), database_(language, folder_.path() + "/ChipInfo.chip") {
+        writeDatabase(folder_.path() + "/ChipInfo.chip", chips());
+        database_.load();
+        buffer_.allocate();
+        operations_.openAtStartUp();
+        boxes_.boxes.clear();
+    }
+    void select(const ChipInfo& chip) override { chip_ = chip; }
+    DataBuffer& buffer() override { return buffer_; }
+    ChipInfo current() override { return chip_; }
+    bool run(Command command) override {
+        // clang-format off
+        const std::function<OperationResult()> ops[] = {
+            [&] { return operations_.read(); }, [&] { return operations_.erase(); },
+            [&] { return operations_.write(); }, [&] { return operations_.verify(); },
+            [&] { return operations_.autoProgram(); }, [&] { return operations_.identify(&matches); },
+            [&] { return operations_.blankCheck(); }};
+        // clang-format on
+        const OperationResult result = ops[static_cast<int>(command)]();
+        // The result's own message is what the host was shown last (Auto's is its
+        // first failing step's).
+        const std::string message = outcomeMessage(texts_, result);
+        EXPECT_TRUE(command == Command::Auto || message.empty() || boxes().back() == message);
+        return true;
+    }
+    std::string status() override { return status_; }
+    void setStatusText(const char* text) override { status_ = text ? text : ""; }
+    void showMessage(const std::string& text) override { messageBox(text); }
+    void progress(Stage stage, uint64_t done, uint64_t total) override {
+        EXPECT_LE(done, total + 64);
+        if (stages.empty() || stages.back() != stage)
+            stages.push_back(stage);
+        else
+            progressFell = progressFell || done < lastProgress.first;
+        lastProgress = {done, total};
+    }
+    void pumpOneMessage() override {}
+    void refreshHexView() override {}
+    void identifiedChipChanged() override {}
+    std::vector<ChipInfo> matches;
+    std::vector<Stage> stages;
+    std::pair<uint64_t, uint64_t> lastProgress;
+    bool progressFell = false;
+
+  private:
+    const Texts& texts_;
+    TempFolder folder_;
+    ChipDatabase database_;
+    ChipInfo chip_ = chips()[0];
+    DataBuffer buffer_;
+    std::string status_;
+    UsbLink link_;
+    FamilyParams params_;
+    Programmer programmer_{params_};
+    DeviceOperations operations_{texts_, *this, link_, programmer_, database_, chip_, buffer_};
+};
+
+struct Case {
+    const char* name;
+    Language language;
+    ChipInfo chip;
+    std::function<void(sim::FirmwareOptions&)> device; // faults and pacing
+    std::vector<Command> commands;
+    std::string status;
+    std::vector<std::string> boxes;
+    // Further facts: the front end, the programmer, the buffer as it was before.
+    std::function<void(Front&, SimProgrammer&, const Bytes&)> check = {};
+    double maxSeconds = 2.0;
+};
+
+Bytes storeOf(Front& front, uint32_t length) {
+    return Bytes(front.buffer().store(), front.buffer().store() + length);
+}
+
+void chipRead(Front& f, SimProgrammer& p, const Bytes&) {
+    EXPECT_EQ(storeOf(f, 0x40000), p.firmware().chipContents());
+}
+
+// Every device command in each build, with the faults the link must survive. The
+// chip holds FF with 0F at 0x100; the buffer a pattern with A5 at 0x100.
+// clang-format off
+const Case kCases[] = {
+    {"Read brings the chip into the buffer", Language::Chinese, kFlash, {}, {Command::Read},
+     "读数据完成！", {}, chipRead},
+    {"a stalled Read fails after the idle limit and leaves the buffer", Language::English, kFlash,
+     [](sim::FirmwareOptions& o) { o.faults.stallAfterDataBytes = 100'000; }, {Command::Read},
+     "Read Failure", {"Read Failure!"},
+     [](Front& f, SimProgrammer&, const Bytes& before) { EXPECT_EQ(storeOf(f, 0x40000), before); },
+     4.0},
+    {"a late answer is not taken by the next Read", Language::English, kFlash,
+     [](sim::FirmwareOptions& o) { o.faults.lateAnswer.atCommand = 1; },
+     {Command::Read, Command::Read}, "Read Successfully", {"StartReadChip error!"}, chipRead, 5.0},
+    {"Write without Erase onto programmed flash: Verify names the first difference",
+     Language::English, kFlash, {}, {Command::Write, Command::Verify}, "Verify Failure",
+     {"Verify Failure!\r\nAddr:0x100\r\nBuffer:A5\r\nDevice:05"}},
+    {"Auto erases, writes and verifies", Language::Chinese, kFlash,
+     [](sim::FirmwareOptions& o) { o.pacing.eraseMs = 250; }, {Command::Auto}, "校验数据正确！", {},
+     [](Front& f, SimProgrammer& p, const Bytes&) {
+         EXPECT_EQ(p.firmware().chipContents(), storeOf(f, 0x40000));
+         const auto sent = p.commandsSince();
+         EXPECT_EQ(sent.front(), (Bytes{0x04, 0x01, 0x01}));
+         const auto polls = std::count_if(sent.begin(), sent.end(), [](auto& c) { return c[0] == 3; });
+         EXPECT_TRUE(polls >= 2 && polls <= 5); // every 100 ms while the erase runs
+         if (auto* core = dynamic_cast<Core*>(&f)) {
+             EXPECT_EQ(core->stages, (std::vector<Stage>{Stage::Erase, Stage::Write, Stage::Verify}));
+             EXPECT_EQ(core->lastProgress, std::make_pair(uint64_t{0x40000}, uint64_t{0x40000}));
+         }
+     }},
+    {"Auto goes on after a garbled Erase answer", Language::English, kFlash,
+     [](sim::FirmwareOptions& o) { o.faults.corruptAnswer.atCommand = 1; }, {Command::Auto},
+     "Verify Successfully", {"Erase error!"}, {}, 4.0},
+    {"a lost Write answer: Auto's Verify is no chip data", Language::English, kEeprom,
+     [](sim::FirmwareOptions& o) { o.faults.dropAnswer.atCommand = 1; }, {Command::Auto},
+     "Verify Failure", {"Write Failure!", "Verify Failure!\r\nAddr:0x0\r\nBuffer:01\r\nDevice:FF"},
+     [](Front&, SimProgrammer& p, const Bytes&) {
+         EXPECT_EQ(p.firmware().chipContents(), Bytes(256, 0xFF));
+         EXPECT_EQ(p.commandsSince(1).at(0).size(), 15u); // taken as a Read command
+     }, 5.0},
+    {"a stalled Write fails within seconds", Language::Chinese, kFlash,
+     [](sim::FirmwareOptions& o) { o.faults.stallAfterDataBytes = 50'000; }, {Command::Write},
+     "写数据失败！", {"写数据失败！"}, {}, 4.5},
+    {"Verify's last block ends at the chip's end", Language::English, kOdd,
+     [](sim::FirmwareOptions& o) { o.pacing.bytesPerSecond = 400'000; }, {Command::Verify},
+     "Verify Failure", {"Verify Failure!\r\nAddr:0x17FFF\r\nBuffer:00\r\nDevice:FF"},
+     [](Front& f, SimProgrammer& p, const Bytes&) {
+         EXPECT_EQ(p.commandsSince().size(), 2u);
+         EXPECT_EQ(p.commandsSince().back()[9], 0x80); // 0x8000 bytes
+         if (auto* core = dynamic_cast<Core*>(&f)) { EXPECT_FALSE(core->progressFell); }
+     }},
+    {"a chip larger than the buffer is refused before anything is sent", Language::English,
+     makeChip(ChipType::Flash25, "HUGE25", 0x1000001), {}, {Command::Read, Command::Auto}, "",
+     std::vector<std::string>(2, "The chip is larger than the 16 MB buffer!"),
+     [](Front&, SimProgrammer& p, const Bytes&) { EXPECT_EQ(p.commandCount(), 0u); }},
+    {"Identify takes the first chip with the IDs", Language::Chinese,
+     makeChip(ChipType::Flash25, "ANY", 0x10000, 1, 256, 0xEF, 0x14), {}, {Command::Identify},
+     "识别成功！", {"识别成功！"},
+     [](Front& f, SimProgrammer&, const Bytes&) {
+         EXPECT_STREQ(f.current().name, "W25X16");
+         if (auto* core = dynamic_cast<Core*>(&f)) { EXPECT_EQ(core->matches.size(), 2u); }
+         if (auto* window = dynamic_cast<Window*>(&f)) {
+             EXPECT_EQ(window->window().dataBuffer().length(), 0x200000u);
+             EXPECT_EQ(window->window().hexViewModel().topRow, 0u);
+             EXPECT_TRUE(window->window().action(IdErase)->isEnabled());
+         }
+     }},
+    {"an empty socket is not identified", Language::English, ChipInfo{}, {}, {Command::Identify},
+     "Can not find device in database",
+     {"Can not find device in database!\r\nManufacturerID:FF\r\nDeviceID:FF"}},
+    {"Blank Check names the first byte that is not FF", Language::Chinese, kFlash, {},
+     {Command::BlankCheck}, "器件非空！", {"器件非空!\r\n地址:0x100\r\n器件:0F"}},
+    {"an EEPROM: Erase and Identify do nothing, Auto writes and verifies", Language::English,
+     kEeprom, {}, {Command::Erase, Command::Identify, Command::Auto}, "Verify Successfully", {},
+     [](Front&, SimProgrammer& p, const Bytes&) {
+         EXPECT_EQ(p.commandsSince().at(0),
+                   (Bytes{0x02, 0x0C, 0x02, 0, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0x13, 0, 0, 0}));
+     }},
+};
+// clang-format on
+
+void runCases(const std::function<std::unique_ptr<Front>(Language)>& make) {
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        familyParams() = FamilyParams{};
+        sim::FirmwareOptions options = unpaced();
+        if (c.device)
+            c.device(options);
+        SimProgrammer programmer(c.chip.capacity ? &c.chip : nullptr, options);
+        if (c.chip.capacity > 0x100)
+            programmer.firmware().setChipContents(0x100, {0x0F});
+        auto front = make(c.language);
+        front->select(c.chip.capacity ? c.chip : kFlash);
+        front->buffer().copyIn(0, pattern(c.chip.capacity, 1).data(), c.chip.capacity);
+        front->buffer().copyIn(0x100, std::vector<uint8_t>{0xA5}.data(), 1);
+        if (c.chip.capacity == kOdd.capacity) { // equal to the chip but for its last byte
+            const Bytes chip = programmer.firmware().chipContents();
+            front->buffer().copyIn(0, chip.data(), kOdd.capacity - 1);
+            front->buffer().copyIn(kOdd.capacity - 1, std::vector<uint8_t>{0}.data(), 1);
+        }
+        const Bytes before = storeOf(*front, c.chip.capacity);
+        const auto start = std::chrono::steady_clock::now();
+        bool ran = true;
+        for (Command command : c.commands)
+            ran = front->run(command) && ran;
+        if (!ran)
+            continue;
+        EXPECT_LT(secondsSince(start), c.maxSeconds);
+        EXPECT_EQ(front->status(), c.status);
+        EXPECT_EQ(front->boxes(), c.boxes);
+        if (c.check)
+            c.check(*front, programmer, before);
+    }
+}
+
+// The window stays usable during a Read: other device commands find it busy and send
+// nothing; the Read then fills the hex view and the progress display.
+TEST(Operations, TheWindowShowsTheReadAndIsBusyWhileItRuns) {
+    const ChipInfo chip = makeChip(ChipType::Flash25, "EN25T80", 0x100000, 1, 256, 0x1C, 0x13);
+    sim::FirmwareOptions paced; // 2.6 s in all: the 2 s idle limit counts per chunk
+    paced.pacing.bytesPerSecond = 400'000;
+    SimProgrammer programmer(&chip, paced);
+    Bytes contents = pattern(0x100000, 2);
+    std::memcpy(contents.data(), "Brimwick+ reads!", 16);
+    programmer.firmware().setChipContents(0, contents);
+    Window front(Language::English);
+    size_t sentMeanwhile = 99;
+    QTimer::singleShot(200, &front.window(), [&] {
+        const size_t before = programmer.commandCount();
+        for (unsigned id :
+             {IdRead, IdVerify, IdAuto, IdFirmwareVersion, IdChipIdentify, IdErase, IdWrite})
+            front.window().runCommand(id);
+        sentMeanwhile = programmer.commandCount() - before;
+    });
+    front.window().runCommand(IdRead);
+    EXPECT_EQ(sentMeanwhile, 0u);
+    EXPECT_EQ(front.boxes(), std::vector<std::string>(9, "Device busy!")); // Auto: 3 steps
+    EXPECT_EQ(front.status(), "Read Successfully");
+    EXPECT_EQ(storeOf(front, 0x100000), contents);
+    EXPECT_EQ(hexLine(front.window(), 0).at(2), "Brimwick+ reads!");
+    EXPECT_EQ(front.window().progressBar()->value(), 100);
+    EXPECT_EQ(front.window().percentEdit()->text().toStdString(), "100%");
+}
+
+// Esc during a Write that has stalled ends it at once: no box, the run over.
+TEST(Operations, EscDuringAStalledWriteEndsItAtOnceWithoutABox) {
+    sim::FirmwareOptions options = unpaced();
+    options.faults.stallAfterDataBytes = 50'000;
+    SimProgrammer programmer(&kFlash, options);
+    Window front(Language::English);
+    front.select(kFlash);
+    QTimer::singleShot(0, &front.window(), [&] { front.window().runCommand(IdAuto); });
+    QTimer::singleShot(1000, &front.window(), [&] {
+        EXPECT_EQ(front.status(), "Writing...");
+        QTest::keyClick(&front.window(), Qt::Key_Escape);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    front.window().exec();
+    EXPECT_LT(secondsSince(start), 1.5);
+    EXPECT_FALSE(front.window().isVisible());
+    EXPECT_EQ(front.boxes(), std::vector<std::string>{});
+    EXPECT_EQ(programmer.commandsSince().back()[0], 0x02); // Verify never started
+}
+
+TEST(Operations, StartUpWithoutAProgrammerSaysSoAndALaterOneIsFound) {
+    SimFolder empty;
+    RecordingSink boxes;
+    auto started = startWindow(Language::Chinese, chips());
+    const std::string failure = "设备打开失败！\r\n请重新连接设备！";
+    EXPECT_EQ(started->window->statusEdit()->text().toStdString(),
+              "设备打开失败！ 请重新连接设备！");
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{failure});
+    started->window->runCommand(IdFirmwareVersion);
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>(2, failure));
+    SimProgrammer programmer(&kFlash); // found by the next command
+    started->window->runCommand(IdFirmwareVersion);
+    EXPECT_EQ(boxes.texts().back(), "读固件版本成功！固件版本：Brimwick SIM V1.00");
+}
+
+TEST(Operations, CasesThroughTheCore) {
+    runCases([](Language language) { return std::make_unique<Core>(language); });
+}
+
+TEST(Operations, CasesThroughTheWindow) {
+    runCases([](Language language) { return std::make_unique<Window>(language); });
+}
+
+} // namespace

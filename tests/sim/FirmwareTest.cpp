@@ -1,0 +1,211 @@
+// The simulated programmer's firmware as a host drives it: what it ignores, its data
+// phases, faults, and the chip image kept on disk. (Its answers to well-formed commands
+// are checked byte for byte by the protocol tests through the real link.)
+#include "sim/ChipModel.h"
+#include "tests/support/SimProgrammer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <thread>
+
+using namespace testsupport;
+using namespace std::chrono_literals;
+using sim::TransferStatus;
+namespace fs = std::filesystem;
+
+namespace {
+
+const Bytes kId{0x05, 0x00, 0x01}, kIdAnswer{0x05, 0x02, 0xEF, 0x14};
+
+// Transfers as the link makes them.
+struct Host {
+    sim::ProgrammerFirmware& firmware;
+    TransferStatus out(const Bytes& bytes, std::chrono::milliseconds wait = 1000ms) {
+        return firmware.hostOut(bytes.data(), uint32_t(bytes.size()), sim::Clock::now() + wait)
+            .status;
+    }
+    std::optional<Bytes> in(uint32_t maxLength = 64, std::chrono::milliseconds wait = 200ms) {
+        Bytes buffer(maxLength);
+        const auto r = firmware.hostIn(buffer.data(), maxLength, sim::Clock::now() + wait);
+        buffer.resize(r.length);
+        return r.status == TransferStatus::Done ? std::optional(buffer) : std::nullopt;
+    }
+    std::optional<Bytes> exchange(const Bytes& command, std::chrono::milliseconds wait = 200ms) {
+        return out(command) == TransferStatus::Done ? in(64, wait) : std::nullopt;
+    }
+    // Chunks of 4096 until one comes back short.
+    Bytes readPhase(uint32_t total) {
+        Bytes data;
+        for (uint32_t chunk = 4096; chunk == 4096; total -= chunk) {
+            chunk = std::min<uint32_t>(total, 4096);
+            const auto got = in(chunk, 2000ms).value_or(Bytes{});
+            data.insert(data.end(), got.begin(), got.end());
+            chunk = got.size() == chunk ? chunk : 0;
+        }
+        return data;
+    }
+    bool writePhase(const Bytes& data) {
+        for (size_t at = 0; at < data.size(); at += 4096)
+            if (out(Bytes(data.begin() + at, data.begin() + std::min(data.size(), at + 4096)),
+                    2000ms) != TransferStatus::Done)
+                return false;
+        return true;
+    }
+};
+
+TEST(Firmware, NoAnswerToWhatIsNoCommandAndFfFfForAChipWithoutIds) {
+    const ChipInfo flash = testChip(ChipType::Flash25, 4096);
+    struct Case {
+        const char* name;
+        const ChipInfo* chip;
+        Bytes command;
+        std::optional<Bytes> answer;
+    } cases[] = {
+        {"unknown opcode", &flash, {0x06, 0x00, 0x01}, std::nullopt},
+        {"short read command", &flash, {0x01, 0x0A, 0x01, 0, 0}, std::nullopt},
+        {"empty packet", &flash, {}, std::nullopt},
+        {"bytes after a whole command", &flash, {0x03, 0x00, 0x01, 0x99}, Bytes{0x03, 0x01, 0x00}},
+        {"ID asked with another family", &flash, {0x05, 0x00, 0x02}, Bytes{0x05, 0x02, 0xFF, 0xFF}},
+        {"ID of an empty socket", nullptr, kId, Bytes{0x05, 0x02, 0xFF, 0xFF}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::ProgrammerFirmware firmware(c.chip, unpaced());
+        EXPECT_EQ(Host{firmware}.exchange(c.command, 30ms), c.answer);
+    }
+}
+
+TEST(Firmware, ReadDataEndsWithTheFirstShortTransferAndWrapsAtTheChipsEnd) {
+    const ChipInfo chip = testChip(ChipType::Flash25, 0x10000);
+    sim::ProgrammerFirmware firmware(&chip, unpaced());
+    Host host{firmware};
+    const Bytes contents = pattern(0x10000);
+    firmware.setChipContents(0, contents);
+    for (uint32_t length : {0u, 4096u, 12345u}) {
+        SCOPED_TRACE(length);
+        ASSERT_EQ(host.exchange(readCommand(1, 100, length)), (Bytes{0x01, 0x01, 0x00}));
+        EXPECT_EQ(host.readPhase(length + 64),
+                  Bytes(contents.begin() + 100, contents.begin() + 100 + length));
+        EXPECT_FALSE(host.in(64, 10ms)); // nothing follows
+    }
+    // Addresses wrap, however far past the end they start.
+    ASSERT_TRUE(host.exchange(readCommand(1, 0xFFFFFFF0, 32)));
+    Bytes wrapped(contents.end() - 16, contents.end());
+    wrapped.insert(wrapped.end(), contents.begin(), contents.begin() + 16);
+    EXPECT_EQ(host.readPhase(96), wrapped);
+    // A new command ends a read the host did not finish.
+    ASSERT_TRUE(host.exchange(readCommand(1, 0, 0x10000)));
+    EXPECT_EQ(host.in(4096)->size(), 4096u);
+    EXPECT_EQ(host.exchange(kId), kIdAnswer);
+    EXPECT_FALSE(host.in(64, 10ms));
+}
+
+TEST(Firmware, FlashOnlyClearsBitsEepromsTakeBytesAnotherFamilyChangesNothing) {
+    const ChipInfo flash = testChip(ChipType::Flash25, 8192);
+    sim::ProgrammerFirmware firmware(&flash, unpaced());
+    Host host{firmware};
+    const Bytes data = pattern(8192, 1);
+    firmware.setChipContents(0, Bytes(8192, 0x5A)); // programmed before
+    ASSERT_EQ(host.exchange(writeCommand(1, 0, 8192)), (Bytes{0x02, 0x01, 0x01}));
+    ASSERT_TRUE(host.writePhase(data));
+    EXPECT_EQ(host.out({}), TransferStatus::Done); // the link's closing zero-length write
+    for (size_t i = 0; i < 8192; i += 97)
+        EXPECT_EQ(firmware.chipContents()[i], data[i] & 0x5A);
+    const Bytes anded = firmware.chipContents();
+    ASSERT_TRUE(host.exchange({0x04, 0x01, 0x03})); // erase with another family's byte
+    EXPECT_EQ(firmware.chipContents(), anded);
+    ASSERT_TRUE(host.exchange({0x04, 0x01, 0x01}));
+    ASSERT_TRUE(host.exchange(writeCommand(1, 8190, 4))); // writes wrap too
+    ASSERT_TRUE(host.writePhase({1, 2, 3, 4}));
+    Bytes expected(8192, 0xFF);
+    expected[8190] = 1, expected[8191] = 2, expected[0] = 3, expected[1] = 4;
+    EXPECT_EQ(firmware.chipContents(), expected);
+    for (ChipType type : {ChipType::Eeprom24, ChipType::Eeprom25, ChipType::Eeprom93}) {
+        SCOPED_TRACE(int(type));
+        const ChipInfo eeprom = testChip(type, 2048);
+        sim::ProgrammerFirmware chip(&eeprom, unpaced());
+        Host eepromHost{chip};
+        chip.setChipContents(0, pattern(2048, 5));
+        ASSERT_TRUE(eepromHost.exchange(writeCommand(sim::familyCodeOf(type), 0, 2048, 16)));
+        ASSERT_TRUE(eepromHost.writePhase(pattern(2048, 9)));
+        EXPECT_EQ(chip.chipContents(), pattern(2048, 9));
+        // Commands with the flash family byte read FF and write nothing.
+        ASSERT_TRUE(eepromHost.exchange(readCommand(1, 0, 100)));
+        EXPECT_EQ(eepromHost.readPhase(164), Bytes(100, 0xFF));
+        ASSERT_TRUE(eepromHost.exchange(writeCommand(1, 0, 100)));
+        ASSERT_TRUE(eepromHost.writePhase(Bytes(100, 0)));
+        EXPECT_EQ(chip.chipContents(), pattern(2048, 9));
+    }
+}
+
+TEST(Firmware, AWriteDataPhaseTakesCommandsAsDataUntilTwoSecondsWithoutData) {
+    const ChipInfo chip = testChip(ChipType::Flash25, 4096);
+    sim::ProgrammerFirmware firmware(&chip, unpaced());
+    Host host{firmware};
+    ASSERT_TRUE(host.exchange(writeCommand(1, 0, 4096)));
+    ASSERT_TRUE(host.writePhase(Bytes(100, 0x00)));
+    EXPECT_EQ(host.exchange(kId, 20ms), std::nullopt);
+    EXPECT_EQ(firmware.chipContents()[100], 0x05);
+    std::this_thread::sleep_for(2100ms);
+    EXPECT_EQ(host.exchange(kId), kIdAnswer);
+    EXPECT_EQ(firmware.chipContents()[103], 0xFF);
+}
+
+TEST(Firmware, AStalledDeviceTakesAndSendsNothingUntilUnpluggedAndPoweredUp) {
+    const ChipInfo chip = testChip(ChipType::Flash25, 0x10000);
+    sim::FirmwareOptions options = unpaced();
+    options.faults.stallAfterDataBytes = 10000;
+    sim::ProgrammerFirmware firmware(&chip, options);
+    Host host{firmware};
+    ASSERT_TRUE(host.exchange(readCommand(1, 0, 0x10000)));
+    EXPECT_EQ(host.in(4096)->size(), 4096u);
+    EXPECT_EQ(host.in(4096)->size(), 4096u);
+    EXPECT_EQ(host.in(4096, 20ms), std::nullopt);
+    EXPECT_EQ(host.out(kId, 20ms), TransferStatus::NotYet);
+    std::thread unplugger([&] {
+        std::this_thread::sleep_for(50ms);
+        firmware.unplug();
+    });
+    uint8_t buffer[64];
+    EXPECT_EQ(firmware.hostIn(buffer, 64, sim::Clock::now() + 5s).status, TransferStatus::Gone);
+    unplugger.join();
+    firmware.powerCycle();
+    EXPECT_EQ(host.exchange(kId), kIdAnswer);
+}
+
+TEST(Firmware, ChipImageIsLoadedAndWrittenBackAndStaleTemporariesGo) {
+    TempFolder folder;
+    const std::string image = folder.path() + "/chip.bin";
+    const ChipInfo chip = testChip(ChipType::Flash25, 4096);
+    // A save cut short by a process that is gone, and one of a process still running.
+    const std::string stale = image + ".tmp-999999999", live = image + ".tmp-1";
+    std::ofstream(stale) << "x";
+    std::ofstream(live) << "x";
+    {
+        sim::ProgrammerFirmware firmware(&chip, unpaced());
+        ASSERT_TRUE(firmware.attachImage(image));
+        EXPECT_EQ(firmware.chipContents(), Bytes(4096, 0xFF)); // missing file: erased
+        EXPECT_FALSE(fs::exists(image));
+        Host host{firmware};
+        ASSERT_TRUE(host.exchange(writeCommand(1, 16, 3)));
+        ASSERT_TRUE(host.writePhase({0x12, 0x34, 0x56}));
+        EXPECT_EQ(fs::file_size(image), 4096u);
+    }
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(live));
+    sim::ProgrammerFirmware again(&chip, unpaced());
+    ASSERT_TRUE(again.attachImage(image)); // exactly the chip's size
+    const Bytes loaded = again.chipContents();
+    EXPECT_EQ(Bytes(loaded.begin() + 16, loaded.begin() + 19), (Bytes{0x12, 0x34, 0x56}));
+    // A larger file is refused and left alone: writing it back would cut it short.
+    std::ofstream(folder.path() + "/large.bin") << std::string(5000, 'L');
+    std::string error;
+    EXPECT_FALSE(again.attachImage(folder.path() + "/large.bin", &error));
+    EXPECT_NE(error.find("5000"), std::string::npos) << error;
+    EXPECT_EQ(fs::file_size(folder.path() + "/large.bin"), 5000u);
+}
+
+} // namespace

@@ -1,0 +1,107 @@
+#include "tests/support/SimProgrammer.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+
+namespace testsupport {
+
+ChipInfo testChip(ChipType type, uint32_t capacity, const char* name, uint8_t manufacturerId,
+                  uint8_t deviceId) {
+    ChipInfo chip{};
+    chip.type = type;
+    std::strncpy(chip.name, name, sizeof chip.name - 1);
+    std::strncpy(chip.manufacturer, "Test", sizeof chip.manufacturer - 1);
+    chip.capacity = capacity;
+    chip.programMode = 1;
+    chip.pageSize = 256;
+    chip.manufacturerId = manufacturerId;
+    chip.deviceId = deviceId;
+    chip.memoryWidth = 8;
+    return chip;
+}
+
+Bytes pattern(size_t length, uint8_t seed) {
+    Bytes bytes(length);
+    for (size_t i = 0; i < length; ++i)
+        bytes[i] = static_cast<uint8_t>(seed + i * 7 + (i >> 8) * 13);
+    return bytes;
+}
+
+sim::FirmwareOptions unpaced() {
+    sim::FirmwareOptions options;
+    options.pacing.bytesPerSecond = 0;
+    return options;
+}
+
+Bytes readCommand(uint8_t family, uint32_t address, uint32_t length) {
+    Bytes packet{0x01, 0x0A, family};
+    for (uint32_t value : {address, length})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            packet.push_back(static_cast<uint8_t>(value >> shift));
+    packet.insert(packet.end(), {0x03, 0, 0, 0});
+    return packet;
+}
+
+Bytes writeCommand(uint8_t family, uint32_t address, uint32_t length, uint16_t page) {
+    Bytes packet = readCommand(family, address, length);
+    packet[0] = 0x02;
+    packet[1] = 0x0C;
+    packet.insert(packet.begin() + 11, {uint8_t(page >> 8), uint8_t(page)});
+    return packet;
+}
+
+TempFolder::TempFolder() {
+    char name[] = "/tmp/bwtestXXXXXX";
+    if (char* made = ::mkdtemp(name))
+        path_ = made;
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    if (!path_.empty())
+        std::filesystem::remove_all(path_, ignored);
+}
+
+SimFolder::SimFolder() {
+    if (const char* old = std::getenv("BRIMWICK_SIM_DIR")) {
+        previous_ = old;
+        hadPrevious_ = true;
+    }
+    ::setenv("BRIMWICK_SIM_DIR", path().c_str(), 1);
+}
+
+SimFolder::~SimFolder() {
+    if (hadPrevious_)
+        ::setenv("BRIMWICK_SIM_DIR", previous_.c_str(), 1);
+    else
+        ::unsetenv("BRIMWICK_SIM_DIR");
+}
+
+SimProgrammer::SimProgrammer(const ChipInfo* chip, sim::FirmwareOptions options)
+    : firmware_(std::make_unique<sim::ProgrammerFirmware>(chip, std::move(options))),
+      server_(std::make_unique<sim::SimServer>(*firmware_)) {
+    std::string error;
+    if (!server_->start(&error))
+        throw std::runtime_error("simulated programmer: " + error);
+}
+
+SimProgrammer::~SimProgrammer() = default;
+
+void SimProgrammer::replug() {
+    server_.reset();
+    firmware_->setFaults({});
+    firmware_->powerCycle();
+    server_ = std::make_unique<sim::SimServer>(*firmware_);
+    std::string error;
+    if (!server_->start(&error))
+        throw std::runtime_error("simulated programmer: " + error);
+}
+
+std::vector<Bytes> SimProgrammer::commandsSince(size_t from) const {
+    const auto log = firmware_->commandLog();
+    return {log.begin() + static_cast<std::ptrdiff_t>(std::min(from, log.size())), log.end()};
+}
+
+} // namespace testsupport

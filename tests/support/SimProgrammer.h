@@ -1,0 +1,76 @@
+// A simulated programmer for tests: the real firmware model behind the real socket
+// server, in a private simulator folder that BRIMWICK_SIM_DIR points at while it
+// lives, so a link with the default back ends finds this programmer and no other.
+#pragma once
+
+#include "sim/ProgrammerFirmware.h"
+#include "sim/SimServer.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+using Bytes = std::vector<uint8_t>;
+
+// A chip record as the database would give it: 256-byte pages, x8, IDs EF 14.
+ChipInfo testChip(ChipType type, uint32_t capacity, const char* name = "TEST",
+                  uint8_t manufacturerId = 0xEF, uint8_t deviceId = 0x14);
+// Bytes that differ from address to address and from seed to seed.
+Bytes pattern(size_t length, uint8_t seed = 1);
+// No data-rate pacing: tests run at memory speed unless they ask for timing.
+sim::FirmwareOptions unpaced();
+// Chip commands as the programmer protocol sends them (address mode 3, width byte 0).
+Bytes readCommand(uint8_t family, uint32_t address, uint32_t length);
+Bytes writeCommand(uint8_t family, uint32_t address, uint32_t length, uint16_t page = 256);
+
+// A fresh folder under /tmp (short, so socket paths fit), removed at the end.
+class TempFolder {
+  public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+// Sets BRIMWICK_SIM_DIR to its own folder for its lifetime.
+class SimFolder : public TempFolder {
+  public:
+    SimFolder();
+    ~SimFolder();
+
+  private:
+    std::string previous_;
+    bool hadPrevious_ = false;
+};
+
+class SimProgrammer {
+  public:
+    // `chip` null = an empty socket.
+    explicit SimProgrammer(const ChipInfo* chip, sim::FirmwareOptions options = unpaced());
+    ~SimProgrammer();
+
+    sim::ProgrammerFirmware& firmware() { return *firmware_; }
+    const std::string& folder() const { return folder_.path(); }
+    std::string socketPath() const { return server_->socketPath(); }
+    // Plugged in again after an unplug or a fault: faults off, firmware state fresh,
+    // the chip keeping its contents.
+    void replug();
+    void unplug() { server_->stop(); }
+
+    // The commands the firmware took, oldest first, from position `from` on.
+    std::vector<Bytes> commandsSince(size_t from = 0) const;
+    size_t commandCount() const { return firmware_->commandLog().size(); }
+
+  private:
+    SimFolder folder_;
+    std::unique_ptr<sim::ProgrammerFirmware> firmware_;
+    std::unique_ptr<sim::SimServer> server_;
+};
+
+} // namespace testsupport

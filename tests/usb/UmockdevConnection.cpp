@@ -1,0 +1,259 @@
+// The contract tests over libusb, against the programmer emulated as a USB device in a
+// umockdev testbed: libusb's usbfs calls reach this program, where the simulated
+// firmware answers the bulk transfers, taking OUT data bit by bit when it is slow, as a
+// device takes a transfer packet by packet. Runs under the umockdev preload.
+#include "tests/usb/Connection.h"
+#include "usb/Backends.h"
+
+#include <gtest/gtest.h>
+#include <umockdev.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <linux/ioctl.h>
+#include <linux/usbdevice_fs.h>
+#include <mutex>
+#include <unistd.h>
+
+// The umockdev preload comes before the sanitizer runtime in the library list; its GLib
+// hand-offs to its worker thread use futex locks ThreadSanitizer does not see.
+extern "C" const char* __asan_default_options() {
+    return "verify_asan_link_order=0";
+}
+
+extern "C" const char* __tsan_default_suppressions() {
+    return "race:g_strdup\n"
+           "race:g_rec_mutex_clear\n";
+}
+
+namespace usbtest {
+
+namespace {
+
+constexpr const char* kDevicePath = "usb:1-1#vid_10c4&pid_505d";
+constexpr const char* kDeviceNode = "/dev/bus/usb/001/002";
+
+// Root hub: device, configuration, hub interface, interrupt endpoint.
+constexpr const char* kHub = "P: /devices/usb1\nN: bus/usb/001/001\nE: SUBSYSTEM=usb\n"
+                             "E: DEVTYPE=usb_device\nE: DRIVER=usb\nE: BUSNUM=001\nE: DEVNUM=001\n"
+                             "E: DEVNAME=/dev/bus/usb/001/001\nA: busnum=1\\n\nA: devnum=1\\n\n"
+                             "A: bConfigurationValue=1\\n\nA: speed=480\\n\nA: idVendor=1d6b\\n\n"
+                             "A: idProduct=0002\\n\n"
+                             "H: descriptors=12010002090001406b1d02000506030201010902190001"
+                             "0100e0000904000001090000000705810304000c\n";
+
+// The programmer: full speed, vendor-specific interface 0, bulk OUT 0x01 and IN 0x81.
+constexpr const char* kProgrammer =
+    "P: /devices/usb1/1-1\nN: bus/usb/001/002\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n"
+    "E: DRIVER=usb\nE: BUSNUM=001\nE: DEVNUM=002\nE: DEVNAME=/dev/bus/usb/001/002\n"
+    "A: busnum=1\\n\nA: devnum=2\\n\nA: bConfigurationValue=1\\n\nA: speed=12\\n\n"
+    "A: idVendor=10c4\\n\nA: idProduct=505d\\n\n"
+    "H: descriptors=1201000200000040c4105d500001010200010902200001010080320904000002ff000000"
+    "0705010240000007058102400000\n";
+
+usbdevfs_urb* rawOf(UMockdevIoctlData* data) {
+    return reinterpret_cast<usbdevfs_urb*>(data->data);
+}
+
+} // namespace
+
+class UmockdevProgrammer {
+  public:
+    UmockdevProgrammer() : testbed_(umockdev_testbed_new()), handler_(umockdev_ioctl_base_new()) {
+        g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(handleIoctl), this);
+        // The handler must be in place before the device appears and libusb may open it.
+        umockdev_testbed_attach_ioctl(testbed_, kDeviceNode, handler_, nullptr);
+        umockdev_testbed_add_from_string(testbed_, kHub, nullptr);
+        umockdev_testbed_add_from_string(testbed_, kProgrammer, nullptr);
+    }
+    ~UmockdevProgrammer() {
+        g_object_unref(testbed_);
+        g_object_unref(handler_);
+        for (auto* list : {&flying_, &discarded_})
+            for (Urb& urb : *list)
+                g_object_unref(urb.data);
+    }
+    // Who answers from now on (null: nobody, transfers wait).
+    void attach(sim::ProgrammerFirmware* firmware) {
+        std::lock_guard lock(mutex_);
+        firmware_ = firmware;
+    }
+
+  private:
+    struct Urb {
+        UMockdevIoctlData* data = nullptr; // holds a reference
+        bool in = false;
+        uint32_t length = 0;
+        uint32_t taken = 0; // OUT bytes the firmware took so far
+    };
+    static int handleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {
+        auto& me = *static_cast<UmockdevProgrammer*>(self);
+        std::lock_guard lock(me.mutex_);
+        UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
+        switch (umockdev_ioctl_client_get_request(client)) {
+        case USBDEVFS_CLAIMINTERFACE:
+        case USBDEVFS_RELEASEINTERFACE:
+        case USBDEVFS_SETINTERFACE:
+        case USBDEVFS_CLEAR_HALT:
+        case USBDEVFS_RESETEP:
+        case USBDEVFS_DISCONNECT_CLAIM: // no kernel driver to disconnect
+            umockdev_ioctl_client_complete(client, 0, 0);
+            return true;
+        case USBDEVFS_SUBMITURB:
+            return me.submit(client,
+                             umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr));
+        case USBDEVFS_REAPURB:
+        case USBDEVFS_REAPURBNDELAY:
+            return me.reap(client);
+        case USBDEVFS_DISCARDURB: {
+            const gulong address = *reinterpret_cast<gulong*>(arg->data);
+            auto it = std::find_if(me.flying_.begin(), me.flying_.end(), [&](const Urb& urb) {
+                return urb.data->client_addr == address;
+            });
+            const bool found = it != me.flying_.end();
+            if (found) {
+                me.discarded_.push_back(*it);
+                me.flying_.erase(it);
+            }
+            umockdev_ioctl_client_complete(client, found ? 0 : -1, found ? 0 : EINVAL);
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+    bool submit(UMockdevIoctlClient* client, UMockdevIoctlData* data) {
+        usbdevfs_urb* urb = rawOf(data);
+        if (urb->type != USBDEVFS_URB_TYPE_BULK || (urb->endpoint & 0x7F) != 1 ||
+            urb->buffer_length < 0) {
+            umockdev_ioctl_client_complete(client, -1, EINVAL);
+            g_object_unref(data);
+            return true;
+        }
+        // The buffer becomes a local copy that goes back to the host with the URB.
+        if (urb->buffer_length > 0)
+            g_object_unref(umockdev_ioctl_data_resolve(data, offsetof(usbdevfs_urb, buffer),
+                                                       urb->buffer_length, nullptr));
+        flying_.push_back({data, urb->endpoint == 0x81, static_cast<uint32_t>(urb->buffer_length)});
+        umockdev_ioctl_client_complete(client, 0, 0);
+        return true;
+    }
+    bool reap(UMockdevIoctlClient* client) {
+        if (!discarded_.empty()) {
+            const Urb urb = discarded_.front();
+            discarded_.pop_front();
+            return giveBack(client, urb, -ENOENT, urb.taken);
+        }
+        for (auto it = flying_.begin(); it != flying_.end(); ++it) {
+            if (!firmware_)
+                continue;
+            auto* bytes = static_cast<uint8_t*>(rawOf(it->data)->buffer);
+            const sim::TransferResult answer =
+                it->in ? firmware_->hostIn(bytes, it->length)
+                       : firmware_->hostOut(bytes + it->taken, it->length - it->taken);
+            const bool done = answer.status == sim::TransferStatus::Done;
+            if (done && !it->in && it->taken + answer.length < it->length)
+                it->taken += answer.length; // a slow device has taken part of it
+            else if (answer.status != sim::TransferStatus::NotYet) {
+                const Urb urb = *it;
+                flying_.erase(it);
+                const int failed =
+                    answer.status == sim::TransferStatus::Gone ? -ENODEV : -EPIPE; // EPIPE: stalled
+                return giveBack(client, urb, done ? 0 : failed,
+                                done ? (urb.in ? answer.length : urb.length) : 0);
+            }
+        }
+        umockdev_ioctl_client_complete(client, -1, EAGAIN);
+        return true;
+    }
+    // Hands a finished URB back through the reap call's pointer argument.
+    bool giveBack(UMockdevIoctlClient* client, Urb urb, int status, uint32_t actual) {
+        rawOf(urb.data)->status = status;
+        rawOf(urb.data)->actual_length = static_cast<int>(std::min(actual, urb.length));
+        UMockdevIoctlData* pointer = umockdev_ioctl_data_resolve(
+            umockdev_ioctl_client_get_arg(client), 0, sizeof(gpointer), nullptr);
+        umockdev_ioctl_data_set_ptr(pointer, 0, urb.data);
+        umockdev_ioctl_client_complete(client, 0, 0);
+        g_object_unref(pointer);
+        g_object_unref(urb.data);
+        return true;
+    }
+    UMockdevTestbed* testbed_;
+    UMockdevIoctlBase* handler_;
+    std::mutex mutex_;
+    sim::ProgrammerFirmware* firmware_ = nullptr;
+    std::deque<Urb> flying_, discarded_;
+};
+
+namespace {
+
+UmockdevProgrammer* programmer = nullptr;
+std::shared_ptr<usb::DeviceBackend> libusb; // one libusb context for the whole program
+
+class UmockdevConnection : public Connection {
+  public:
+    explicit UmockdevConnection(sim::ProgrammerFirmware& firmware) {
+        programmer->attach(&firmware);
+        ++open_;
+        EXPECT_EQ(link_.open(), 1);
+    }
+    // The device answers until the last link on it is gone.
+    ~UmockdevConnection() override {
+        if (--open_ == 0)
+            programmer->attach(nullptr);
+    }
+    UsbLink& link() override { return link_; }
+
+  private:
+    static inline int open_ = 0;
+    UsbLink link_{{libusb}};
+};
+
+TEST(LibusbDiscovery, ListsOnlyTheProgrammerAndOpensItByItsPath) {
+    // The root hub is on the bus too, but is never a candidate.
+    EXPECT_EQ(libusb->listPaths(), std::vector<std::string>{kDevicePath});
+    EXPECT_FALSE(libusb->openInterface("usb:9-9#vid_10c4&pid_505d"));
+    UsbLink link({libusb});
+    EXPECT_EQ(link.listProgrammers(), std::vector<std::string>{kDevicePath});
+    EXPECT_EQ(link.openPath(kDevicePath), 1);
+    EXPECT_EQ(link.devicePath(), kDevicePath);
+    // Reopening while the pipes are held reuses the claimed interface.
+    EXPECT_EQ(link.open(), 1);
+}
+
+} // namespace
+
+std::unique_ptr<Connection> connect(sim::ProgrammerFirmware& firmware) {
+    return std::make_unique<UmockdevConnection>(firmware);
+}
+
+const bool kZeroLengthReadsReachDevice = false;
+
+} // namespace usbtest
+
+int main(int argc, char** argv) {
+    const char* preload = std::getenv("LD_PRELOAD");
+    if (!preload || !std::strstr(preload, "libumockdev-preload")) {
+        // Run again under the preload, as umockdev-wrapper would.
+        ::setenv("LD_PRELOAD",
+                 (std::string("libumockdev-preload.so.0") + (preload ? ":" : "") +
+                  (preload ? preload : ""))
+                     .c_str(),
+                 1);
+        ::execv("/proc/self/exe", argv);
+        std::perror("usb_umockdev_tests: cannot run under the umockdev preload");
+        return 1;
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    usbtest::programmer = new usbtest::UmockdevProgrammer;
+    usbtest::libusb = usb::makeLibusbBackend();
+    const int result = RUN_ALL_TESTS();
+    usbtest::libusb.reset(); // libusb lets go of the device before the testbed goes
+    delete usbtest::programmer;
+    return result;
+}
