@@ -15,10 +15,13 @@
 #include <stop_token>
 #include <string>
 
+class CliBoxSink;
+
 // What a command runs with; lives for the whole run.
 struct CliContext {
     const GlobalOptions& options;
     Output& output;
+    CliBoxSink& boxes;
     Language language;
     const Texts& texts;
     std::stop_token stop; // requested by Ctrl+C (SIGINT)

@@ -1,14 +1,13 @@
 #include "cli/Database.h"
 
 #include "chipdb/DatabasePath.h"
-#include "chipdb/ExecutablePath.h"
 #include "protocol/StartUp.h"
 
 std::string databasePath(const CliContext& context) {
     if (!context.options.database.empty()) {
         return context.options.database;
     }
-    return databasePathBeside(executablePath());
+    return databaseLocationOfThisProgram().loadPath();
 }
 
 std::unique_ptr<ChipDatabase> loadChipDatabase(CliContext& context) {

@@ -7,7 +7,8 @@
 #include <memory>
 #include <string>
 
-// Where ChipInfo.chip is read from: --db when given, else the installed database.
+// Where ChipInfo.chip is read from: --db when given, else where the window reads it (the
+// user's copy of an installed database once there is one).
 std::string databasePath(const CliContext& context);
 
 // Loads the database; null after reporting why (exit code 2).

@@ -9,6 +9,12 @@ constexpr int kBarWidth = 30;
 // The terminal is redrawn at most this often, so a fast link is not slowed by it.
 constexpr auto kBarRedraw = std::chrono::milliseconds(100);
 
+// Chip names, manufacturers and file names may hold bytes that are not UTF-8 (a
+// database edited elsewhere): they become U+FFFD instead of ending the program.
+std::string jsonLine(const Json& event) {
+    return event.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 } // namespace
 
 std::string rateText(double bytesPerSecond) {
@@ -58,7 +64,7 @@ void Output::writeLine(std::FILE* stream, const std::string& line) {
 void Output::result(const Json& event, std::string_view text) {
     std::lock_guard guard(lock_);
     if (json_) {
-        writeLine(out_, event.dump());
+        writeLine(out_, jsonLine(event));
     } else if (!text.empty()) {
         writeLine(out_, std::string(text));
     }
@@ -74,7 +80,7 @@ void Output::error(const std::string& device, ExitCode code, std::string_view me
         }
         event["code"] = exitValue(code);
         event["message"] = text;
-        writeLine(out_, event.dump());
+        writeLine(out_, jsonLine(event));
     } else {
         writeLine(err_, "brimwick-cli: " + (device.empty() ? "" : device + ": ") + text);
     }
@@ -111,7 +117,7 @@ void Output::progress(const std::string& device, std::string_view stage, uint64_
         event["stage"] = entry.stage;
         event["done"] = entry.done;
         event["total"] = total;
-        const std::string line = event.dump();
+        const std::string line = jsonLine(event);
         std::fputs(line.c_str(), out_);
         std::fputc('\n', out_);
         std::fflush(out_);

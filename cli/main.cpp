@@ -106,7 +106,9 @@ int main(int argc, char** argv) {
     GlobalOptions options;
     addGlobalOptions(app, options);
     const std::vector<Command> commands = {
-        addChipsCommand(app),
+        addDevicesCommand(app), addChipsCommand(app), addIdentifyCommand(app),
+        addReadCommand(app),    addWriteCommand(app), addVerifyCommand(app),
+        addEraseCommand(app),   addBlankCommand(app), addAutoCommand(app),
         addVersionCommand(app),
     };
 
@@ -117,11 +119,14 @@ int main(int argc, char** argv) {
         return shown == 0 ? 0 : exitValue(ExitCode::UsageOrFile);
     }
 
+    // A reader that goes away (`| head`) must not end a write half-way: output to it
+    // just fails from then on.
+    std::signal(SIGPIPE, SIG_IGN);
     InterruptWatcher interrupts;
     Output output(options.json, stdout, stderr, isatty(STDERR_FILENO) == 1);
     CliBoxSink boxes(output, options.yes, stdin, isatty(STDIN_FILENO) == 1);
     const Language language = languageFromEnvironment();
-    CliContext context{options, output, language, textsFor(language), interrupts.token()};
+    CliContext context{options, output, boxes, language, textsFor(language), interrupts.token()};
     for (const Command& command : commands) {
         if (command.app->parsed()) {
             return exitValue(command.run(context));
