@@ -244,6 +244,18 @@ TEST_F(CliDevices, AChipWhoseIdsSeveralChipsShareMustBeNamed) {
     EXPECT_FALSE(fs::exists(path("x.bin")));
 }
 
+TEST_F(CliDevices, ReadsThatDisagreeSaveNothing) {
+    // A loose contact from the second read's byte 0x20 on.
+    plug({"--chip", "A25L512", "--noisy-read-after-bytes", std::to_string(kChipSize + 0x20)});
+    const ProgramRun run = cli({"read", "--passes", "3", path("x.bin")});
+    EXPECT_EQ(run.code, 4);
+    EXPECT_NE(run.err.find("Read 2 differs from read 1 at 65504 addresses, the first 0x20: "
+                           "nothing saved"),
+              std::string::npos)
+        << run.err;
+    EXPECT_FALSE(fs::exists(path("x.bin")));
+}
+
 TEST_F(CliDevices, CtrlCStopsAReadWithoutSavingAnything) {
     plug({"--chip", "A25L512", "--rate", "20000"}); // about 3 s for the chip
     std::atomic<pid_t> pid{-1};
