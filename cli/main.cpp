@@ -9,11 +9,9 @@
 
 #include <csignal>
 #include <cstdio>
-#include <ctime>
 #include <pthread.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -57,12 +55,14 @@ class InterruptWatcher {
     InterruptWatcher() {
         sigemptyset(&signals_);
         sigaddset(&signals_, SIGINT);
-        // Every thread started from here on has SIGINT blocked; this one takes it.
+        sigaddset(&signals_, kWakeSignal);
+        // Every thread started from here on has them blocked; this one takes them.
         pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
         thread_ = std::thread([this] { watch(); });
     }
     ~InterruptWatcher() {
-        finished_ = true;
+        // Wakes the watcher at once, so the program ends without waiting for it.
+        pthread_kill(thread_.native_handle(), kWakeSignal);
         thread_.join();
     }
     InterruptWatcher(const InterruptWatcher&) = delete;
@@ -71,10 +71,15 @@ class InterruptWatcher {
     std::stop_token token() const { return source_.get_token(); }
 
   private:
+    static constexpr int kWakeSignal = SIGUSR2;
+
     void watch() {
-        const timespec wait{0, 50'000'000};
-        while (!finished_) {
-            if (sigtimedwait(&signals_, nullptr, &wait) != SIGINT) {
+        for (;;) {
+            const int signal = sigwaitinfo(&signals_, nullptr);
+            if (signal == kWakeSignal) {
+                return;
+            }
+            if (signal != SIGINT) {
                 continue;
             }
             if (source_.stop_requested()) {
@@ -88,7 +93,6 @@ class InterruptWatcher {
 
     sigset_t signals_{};
     std::stop_source source_;
-    std::atomic<bool> finished_{false};
     std::thread thread_;
 };
 
