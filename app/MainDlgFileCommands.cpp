@@ -1,4 +1,5 @@
-// File > Open, File > Save and File > Exit.
+// File > Open, File > Save and File > Exit. The file's name chooses its format
+// (binary, Intel HEX, S-records) in both directions.
 #include <QFileDialog>
 #include <QStringList>
 
@@ -14,7 +15,7 @@ void CMainDlg::OnFileOpen() {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // No default suffix here: Qt would add it to an existing file without extension.
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters(nameFilters(texts_.openFilter));
+    dialog.setNameFilters(nameFilters(texts_.openFilter) + nameFilters(texts_.openFilterMore));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     const std::string path = QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
@@ -29,7 +30,15 @@ void CMainDlg::OnFileSave() {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(QStringLiteral("bin"));
-    dialog.setNameFilters(nameFilters(texts_.saveFilter));
+    dialog.setNameFilters(nameFilters(texts_.saveFilter) + nameFilters(texts_.saveFilterMore));
+    // A name typed without an extension takes the chosen filter's, so it is saved in
+    // that filter's format.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog](const QString& filter) {
+                         const QString suffix = firstExtension(filter);
+                         if (!suffix.isEmpty())
+                             dialog.setDefaultSuffix(suffix);
+                     });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     const std::string path = QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();

@@ -12,7 +12,20 @@ QStringList nameFilters(const char* filter) {
             continue;
         if (pattern == QLatin1String("*.*"))
             pattern = QStringLiteral("*");
+        pattern.replace(QLatin1Char(';'), QLatin1Char(' '));
         result << text + QStringLiteral(" (") + pattern + QLatin1Char(')');
     }
     return result;
+}
+
+QString firstExtension(const QString& nameFilter) {
+    // The last "(*." opens the pattern, or the text's own list when the dialog hides it.
+    const qsizetype open = nameFilter.lastIndexOf(QStringLiteral("(*."));
+    if (open < 0)
+        return {};
+    const qsizetype start = open + 3;
+    qsizetype end = start;
+    while (end < nameFilter.size() && nameFilter[end].isLetterOrNumber())
+        ++end;
+    return nameFilter.mid(start, end - start);
 }

@@ -4,14 +4,23 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <vector>
 
+#include "buffer/DataImage.h"
 #include "buffer/IntelHex.h"
 #include "buffer/ReadableFile.h"
+#include "buffer/RecordWriter.h"
+#include "buffer/SRecord.h"
 #include "res/MessageBox.h"
 
 namespace {
+
+struct FileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
 
 // Reads up to `limit` bytes into `data` and tells whether more follow. False on a
 // read error: the caller then fails the load before the buffer is touched.
@@ -35,70 +44,111 @@ bool readUpTo(FILE* file, uint32_t limit, std::vector<uint8_t>& data, bool& long
     return !std::ferror(file);
 }
 
-bool loadBinary(DataBuffer& buffer, uint32_t capacity, const std::string& name,
-                const Texts& texts) {
-    FILE* file = openReadableFile(name);
-    if (!file)
-        return false;
-    const uint32_t limit = DataBuffer::clampToStore(capacity);
+LoadOutcome loadBinary(DataBuffer& buffer, uint32_t limit, FILE* file, bool& tooLarge) {
     std::vector<uint8_t> data;
-    bool longer = false;
-    bool readOk = false;
-    try {
-        readOk = readUpTo(file, limit, data, longer);
-    } catch (const std::bad_alloc&) {
-        readOk = false;
-    }
-    std::fclose(file);
-    if (!readOk)
-        return false;
-    if (longer)
-        messageBoxIf(texts.fileTooLarge);
+    if (!readUpTo(file, limit, data, tooLarge))
+        return LoadOutcome::ReadFailed;
     buffer.fill(0, limit, 0xFF);
     buffer.copyIn(0, data.data(), data.size());
-    return true;
+    return LoadOutcome::Loaded;
 }
 
-bool loadIntelHex(DataBuffer& buffer, uint32_t capacity, const std::string& name,
-                  const Texts& texts) {
-    HexImage image;
-    if (!image.readIntelHex(name, texts))
-        return false;
-    buffer.fill(0, DataBuffer::clampToStore(capacity), 0xFF);
-    uint32_t n = image.imageLength();
-    if (n > capacity) {
-        messageBoxIf(texts.fileTooLarge);
-        n = capacity;
+LoadOutcome loadRecords(DataBuffer& buffer, uint32_t limit, FILE* file, FileFormat format,
+                        bool& tooLarge) {
+    DataImage image;
+    const LoadOutcome outcome =
+        format == FileFormat::IntelHex ? readIntelHex(file, image) : readSRecords(file, image);
+    if (outcome != LoadOutcome::Loaded)
+        return outcome;
+    tooLarge = image.end() > limit;
+    buffer.fill(0, limit, 0xFF);
+    image.copyTo(buffer, limit);
+    return LoadOutcome::Loaded;
+}
+
+bool writeAll(FILE* file, std::span<const uint8_t> bytes, FileFormat format) {
+    switch (format) {
+    case FileFormat::IntelHex:
+        return writeIntelHex(file, bytes);
+    case FileFormat::SRecord:
+        return writeSRecords(file, bytes);
+    case FileFormat::Binary:
+        break;
     }
-    buffer.copyIn(0, image.data(), n);
-    return true;
+    return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
 }
 } // namespace
 
-bool isIntelHexName(std::string_view name) {
-    if (name.size() < 3)
-        return false;
-    std::string_view tail = name.substr(name.size() - 3);
-    return tail == "HEX" || tail == "hex";
+LoadResult loadData(DataBuffer& buffer, uint32_t capacity, const std::string& name,
+                    FileFormat format) {
+    LoadResult result{format, LoadOutcome::Loaded, false};
+    if (!buffer.allocated()) {
+        result.outcome = LoadOutcome::NoStore;
+        return result;
+    }
+    File file(openReadableFile(name));
+    if (!file) {
+        result.outcome = LoadOutcome::OpenFailed;
+        return result;
+    }
+    const uint32_t limit = DataBuffer::clampToStore(capacity);
+    try {
+        result.outcome = format == FileFormat::Binary
+                             ? loadBinary(buffer, limit, file.get(), result.tooLarge)
+                             : loadRecords(buffer, limit, file.get(), format, result.tooLarge);
+    } catch (const std::bad_alloc&) {
+        result.outcome = LoadOutcome::NoMemory;
+    }
+    if (!result.loaded())
+        result.tooLarge = false;
+    return result;
+}
+
+const char* loadMessage(const LoadResult& result, const Texts& texts) {
+    if (result.loaded())
+        return result.tooLarge ? texts.fileTooLarge : nullptr;
+    if (result.outcome == LoadOutcome::NoMemory)
+        return texts.memoryNotEnough;
+    if (result.format == FileFormat::Binary)
+        return nullptr;
+    switch (result.outcome) {
+    case LoadOutcome::OpenFailed:
+        return texts.hexOpenFailed;
+    case LoadOutcome::UnexpectedEnd:
+        return texts.hexUnexpectedEnd;
+    case LoadOutcome::IllegalCharacter:
+        return texts.hexIllegalChar;
+    case LoadOutcome::UnknownRecord:
+    case LoadOutcome::BeyondStore:
+        return texts.hexBadRecord;
+    case LoadOutcome::ChecksumError:
+        return texts.hexChecksum;
+    default:
+        return nullptr;
+    }
 }
 
 bool loadDataFile(DataBuffer& buffer, uint32_t capacity, const std::string& name,
                   const Texts& texts) {
-    if (!buffer.allocated())
-        return false;
-    return isIntelHexName(name) ? loadIntelHex(buffer, capacity, name, texts)
-                                : loadBinary(buffer, capacity, name, texts);
+    const LoadResult result = loadData(buffer, capacity, name, formatForName(name));
+    messageBoxIf(loadMessage(result, texts));
+    return result.loaded();
 }
 
-bool saveDataFile(const DataBuffer& buffer, uint32_t capacity, const std::string& path) {
+bool saveData(const DataBuffer& buffer, uint32_t capacity, const std::string& path,
+              FileFormat format) {
     const uint32_t count = DataBuffer::clampToStore(capacity);
     if (count > 0 && !buffer.allocated())
         return false;
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file)
         return false;
-    bool ok = count == 0 || std::fwrite(buffer.store(), 1, count, file) == count;
+    bool ok = writeAll(file, buffer.range(0, count), format);
     ok = std::fflush(file) == 0 && ok;
     ok = std::fclose(file) == 0 && ok;
     return ok;
+}
+
+bool saveDataFile(const DataBuffer& buffer, uint32_t capacity, const std::string& path) {
+    return saveData(buffer, capacity, path, formatForName(path));
 }

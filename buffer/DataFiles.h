@@ -1,32 +1,51 @@
-// File > Open and File > Save on the data buffer: binary and Intel HEX in, binary out.
-// Both work over the selected chip's capacity, cut to the 16 MiB store: a chip larger
-// than the store loads and saves its first 16 MiB, and a file longer than that gets
-// the "too large" message.
+// Loading a data file into the buffer and saving the buffer to one: binary, Intel HEX
+// and Motorola S-records, for the window and the command line alike. Both work over
+// the selected chip's capacity, cut to the 16 MiB store: a chip larger than the store
+// loads and saves its first 16 MiB, and a file longer than that gets the "too large"
+// message.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 #include "buffer/DataBuffer.h"
+#include "buffer/FileFormat.h"
+#include "buffer/LoadOutcome.h"
 #include "res/Texts.h"
 
-// True when the last three characters are exactly "HEX" or "hex". Shorter names are
-// binary.
-bool isIntelHexName(std::string_view name);
+struct LoadResult {
+    FileFormat format = FileFormat::Binary;
+    LoadOutcome outcome = LoadOutcome::Loaded;
+    // The file held more than the chip: the excess was dropped.
+    bool tooLarge = false;
+    bool loaded() const { return outcome == LoadOutcome::Loaded; }
+};
 
-// Loads `name` (used as given, relative to the current folder) into the buffer. On
-// success the first capacity bytes hold the file over 0xFF; `length` and the chip are
-// not changed, and the caller resets the view. On failure the buffer is unchanged and
-// the caller shows "Failure to open the file!". The "too large" message is shown here.
-// A binary file that opens but cannot be read (an I/O error) fails like one that does
-// not open. Fails without touching anything when the store is missing.
+// Loads `name` (used as given, relative to the current folder) as `format`. On success
+// the first capacity bytes hold the file over 0xFF; `length` and the chip are not
+// changed, and the caller resets the view. On failure the buffer is unchanged. Shows
+// nothing.
+LoadResult loadData(DataBuffer& buffer, uint32_t capacity, const std::string& name,
+                    FileFormat format);
+
+// The one box a load shows of its own: "too large" after a load that dropped bytes, or
+// on failure the reader's message (the Intel HEX and S-record readers of the Chinese
+// build name each fault; the English build only a file that cannot be opened; a binary
+// file none). Null when there is none. After a failure the caller then shows
+// "Failure to open the file!".
+const char* loadMessage(const LoadResult& result, const Texts& texts);
+
+// The window's load: the format by the name, the load's own box through the
+// message-box seam. True when loaded.
 bool loadDataFile(DataBuffer& buffer, uint32_t capacity, const std::string& name,
                   const Texts& texts);
 
 // Creates or truncates `path` and writes the first capacity bytes of the buffer (cut
-// to the store). Returns true only when every byte was written and the file closed
-// cleanly; a file that cannot be created, or a write that fails (disk full), returns
-// false. Shows no message: the caller puts "保存成功！" in the status line (Chinese
-// build) on success.
+// to the store) as `format`. True only when every byte was written and the file closed
+// cleanly; a file that cannot be created, or a write that fails (disk full), gives
+// false. Shows nothing.
+bool saveData(const DataBuffer& buffer, uint32_t capacity, const std::string& path,
+              FileFormat format);
+
+// The window's save: the format by the name.
 bool saveDataFile(const DataBuffer& buffer, uint32_t capacity, const std::string& path);

@@ -1,11 +1,5 @@
 #include "buffer/IntelHex.h"
 
-#include <cstdio>
-#include <cstring>
-
-#include "buffer/ReadableFile.h"
-#include "res/MessageBox.h"
-
 namespace {
 int upperHexValue(char c) {
     if (c >= '0' && c <= '9')
@@ -15,6 +9,30 @@ int upperHexValue(char c) {
     return -1;
 }
 
+enum RecordType : uint8_t {
+    kData = 0x00,
+    kEndOfFile = 0x01,
+    kSegmentAddress = 0x02,
+    kStartSegment = 0x03,
+    kLinearAddress = 0x04,
+    kStartLinear = 0x05,
+};
+
+// The count each record type must carry; data records need at least one byte.
+bool countFits(uint8_t type, uint32_t count) {
+    switch (type) {
+    case kData:
+        return count > 0;
+    case kSegmentAddress:
+    case kLinearAddress:
+        return count == 2;
+    case kStartSegment:
+    case kStartLinear:
+        return count == 4;
+    default:
+        return false;
+    }
+}
 } // namespace
 
 bool decodeHexPairs(std::string_view text, uint8_t* bytes, size_t n) {
@@ -31,78 +49,62 @@ bool decodeHexPairs(std::string_view text, uint8_t* bytes, size_t n) {
     return true;
 }
 
-HexImage::HexImage() : image_(new uint8_t[kHexImageSize]) {
-    std::memset(image_.get(), 0xFF, kHexImageSize);
-}
-
-bool HexImage::readIntelHex(const std::string& name, const Texts& texts) {
-    FILE* file = openReadableFile(name);
-    if (!file) {
-        messageBoxIf(texts.hexOpenFailed);
-        return false;
-    }
-    std::memset(image_.get(), 0xFF, kHexImageSize);
-    highestEnd_ = 0;
-
-    // The file is closed before any message is shown.
-    auto fail = [file](const char* message) {
-        std::fclose(file);
-        messageBoxIf(message);
-        return false;
-    };
-
+LoadOutcome readIntelHex(FILE* file, DataImage& image) {
+    // Added to every data record's address by the last 02 or 04 record.
+    uint64_t base = 0;
     for (;;) {
-        // Anything between records (line ends, spaces, other text) is skipped. A read
-        // error reads as the end of the file.
+        // Anything between records (line ends, spaces, other text) is skipped.
         int c = std::getc(file);
         if (c == EOF)
-            return fail(texts.hexUnexpectedEnd);
+            return LoadOutcome::UnexpectedEnd;
         if (c != ':')
             continue;
 
         char head[8];
         if (std::fread(head, 1, sizeof head, file) != sizeof head)
-            return fail(texts.hexUnexpectedEnd);
+            return LoadOutcome::UnexpectedEnd;
         uint8_t fields[4];
         if (!decodeHexPairs(std::string_view(head, sizeof head), fields, 4))
-            return fail(texts.hexIllegalChar);
+            return LoadOutcome::IllegalCharacter;
         const uint32_t count = fields[0];
-        const uint32_t address = static_cast<uint32_t>(fields[1]) << 8 | fields[2];
+        const uint32_t offset = static_cast<uint32_t>(fields[1]) << 8 | fields[2];
         const uint8_t type = fields[3];
 
-        if (type == 0x01) {
-            if (count != 0)
-                return fail(texts.hexBadRecord);
+        if (type == kEndOfFile) {
             // The end record's address and checksum are not looked at, nor anything after.
-            std::fclose(file);
-            return true;
+            return count == 0 ? LoadOutcome::Loaded : LoadOutcome::UnknownRecord;
         }
-        if (type != 0x00 || count == 0)
-            return fail(texts.hexBadRecord);
+        if (!countFits(type, count))
+            return LoadOutcome::UnknownRecord;
 
         char body[2 * 256];
         const size_t bodyChars = 2 * (count + 1);
         if (std::fread(body, 1, bodyChars, file) != bodyChars)
-            return fail(texts.hexUnexpectedEnd);
+            return LoadOutcome::UnexpectedEnd;
         uint8_t bytes[256];
         if (!decodeHexPairs(std::string_view(body, bodyChars), bytes, count + 1))
-            return fail(texts.hexIllegalChar);
+            return LoadOutcome::IllegalCharacter;
 
-        uint32_t sum = count + fields[1] + fields[2];
+        uint32_t sum = count + fields[1] + fields[2] + type;
         for (uint32_t i = 0; i <= count; ++i)
             sum += bytes[i];
         if ((sum & 0xFF) != 0)
-            return fail(texts.hexChecksum);
+            return LoadOutcome::ChecksumError;
 
-        // Bytes past 0xFFFF have no place in the image; the end address still records
-        // them, which makes imageLength() 0.
-        for (uint32_t i = 0; i < count && address + i < kHexImageSize; ++i)
-            image_[address + i] = bytes[i];
-        if (address + count > highestEnd_)
-            highestEnd_ = address + count;
+        const uint32_t word = static_cast<uint32_t>(bytes[0]) << 8 | bytes[1];
+        switch (type) {
+        case kData:
+            if (!image.put(base + offset, bytes, count))
+                return LoadOutcome::BeyondStore;
+            break;
+        case kSegmentAddress:
+            base = uint64_t{word} << 4;
+            break;
+        case kLinearAddress:
+            base = uint64_t{word} << 16;
+            break;
+        default: // start addresses mean nothing to a memory chip
+            break;
+        }
     }
-}
-
-uint32_t HexImage::imageLength() const {
-    return highestEnd_ > kHexImageSize ? 0 : highestEnd_;
 }

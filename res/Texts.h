@@ -150,6 +150,9 @@ struct Texts {
     // Data files
     const char* openFilter;
     const char* saveFilter;
+    // Entries for Intel HEX and S-record files, listed after the ones above.
+    const char* openFilterMore;
+    const char* saveFilterMore;
     const char* fileTooLarge;
     const char* hexOpenFailed;
     const char* hexUnexpectedEnd;

@@ -135,6 +135,8 @@ const Texts kTextsChinese = {
 
     .openFilter = "二进制文件(*.bin)|*.bin|HEX文件(*.hex)|*.hex|所有文件(*.*)|*.*|",
     .saveFilter = "二进制文件(*.bin)|*.bin|",
+    .openFilterMore = "Intel HEX文件(*.ihex)|*.ihex|S-Record文件(*.srec;*.s19;*.s28;*.s37;*.mot)|*.srec;*.s19;*.s28;*.s37;*.mot|",
+    .saveFilterMore = "HEX文件(*.hex)|*.hex|S-Record文件(*.srec;*.s19;*.s28;*.s37;*.mot)|*.srec;*.s19;*.s28;*.s37;*.mot|",
     .fileTooLarge = "文件太大，超出部分将被丢弃！",
     .hexOpenFailed = "打开文件失败！",
     .hexUnexpectedEnd = "文件异常结束！",

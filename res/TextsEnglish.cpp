@@ -135,6 +135,8 @@ const Texts kTextsEnglish = {
 
     .openFilter = "bin file(*.bin)|*.bin|hex file(*.hex)|*.hex|all file(*.*)|*.*|",
     .saveFilter = "Bin file(*.bin)|*.bin|",
+    .openFilterMore = "ihex file(*.ihex)|*.ihex|srec file(*.srec;*.s19;*.s28;*.s37;*.mot)|*.srec;*.s19;*.s28;*.s37;*.mot|",
+    .saveFilterMore = "Hex file(*.hex)|*.hex|S-record file(*.srec;*.s19;*.s28;*.s37;*.mot)|*.srec;*.s19;*.s28;*.s37;*.mot|",
     .fileTooLarge = "File is too large, the excess will be discarded!",
     .hexOpenFailed = "Open file error!",
     .hexUnexpectedEnd = nullptr,

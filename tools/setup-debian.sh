@@ -15,6 +15,7 @@ packages=(
     xdg-utils desktop-file-utils shared-mime-info
     # The Debian package and its check
     dpkg-dev fakeroot file help2man lintian appstream x11-utils libglib2.0-bin
+    binutils srecord
     # The fuzz targets (tools/fuzz.sh)
     clang libclang-rt-dev
 )

@@ -94,7 +94,9 @@ TEST(FileOpen, LoadsBinaryThroughTheOpenDialogAndResetsTheView) {
     ASSERT_TRUE(*ran);
     // Shown as the build's texts; "*.*" lists files without an extension too.
     EXPECT_EQ(filters, (QStringList{"bin file(*.bin) (*.bin)", "hex file(*.hex) (*.hex)",
-                                    "all file(*.*) (*)"}));
+                                    "all file(*.*) (*)", "ihex file(*.ihex) (*.ihex)",
+                                    "srec file(*.srec;*.s19;*.s28;*.s37;*.mot) (*.srec *.s19 "
+                                    "*.s28 *.s37 *.mot)"}));
     EXPECT_EQ(window.hexViewModel().topRow, 0u);
     EXPECT_EQ(window.hexView()->scrollBar()->value(), 0);
     EXPECT_EQ(hexLine(window, 0)[2], "ZZZZZZZZZZZZZZZZ");
@@ -124,12 +126,14 @@ TEST(FileOpen, BadIntelHexShowsTheReaderMessageThenTheFailure) {
 
     boxes.boxes.clear();
     const std::string good = started->path("good.hex");
-    writeFile(good, ":0401000001020304F1\n:00000001FF\n");
+    // The second record lies above 64 KiB, behind an extended linear address record.
+    writeFile(good, ":0401000001020304F1\n:020000040001F9\n:0400000005060708E2\n:00000001FF\n");
     auto again = answerFileDialog(good);
     window.action(IdFileOpen)->trigger();
     ASSERT_TRUE(*again);
     EXPECT_TRUE(boxes.boxes.empty());
     EXPECT_EQ(bytesAt(window, 0x100, 5), std::string("\x01\x02\x03\x04\xFF"));
+    EXPECT_EQ(bytesAt(window, 0x10000, 5), std::string("\x05\x06\x07\x08\xFF"));
     EXPECT_EQ(hexLine(window, 16)[1].substr(0, 12), "01 02 03 04 ");
 }
 
@@ -155,6 +159,19 @@ TEST(FileSave, WritesTheChipsBytesAndAddsTheExtension) {
         EXPECT_EQ(window.statusEdit()->text().toStdString(),
                   language == Language::Chinese ? "保存成功！" : "");
         EXPECT_TRUE(boxes.boxes.empty());
+
+        // The S-record entry, after the build's own: its extension goes to a name typed
+        // without one, and the file is written in that format.
+        auto srec = whenModal<QFileDialog>([file](QFileDialog* dialog) {
+            // As the user picks it: Qt selects it and tells the dialog's listeners.
+            dialog->selectNameFilter(dialog->nameFilters().last());
+            emit dialog->filterSelected(dialog->selectedNameFilter());
+            dialog->selectFile(QString::fromStdString(file + "2"));
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        window.action(IdFileSave)->trigger();
+        ASSERT_TRUE(*srec);
+        EXPECT_EQ(readFile(file + "2.srec").substr(0, 24), "S0030000FC\r\nS11300001111");
     }
 }
 

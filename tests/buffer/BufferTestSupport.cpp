@@ -1,12 +1,11 @@
 #include "BufferTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
-
-#include "res/MessageBox.h"
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "brimwick-buffer-XXXXXX");
@@ -21,55 +20,62 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::write(const std::string& name, const std::string& bytes) const {
-    std::string full = file(name);
-    std::ofstream out(full, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return full;
+    std::ofstream(file(name), std::ios::binary) << bytes;
+    return file(name);
 }
 
-std::string TempDir::write(const std::string& name, const std::vector<uint8_t>& bytes) const {
-    return write(name, std::string(bytes.begin(), bytes.end()));
+std::string readWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-std::vector<uint8_t> readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    std::vector<uint8_t> bytes(static_cast<size_t>(std::max<std::streamoff>(in.tellg(), 0)));
-    in.seekg(0);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<size_t>(in.gcount()));
+std::string patternBytes(size_t n, uint8_t seed) {
+    std::string bytes(n, '\0');
+    for (size_t i = 0; i < n; ++i)
+        bytes[i] = static_cast<char>(i * 7 + seed + (i >> 8));
     return bytes;
 }
 
-std::string hexRecord(uint16_t address, uint8_t type, const std::vector<uint8_t>& data) {
-    std::vector<uint8_t> fields{static_cast<uint8_t>(data.size()),
-                                static_cast<uint8_t>(address >> 8),
-                                static_cast<uint8_t>(address & 0xFF), type};
-    fields.insert(fields.end(), data.begin(), data.end());
-    unsigned sum = 0;
-    for (uint8_t b : fields)
-        sum += b;
-    fields.push_back(static_cast<uint8_t>(-sum & 0xFF));
-    std::string text = ":";
-    for (uint8_t b : fields)
-        text += formatText("%02X", b);
-    return text;
+DataBuffer& patternBuffer(const std::string& head) {
+    static DataBuffer buffer;
+    EXPECT_TRUE(buffer.allocate());
+    buffer.fill(0, kStoreSize, 0xFF);
+    buffer.copyIn(0, reinterpret_cast<const uint8_t*>(head.data()), head.size());
+    return buffer;
 }
 
-std::string hexFile(uint16_t address, const std::vector<uint8_t>& data, size_t perRecord,
+namespace {
+// The fields as hex digits, then the checksum the format asks for.
+std::string withChecksum(const std::string& fields, bool onesComplement) {
+    unsigned sum = 0;
+    std::string text;
+    for (char b : fields) {
+        sum += static_cast<uint8_t>(b);
+        text += formatText("%02X", static_cast<uint8_t>(b));
+    }
+    return text + formatText("%02X", (onesComplement ? ~sum : -sum) & 0xFF);
+}
+} // namespace
+
+std::string hexRecord(uint16_t address, uint8_t type, const std::string& data) {
+    const char head[] = {static_cast<char>(data.size()), static_cast<char>(address >> 8),
+                         static_cast<char>(address), static_cast<char>(type)};
+    return ":" + withChecksum(std::string(head, 4) + data, false);
+}
+
+std::string hexFile(uint16_t address, const std::string& data, size_t perRecord,
                     const std::string& lineEnd) {
     std::string text;
-    for (size_t i = 0; i < data.size(); i += perRecord) {
-        size_t n = std::min(perRecord, data.size() - i);
-        std::vector<uint8_t> chunk(data.begin() + static_cast<long>(i),
-                                   data.begin() + static_cast<long>(i + n));
-        text += hexRecord(static_cast<uint16_t>(address + i), 0x00, chunk) + lineEnd;
-    }
-    return text + hexEndRecord() + lineEnd;
+    for (size_t i = 0; i < data.size(); i += perRecord)
+        text +=
+            hexRecord(static_cast<uint16_t>(address + i), 0, data.substr(i, perRecord)) + lineEnd;
+    return text + ":00000001FF" + lineEnd;
 }
 
-std::vector<uint8_t> patternBytes(size_t n, uint8_t seed) {
-    std::vector<uint8_t> bytes(n);
-    for (size_t i = 0; i < n; ++i)
-        bytes[i] = static_cast<uint8_t>(i * 7 + seed + (i >> 8));
-    return bytes;
+std::string sRecord(int type, uint32_t address, const std::string& data) {
+    const int addressBytes = (type == 2 || type == 6 || type == 8) ? 3 : (type % 4 == 3) ? 4 : 2;
+    std::string fields(1, static_cast<char>(addressBytes + data.size() + 1));
+    for (int i = addressBytes - 1; i >= 0; --i)
+        fields += static_cast<char>(address >> (8 * i));
+    return "S" + std::to_string(type) + withChecksum(fields + data, true) + "\n";
 }

@@ -1,11 +1,14 @@
 // Helpers shared by the buffer tests: a message-box recorder, a temporary folder with
-// real files, and Intel HEX records built the way other tools write them.
+// real files, a buffer that shows every byte a load sets, and records built the way
+// other tools write them.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "buffer/DataBuffer.h"
 #include "res/MessageBox.h"
 
 // Records every box shown while it is installed.
@@ -28,29 +31,35 @@ class TempDir {
   public:
     TempDir();
     ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
-    // Writes `bytes` to `name` in this folder and returns the full path.
+    // Writes `bytes` to `name` in this folder; returns the full path.
     std::string write(const std::string& name, const std::string& bytes) const;
-    std::string write(const std::string& name, const std::vector<uint8_t>& bytes) const;
 
   private:
     std::string path_;
 };
 
-std::vector<uint8_t> readWholeFile(const std::string& path);
+std::string readWholeFile(const std::string& path);
+std::string patternBytes(size_t n, uint8_t seed = 0);
 
-// One Intel HEX record ":LLAAAATT<data>CC" with a correct checksum, uppercase.
-std::string hexRecord(uint16_t address, uint8_t type, const std::vector<uint8_t>& data);
-inline std::string hexEndRecord() {
-    return ":00000001FF";
+// The one store of the tests (a fresh 16 MiB per case is slow): `head`, then 0xFF. The
+// default head is a pattern no load writes, so any byte a load sets (or leaves) shows.
+DataBuffer& patternBuffer(const std::string& head = patternBytes(0x10000, 0x55));
+inline std::string storeBytes(const DataBuffer& buffer) {
+    return std::string(buffer.bytes().begin(), buffer.bytes().end());
 }
-// Data records of `perRecord` bytes for `data` from `address` on, each followed by
-// `lineEnd`, then the end record.
-std::string hexFile(uint16_t address, const std::vector<uint8_t>& data, size_t perRecord,
-                    const std::string& lineEnd);
+inline bool storeHolds(const DataBuffer& buffer, const std::string& bytes) {
+    return bytes.size() == buffer.bytes().size() &&
+           std::memcmp(bytes.data(), buffer.store(), bytes.size()) == 0;
+}
 
-std::vector<uint8_t> patternBytes(size_t n, uint8_t seed = 0);
+// One Intel HEX record ":LLAAAATT<data>CC", uppercase, checksum right.
+std::string hexRecord(uint16_t address, uint8_t type, const std::string& data);
+inline const char* kHexEnd = ":00000001FF\n";
+// Data records of `perRecord` bytes from `address` on, each ended by `lineEnd`, then
+// the end record.
+std::string hexFile(uint16_t address, const std::string& data, size_t perRecord,
+                    const std::string& lineEnd);
+// One S-record "S<type><count><address><data><checksum>" and a line end.
+std::string sRecord(int type, uint32_t address, const std::string& data);

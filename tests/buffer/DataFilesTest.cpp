@@ -1,9 +1,9 @@
+// Loading and saving the buffer in every format, through real files.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <vector>
 
 #include "BufferTestSupport.h"
 #include "buffer/DataFiles.h"
@@ -11,226 +11,186 @@
 namespace {
 const Texts& zh = textsFor(Language::Chinese);
 const Texts& en = textsFor(Language::English);
-const char* kTooLargeZh = "文件太大，超出部分将被丢弃！";
-const char* kTooLargeEn = "File is too large, the excess will be discarded!";
 
-// A buffer whose first 64 KiB hold a pattern that no load writes, so that any byte a
-// load sets (or wrongly leaves) shows.
-struct Loaded {
-    DataBuffer buffer;
-    Loaded() {
-        EXPECT_TRUE(buffer.allocate());
-        auto pattern = patternBytes(0x10000, 0x55);
-        buffer.copyIn(0, pattern.data(), pattern.size());
-    }
-    std::vector<uint8_t> head(size_t n = 0x10000) const {
-        return std::vector<uint8_t>(buffer.store(), buffer.store() + n);
-    }
-};
+std::string lowercase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), ::tolower);
+    return text;
+}
 } // namespace
 
-TEST(DataFiles, FormatComesFromTheLastThreeCharacters) {
-    for (const char* name : {"a.HEX", "a.hex", "myhex", "hex", "/tmp/x.hex"})
-        EXPECT_TRUE(isIntelHexName(name)) << name;
-    for (const char* name : {"a.Hex", "a.ihx", "a.bin", "ex", "x", "", "a.hexx", "HEx"})
-        EXPECT_FALSE(isIntelHexName(name)) << name;
+TEST(DataFiles, FormatComesFromTheNameOrTheWord) {
+    const FileFormat bin = FileFormat::Binary, hex = FileFormat::IntelHex,
+                     srec = FileFormat::SRecord;
+    const std::pair<const char*, FileFormat> cases[] = {
+        {"a.HEX", hex},  {"myhex", hex},  {"/x.ihex", hex}, {"a.Hex", bin},   {"a.ihx", bin},
+        {"ex", bin},     {"a.hexx", bin}, {"a.srec", srec}, {"a.S19", srec},  {"b.s28", srec},
+        {"c.s37", srec}, {"d.MOT", srec}, {"srec", bin},    {"x.s19/f", bin}, {"a.s19.bin", bin},
+    };
+    for (const auto& [name, format] : cases)
+        EXPECT_EQ(formatForName(name), format) << name;
+    for (FileFormat f : {bin, hex, srec})
+        EXPECT_EQ(formatFromWord(formatWord(f)), f);
+    EXPECT_STREQ(formatWord(srec), "srec");
+    EXPECT_EQ(formatFromWord("hex"), std::nullopt);
 }
 
-TEST(DataFiles, BinaryLoadIsByteExact) {
+// Every format places the file's bytes over 0xFF in the chip's first capacity bytes
+// (cut to the store) and nothing past them; a file that holds more says "too large".
+TEST(DataFiles, LoadsPlaceTheFileOverFFAnywhereInTheStore) {
     TempDir dir;
-    const auto file300 = patternBytes(300, 1);
-    const auto file100 = patternBytes(100, 2);
-    const std::string long300 = dir.write("long.bin", file300);
-    const std::string short100 = dir.write("short.bin", file100);
-    const std::string exact = dir.write("exact.bin", patternBytes(256, 3));
-
-    for (const Texts* texts : {&zh, &en}) {
-        {
-            Loaded l;
-            auto before = l.head();
-            RecordingSink sink;
-            ASSERT_TRUE(loadDataFile(l.buffer, 256, long300, *texts));
-            EXPECT_EQ(sink.shown,
-                      std::vector<std::string>{texts == &zh ? kTooLargeZh : kTooLargeEn});
-            auto after = l.head();
-            EXPECT_TRUE(std::equal(after.begin(), after.begin() + 256, file300.begin()));
-            EXPECT_TRUE(std::equal(after.begin() + 256, after.end(), before.begin() + 256));
-        }
-        {
-            Loaded l;
-            auto before = l.head();
-            RecordingSink sink;
-            ASSERT_TRUE(loadDataFile(l.buffer, 256, short100, *texts));
-            EXPECT_TRUE(sink.shown.empty());
-            auto after = l.head();
-            EXPECT_TRUE(std::equal(after.begin(), after.begin() + 100, file100.begin()));
-            EXPECT_TRUE(std::all_of(after.begin() + 100, after.begin() + 256,
-                                    [](uint8_t b) { return b == 0xFF; }));
-            EXPECT_TRUE(std::equal(after.begin() + 256, after.end(), before.begin() + 256));
-        }
-    }
-    Loaded l;
-    RecordingSink sink;
-    ASSERT_TRUE(loadDataFile(l.buffer, 256, exact, zh));
-    EXPECT_TRUE(sink.shown.empty());
-    EXPECT_EQ(l.head(256), patternBytes(256, 3));
-}
-
-TEST(DataFiles, FailedLoadsLeaveTheBufferAlone) {
-    TempDir dir;
-    const std::string badHex = dir.write("bad.hex", hexRecord(0, 0x04, {0, 1}) + "\n:00000001FF\n");
+    const std::string d16 = patternBytes(16, 9), d1000 = patternBytes(1000, 3);
+    const std::string at10 = hexRecord(0x10, 0, d16) + "\n", big = patternBytes(kStoreSize + 10);
+    const uint32_t kMiB = 0x100000;
     struct Case {
-        std::string name;
-        std::vector<std::string> zhBoxes, enBoxes;
+        std::string name, content;
+        uint32_t capacity, at;
+        std::string data;
+        bool tooLarge = false;
     };
     const Case cases[] = {
-        {dir.file("missing.bin"), {}, {}},
-        {dir.path(), {}, {}},       // a folder opens on Linux but is no data file
-        {"/proc/self/mem", {}, {}}, // opens, then every read fails
-        {dir.file("missing.hex"), {"打开文件失败！"}, {"Open file error!"}},
-        {badHex, {"无法识别的记录格式！"}, {}},
+        {"long.bin", patternBytes(300, 1), 256, 0, patternBytes(300, 1), true},
+        {"short.bin", d1000.substr(0, 100), 256, 0, d1000.substr(0, 100)},
+        {"raw.Hex", at10, 256, 0, at10},
+        {"zero.bin", "abc", 0, 0, "abc", true},
+        {"empty.bin", "", 0, 0, ""},
+        {"big.bin", big, 100 * kMiB, 0, big, true},
+        {"crlf16.hex", hexFile(0x200, d1000, 16, "\r\n"), 0x10000, 0x200, d1000},
+        {"junk.hex", "; by hand\n \t" + hexFile(0x200, d1000, 32, "\n"), 0x10000, 0x200, d1000},
+        {"endonly.hex", std::string(kHexEnd) + ":garbage after the end", 512, 0, ""},
+        {"zero.hex", at10 + kHexEnd, 0, 0x10, d16, true},
+        {"linear.hex", hexRecord(0, 4, {0, 1}) + at10 + kHexEnd, kMiB, 0x10010, d16},
+        {"segment.hex", hexRecord(0, 2, {0x10, 0}) + at10 + kHexEnd, kMiB, 0x10010, d16},
+        {"segtop.hex", hexRecord(0, 2, {'\xF0', 0}) + hexRecord(0xFFF0, 0, d16) + kHexEnd, kMiB,
+         0xFFFF0, d16},
+        {"start.hex", hexRecord(0, 3, "\1\2\3\4") + hexRecord(0, 5, {0, 0, 1, 0}) + at10 + kHexEnd,
+         256, 0x10, d16},
+        {"lastwins.hex", hexRecord(0, 4, {0, 2}) + hexRecord(0, 4, {0, 0}) + at10 + kHexEnd, kMiB,
+         0x10, d16},
+        {"crossing.hex", hexRecord(0xFFF8, 0, d16) + kHexEnd, kMiB, 0xFFF8, d16},
+        {"storetop.hex", hexRecord(0, 4, {0, '\xFF'}) + hexRecord(0xFFF0, 0, d16) + kHexEnd,
+         kStoreSize, 0xFFFFF0, d16},
+        {"pastchip.hex", hexRecord(0x100, 0, d16) + kHexEnd, 256, 0x100, d16, true},
+        {"a.s19",
+         sRecord(0, 0, "HDR") + sRecord(1, 0x100, d16) + sRecord(5, 1, "") + sRecord(9, 0, ""),
+         0x10000, 0x100, d16},
+        {"noend.s28", sRecord(2, 0x12345, d16) + sRecord(2, 0x12355, d16), kMiB, 0x12345,
+         d16 + d16},
+        {"top.s37", sRecord(3, 0xFFFFF0, d16) + sRecord(7, 0, ""), kStoreSize, 0xFFFFF0, d16},
+        {"lower.srec",
+         "junk\r\nS1" + lowercase(sRecord(1, 0x20, d16).substr(2)) + "\r\n" + sRecord(6, 1, "") +
+             sRecord(9, 0, "") + "S1 after the end is not read",
+         256, 0x20, d16},
+        {"pastchip.mot", sRecord(1, 0xF8, d16), 256, 0xF8, d16, true},
     };
-    // /proc/self/mem opens, but reading at offset 0 fails with EIO.
-    FILE* mem = std::fopen("/proc/self/mem", "rb");
-    ASSERT_NE(mem, nullptr);
-    std::fclose(mem);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        const std::string path = dir.write(c.name, c.content);
+        std::string expected = storeBytes(patternBuffer());
+        const uint32_t chip = DataBuffer::clampToStore(c.capacity);
+        std::fill_n(expected.begin(), chip, '\xFF');
+        if (c.at < chip)
+            expected.replace(c.at, c.data.substr(0, chip - c.at).size(),
+                             c.data.substr(0, chip - c.at));
         for (const Texts* texts : {&zh, &en}) {
-            Loaded l;
-            auto before = l.head();
+            DataBuffer& buffer = patternBuffer();
             RecordingSink sink;
-            EXPECT_FALSE(loadDataFile(l.buffer, 0x10000, c.name, *texts));
-            EXPECT_EQ(sink.shown, texts == &zh ? c.zhBoxes : c.enBoxes);
-            EXPECT_EQ(l.head(), before);
+            ASSERT_TRUE(loadDataFile(buffer, c.capacity, path, *texts));
+            EXPECT_EQ(sink.shown, c.tooLarge ? std::vector<std::string>{texts->fileTooLarge}
+                                             : std::vector<std::string>{});
+            EXPECT_TRUE(storeHolds(buffer, expected));
         }
-    }
-    // Without a store nothing is read.
-    DataBuffer none;
-    EXPECT_FALSE(loadDataFile(none, 256, dir.write("x.bin", "abc"), zh));
-}
-
-TEST(DataFiles, IntelHexLoadPlacesTheImageOverFF) {
-    TempDir dir;
-    const auto data = patternBytes(16, 7);
-    const std::string at100 = dir.write("at100.hex", hexFile(0x0100, data, 16, "\r\n"));
-    {
-        Loaded l;
-        auto before = l.head();
-        RecordingSink sink;
-        ASSERT_TRUE(loadDataFile(l.buffer, 1024 * 1024, at100, zh));
-        EXPECT_TRUE(sink.shown.empty());
-        auto after = l.head();
-        for (uint32_t i = 0; i < 0x10000; ++i) {
-            uint8_t expected = i >= 0x100 && i < 0x110 ? data[i - 0x100] : 0xFF;
-            ASSERT_EQ(after[i], expected) << i;
-        }
-    }
-    {
-        // Past the chip: the message, then the chip's 256 bytes of the image (all FF).
-        Loaded l;
-        auto before = l.head();
-        RecordingSink sink;
-        ASSERT_TRUE(loadDataFile(l.buffer, 256, at100, en));
-        EXPECT_EQ(sink.shown, std::vector<std::string>{kTooLargeEn});
-        auto after = l.head();
-        EXPECT_TRUE(
-            std::all_of(after.begin(), after.begin() + 256, [](uint8_t b) { return b == 0xFF; }));
-        EXPECT_TRUE(std::equal(after.begin() + 256, after.end(), before.begin() + 256));
-    }
-    {
-        // Only the end record: the chip's bytes become FF.
-        Loaded l;
-        RecordingSink sink;
-        ASSERT_TRUE(loadDataFile(l.buffer, 512, dir.write("e.hex", ":00000001FF\n"), zh));
-        EXPECT_TRUE(sink.shown.empty());
-        auto after = l.head(512);
-        EXPECT_TRUE(std::all_of(after.begin(), after.end(), [](uint8_t b) { return b == 0xFF; }));
-    }
-    {
-        // A record past 0xFFFF: image length 0, so the load leaves FF and says nothing.
-        Loaded l;
-        RecordingSink sink;
-        std::string past = dir.write("past.hex", hexFile(0xFFF8, patternBytes(16), 16, "\n"));
-        ASSERT_TRUE(loadDataFile(l.buffer, 0x20000, past, zh));
-        EXPECT_TRUE(sink.shown.empty());
-        auto after = l.head();
-        EXPECT_TRUE(std::all_of(after.begin(), after.end(), [](uint8_t b) { return b == 0xFF; }));
-    }
-    {
-        // "Hex" is not an Intel HEX name: the text itself is loaded.
-        Loaded l;
-        std::string text = hexFile(0, {1, 2}, 16, "\n");
-        ASSERT_TRUE(loadDataFile(l.buffer, 256, dir.write("raw.Hex", text), zh));
-        EXPECT_EQ(std::string(l.buffer.store(), l.buffer.store() + text.size()), text);
     }
 }
 
-TEST(DataFiles, SaveWritesExactlyTheCapacity) {
+// Every fault of every format: the build's box (the window then adds "Failure to open
+// the file!") and not one byte of the buffer changed.
+TEST(DataFiles, FailedLoadsSpeakPerBuildAndLeaveTheBufferAlone) {
     TempDir dir;
-    Loaded l;
+    const std::string good = hexRecord(0x10, 0, "\1\2\3\4"), s1 = sRecord(1, 0x10, "\1\2\3");
+    std::string badSum = good, s1BadSum = s1;
+    badSum.back() = badSum.back() == 'F' ? 'E' : static_cast<char>(badSum.back() + 1);
+    s1BadSum[s1.size() - 2] = s1[s1.size() - 2] == '0' ? '1' : '0';
+    // The checksum of an address record counts its type byte.
+    const std::string typeLeftOut = hexRecord(0, 4, {0, 1}).substr(0, 13) + "FD";
+    const std::string kEnd = "文件异常结束！", kIllegal = "记录中有非法字符！",
+                      kRecord = "无法识别的记录格式！", kSum = "校验和错误！",
+                      kOpen = "打开文件失败！";
+    struct Case {
+        std::string name, content, chinese, english = "";
+    };
+    const Case cases[] = {
+        {"noend.hex", good + "\r\n", kEnd},
+        {"empty.hex", "", kEnd},
+        {"shorthead.hex", good + "\r\n:0400", kEnd},
+        {"shortbody.hex", ":04001000010203", kEnd},
+        {"lower.hex", lowercase(good) + "\r\n" + kHexEnd, kIllegal},
+        {"badhead.hex", ":0G001000", kIllegal},
+        {"type06.hex", hexRecord(0, 6, {0}) + kHexEnd, kRecord},
+        {"ext04long.hex", hexRecord(0, 4, {0, 1, 0}) + kHexEnd, kRecord},
+        {"ext02short.hex", hexRecord(0, 2, {1}) + kHexEnd, kRecord},
+        {"start05short.hex", hexRecord(0, 5, {1, 2}) + kHexEnd, kRecord},
+        {"count0.hex", ":00001000F0\n" + std::string(kHexEnd), kRecord},
+        {"endcount.hex", ":01000001AA54\n", kRecord},
+        {"beyond.hex", hexRecord(0, 4, {1, 0}) + good + kHexEnd, kRecord},
+        {"over.hex", hexRecord(0, 4, {0, '\xFF'}) + hexRecord(0xFFFE, 0, "\1\2\3") + kHexEnd,
+         kRecord},
+        {"checksum.hex", badSum + "\n" + kHexEnd, kSum},
+        {"typesum.hex", typeLeftOut + "\n" + good + "\n" + kHexEnd, kSum},
+        {"empty.srec", "\r\n", kEnd},
+        {"short.srec", s1.substr(0, 8), kEnd},
+        {"cut.s19", "S", kEnd},
+        {"sum.s19", s1BadSum, kSum},
+        {"char.s19", s1.substr(0, 10) + "G" + s1.substr(11), kIllegal},
+        {"type.s19", "SX" + s1.substr(2), kIllegal},
+        {"s4.s19", sRecord(4, 0, "\1"), kRecord},
+        {"count.s19", "S1020010ED\n", kRecord},
+        {"lostline.s19", s1 + sRecord(5, 2, ""), kRecord},
+        {"beyond.s37", sRecord(3, 0xFFFFFF, "\1\2"), kRecord},
+        {"missing.bin", "", "", ""},
+        {"missing.hex", "", kOpen, "Open file error!"},
+        {"missing.srec", "", kOpen, "Open file error!"},
+        {"", "", "", ""},               // a folder opens on Linux but is no data file
+        {"/proc/self/mem", "", "", ""}, // opens; every read at offset 0 fails
+    };
+    const std::string before = storeBytes(patternBuffer());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = c.name.empty()                  ? dir.path()
+                                 : c.name[0] == '/'              ? c.name
+                                 : c.name.starts_with("missing") ? dir.file(c.name)
+                                                                 : dir.write(c.name, c.content);
+        for (const Texts* texts : {&zh, &en}) {
+            DataBuffer& buffer = patternBuffer();
+            RecordingSink sink;
+            EXPECT_FALSE(loadDataFile(buffer, 0x10000, path, *texts));
+            const std::string& box = texts == &zh ? c.chinese : c.english;
+            EXPECT_EQ(sink.shown,
+                      box.empty() ? std::vector<std::string>{} : std::vector<std::string>{box});
+            EXPECT_TRUE(storeHolds(buffer, before));
+        }
+    }
+    DataBuffer none; // without a store nothing is read
+    EXPECT_EQ(loadData(none, 256, dir.write("x.bin", "abc"), FileFormat::Binary).outcome,
+              LoadOutcome::NoStore);
+}
+
+TEST(DataFiles, SaveWritesExactlyTheCapacityOrSaysItFailed) {
+    TempDir dir;
+    DataBuffer& buffer = patternBuffer();
     const std::string path = dir.write("out.bin", patternBytes(1000, 9));
-    ASSERT_TRUE(saveDataFile(l.buffer, 128, path));
-    EXPECT_EQ(readWholeFile(path), l.head(128));
+    ASSERT_TRUE(saveDataFile(buffer, 128, path));
+    EXPECT_EQ(readWholeFile(path), storeBytes(buffer).substr(0, 128));
+    ASSERT_TRUE(saveDataFile(buffer, 0, path));
+    EXPECT_EQ(readWholeFile(path), "");
+    ASSERT_TRUE(saveDataFile(buffer, 0, dir.file("empty.hex")));
+    EXPECT_EQ(readWholeFile(dir.file("empty.hex")), ":00000001FF\r\n");
+    // A chip larger than the store: the store's 16 MiB.
+    ASSERT_TRUE(saveDataFile(buffer, 100u * 1024 * 1024, path));
+    EXPECT_TRUE(readWholeFile(path) == storeBytes(buffer));
 
-    ASSERT_TRUE(saveDataFile(l.buffer, 0, path));
-    EXPECT_TRUE(std::filesystem::exists(path));
-    EXPECT_EQ(std::filesystem::file_size(path), 0u);
-
-    // Round trip through a file of the chip's size.
-    ASSERT_TRUE(saveDataFile(l.buffer, 0x8000, path));
-    Loaded other;
-    other.buffer.fill(0, 0x10000, 0);
-    ASSERT_TRUE(loadDataFile(other.buffer, 0x8000, path, zh));
-    EXPECT_EQ(other.head(0x8000), l.head(0x8000));
-
-    EXPECT_FALSE(saveDataFile(l.buffer, 128, dir.file("no/such/folder.bin")));
-    // A full disk must not read as saved.
-    if (std::filesystem::exists("/dev/full")) {
-        EXPECT_FALSE(saveDataFile(l.buffer, 128, "/dev/full"));
-    }
+    EXPECT_FALSE(saveDataFile(buffer, 128, dir.file("no/such/folder.bin")));
+    for (FileFormat f : {FileFormat::Binary, FileFormat::IntelHex, FileFormat::SRecord})
+        EXPECT_FALSE(saveData(buffer, 128, "/dev/full", f)); // a full disk is no save
     DataBuffer none;
     EXPECT_FALSE(saveDataFile(none, 128, dir.file("none.bin")));
-}
-
-TEST(DataFiles, CapacityZeroReadsAndWritesNothing) {
-    TempDir dir;
-    Loaded l;
-    auto before = l.head();
-    RecordingSink sink;
-    ASSERT_TRUE(loadDataFile(l.buffer, 0, dir.write("a.bin", "abc"), zh));
-    EXPECT_EQ(sink.shown, std::vector<std::string>{kTooLargeZh});
-    ASSERT_TRUE(loadDataFile(l.buffer, 0, dir.write("empty.bin", ""), zh));
-    ASSERT_TRUE(loadDataFile(l.buffer, 0, dir.write("a.hex", hexFile(0, {1}, 16, "\n")), zh));
-    EXPECT_EQ(sink.shown, (std::vector<std::string>{kTooLargeZh, kTooLargeZh}));
-    EXPECT_EQ(l.head(), before);
-}
-
-TEST(DataFiles, CapacityAboveTheStoreUsesTheWholeStoreAndNoMore) {
-    TempDir dir;
-    const uint32_t capacity = 100u * 1024 * 1024;
-    std::vector<uint8_t> big = patternBytes(kStoreSize + 10, 4);
-    const std::string bigPath = dir.write("big.bin", big);
-    Loaded l;
-    {
-        RecordingSink sink;
-        ASSERT_TRUE(loadDataFile(l.buffer, capacity, bigPath, en));
-        EXPECT_EQ(sink.shown, std::vector<std::string>{kTooLargeEn});
-        EXPECT_TRUE(std::equal(l.buffer.bytes().begin(), l.buffer.bytes().end(), big.begin()));
-    }
-    {
-        RecordingSink sink;
-        const auto small = patternBytes(1000, 5);
-        ASSERT_TRUE(loadDataFile(l.buffer, capacity, dir.write("small.bin", small), en));
-        EXPECT_TRUE(sink.shown.empty());
-        EXPECT_TRUE(std::equal(small.begin(), small.end(), l.buffer.bytes().begin()));
-        EXPECT_TRUE(std::all_of(l.buffer.bytes().begin() + 1000, l.buffer.bytes().end(),
-                                [](uint8_t b) { return b == 0xFF; }));
-    }
-    RecordingSink sink;
-    ASSERT_TRUE(loadDataFile(l.buffer, capacity, bigPath, en));
-    const std::string out = dir.file("saved.bin");
-    ASSERT_TRUE(saveDataFile(l.buffer, capacity, out));
-    EXPECT_EQ(std::filesystem::file_size(out), kStoreSize);
-    EXPECT_EQ(readWholeFile(out), std::vector<uint8_t>(big.begin(), big.begin() + kStoreSize));
 }

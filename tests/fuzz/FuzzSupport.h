@@ -1,6 +1,6 @@
-// What every fuzz target needs: the input as a real file the loaders open by name,
-// and message boxes that go nowhere. Failed invariants abort, so libFuzzer keeps the
-// input that broke them.
+// What every fuzz target needs: the input as a real file that the loaders open by
+// name, message boxes that go nowhere, and checks that abort so that libFuzzer keeps
+// an input that broke what a load promises.
 #pragma once
 
 #include <sys/mman.h>
@@ -12,6 +12,13 @@
 #include <string>
 
 #include "res/MessageBox.h"
+
+inline void check(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "broken: %s\n", what);
+        std::abort();
+    }
+}
 
 // One in-memory file for the whole run, rewritten for each input.
 class MemoryFile {
@@ -32,15 +39,13 @@ class MemoryFile {
     int fd_;
 };
 
-class SilentBoxes : public MessageBoxSink {
-  public:
+// Replaces the one in-memory file's contents with the input; returns a name that opens it.
+inline std::string inputFile(const uint8_t* data, size_t size) {
+    static MemoryFile file;
+    return file.holding(data, size);
+}
+
+struct SilentBoxes : MessageBoxSink {
     SilentBoxes() { setMessageBoxSink(this); }
     BoxResult show(BoxStyle, std::string_view) override { return BoxResult::Ok; }
 };
-
-inline void check(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "broken: %s\n", what);
-        std::abort();
-    }
-}
