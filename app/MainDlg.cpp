@@ -23,6 +23,7 @@
 #include "app/CommandIcons.h"
 #include "app/CommandTable.h"
 #include "app/HexViewWidget.h"
+#include "protocol/StartUp.h"
 #include "res/MessageBox.h"
 
 namespace {
@@ -32,7 +33,6 @@ constexpr double kPixelsPerUnit = 1.5;
 constexpr int kTemplateWidth = 472;
 constexpr int kTemplateHeight = 354;
 constexpr int kToolBandHeight = 36; // dialog units above the hex view
-constexpr const char* kDefaultChipName = "EN25T80";
 constexpr const char* kCommandProperty = "brimwickCommand";
 
 int px(double units) {
@@ -185,27 +185,22 @@ QAction* CMainDlg::action(unsigned id) const {
 }
 
 bool CMainDlg::OnInitDialog(const std::vector<std::string>& arguments) {
-    if (!chipDatabase_.load()) {
-        messageBox(texts_.dbLoadFailed);
+    StartUp startUp(chipDatabase_, currentChip_, buffer_);
+    if (const StartUpOutcome loaded = startUp.loadDatabase(); loaded != StartUpOutcome::Ready) {
+        messageBox(startUpMessage(loaded, texts_));
         for (const auto& [id, command] : actions_)
             if (!commandAllowed(id))
                 enableCommand(id, false);
         return false;
     }
 
-    if (chipDatabase_.find(&currentChip_, 1, nullptr, kDefaultChipName) == 1) {
+    if (startUp.selectDefaultChip())
         showChipInfo(currentChip_);
-        buffer_.setLength(currentChip_.capacity);
-    } else {
-        // No default chip: nothing is selected, and the whole store is in use.
-        currentChip_ = zeroChip();
-        buffer_.setLength(kStoreSize);
-    }
     hexModel_.topRow = 0;
 
-    const bool allocated = storeAllocator_ ? storeAllocator_(buffer_) : buffer_.allocate();
-    if (!allocated || !buffer_.allocated()) {
-        messageBox(texts_.memoryNotEnough);
+    if (const StartUpOutcome stored = startUp.prepareStore(storeAllocator_);
+        stored != StartUpOutcome::Ready) {
+        messageBox(startUpMessage(stored, texts_));
         for (const auto& [id, command] : actions_)
             if (!commandAllowed(id))
                 enableCommand(id, false);
@@ -213,7 +208,6 @@ bool CMainDlg::OnInitDialog(const std::vector<std::string>& arguments) {
         QMetaObject::invokeMethod(this, &QDialog::reject, Qt::QueuedConnection);
         return false;
     }
-    buffer_.fill(0, buffer_.length(), 0xFF);
     setUpHexView();
     refreshHexView();
     startedUp_ = true;

@@ -45,6 +45,8 @@ class ChipDatabase {
     // Every record with both IDs, in database order (findById takes the first).
     uint16_t findAllById(ChipInfo* out, size_t capacity, uint8_t manufacturerId,
                          uint8_t deviceId) const;
+    // The record at `index` in database order: 1 and `out` written, 0 past the count.
+    int chipAt(uint16_t index, ChipInfo* out) const;
     int remove(const char* name);
     int addOrReplace(const ChipInfo* info);
 

@@ -123,6 +123,10 @@ uint16_t ChipDatabase::findAllById(ChipInfo* out, size_t capacity, uint8_t manuf
     return found;
 }
 
+int ChipDatabase::chipAt(uint16_t index, ChipInfo* out) const {
+    return index < count() ? recordToChipInfo(&records_[index], out) : 0;
+}
+
 int ChipDatabase::remove(const char* name) {
     if (!name)
         return 0;

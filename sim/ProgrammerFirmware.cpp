@@ -111,6 +111,15 @@ struct ProgrammerFirmware::State {
         return mark && more > 0 && dataBytes() + more > *mark;
     }
 
+    void addReadNoise(uint8_t* dest, uint64_t n) const {
+        const auto& mark = options.faults.noisyReadAfterDataBytes;
+        for (uint64_t i = 0; mark && i < n; ++i) {
+            if (dataBytes() + i >= *mark) {
+                dest[i] ^= 0x01;
+            }
+        }
+    }
+
     // When the first `bytes` bytes of the running data phase are due. Scheduling by the
     // total since the phase began keeps the rate exact over long transfers.
     Clock::time_point dueTime(uint64_t bytes) const {
@@ -477,6 +486,7 @@ TransferResult ProgrammerFirmware::hostIn(uint8_t* dest, uint32_t maxLength,
             if (now >= due) {
                 s.chip.read(s.phaseFamily, uint64_t{s.phaseAddress} + s.phaseDone, dest,
                             static_cast<size_t>(n));
+                s.addReadNoise(dest, n);
                 s.phaseDone += n;
                 s.dataBytesOut += n;
                 if (n < maxLength) {

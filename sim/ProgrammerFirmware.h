@@ -97,8 +97,11 @@ struct Faults {
     FaultRule lateAnswer;             // the answer comes after `lateAnswerMs`
     uint32_t lateAnswerMs = 1500;
     uint32_t extraReadBytes = 0; // a read data phase sends this many bytes beyond `length`
-    bool refuseOut = false;      // every OUT transfer is refused (pipe error)
-    bool refuseIn = false;       // every IN transfer is refused (pipe error)
+    // A loose contact: every chip byte the host reads past this many data bytes arrives
+    // with its lowest bit inverted (the chip itself is unchanged).
+    std::optional<uint64_t> noisyReadAfterDataBytes;
+    bool refuseOut = false; // every OUT transfer is refused (pipe error)
+    bool refuseIn = false;  // every IN transfer is refused (pipe error)
 };
 
 struct FirmwareOptions {

@@ -51,6 +51,8 @@ std::string simUsage() {
            "  --late-answer-at K, --late-answer-rate P          answer only after --late-ms\n"
            "  --late-ms MS           delay of a late answer (1500)\n"
            "  --extra-read-bytes N   send N bytes more than asked at the end of a read\n"
+           "  --noisy-read-after-bytes N   invert bit 0 of every byte read after N data\n"
+           "                         bytes (a loose contact)\n"
            "  --help                 show this text\n"
            "\n"
            "Example: brimwick-sim --chip EN25T80 --image chip.bin\n";
@@ -118,6 +120,7 @@ bool parseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
         {"--late-answer-rate", rate(&faults.lateAnswer.probability)},
         {"--late-ms", u32(&faults.lateAnswerMs)},
         {"--extra-read-bytes", u32(&faults.extraReadBytes)},
+        {"--noisy-read-after-bytes", optionalU64(&faults.noisyReadAfterDataBytes)},
     };
 
     for (size_t i = 0; i < args.size(); ++i) {

@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-translations-l10n
     libusb-1.0-0-dev
     zlib1g-dev libssl-dev
+    libcli11-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     umockdev libumockdev-dev
     xvfb xauth fonts-wqy-microhei fonts-dejavu-core

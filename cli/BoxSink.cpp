@@ -1,0 +1,32 @@
+#include "cli/BoxSink.h"
+
+#include <cctype>
+#include <string>
+
+CliBoxSink::CliBoxSink(Output& output, bool yes, std::FILE* in, bool inIsTerminal)
+    : output_(output), yes_(yes), in_(in), inIsTerminal_(inIsTerminal),
+      previous_(setMessageBoxSink(this)) {}
+
+CliBoxSink::~CliBoxSink() {
+    setMessageBoxSink(previous_);
+}
+
+BoxResult CliBoxSink::show(BoxStyle style, std::string_view text) {
+    if (style == BoxStyle::OkCancel) {
+        return confirm(text) ? BoxResult::Ok : BoxResult::Cancel;
+    }
+    output_.note(text);
+    return BoxResult::Ok;
+}
+
+bool CliBoxSink::confirm(std::string_view question) {
+    if (yes_ || !inIsTerminal_) {
+        return true;
+    }
+    output_.ask(std::string(question) + " [y/N] ");
+    char answer[16] = {};
+    if (std::fgets(answer, sizeof answer, in_) == nullptr) {
+        return false;
+    }
+    return std::tolower(static_cast<unsigned char>(answer[0])) == 'y';
+}

@@ -1,0 +1,18 @@
+// The chip database the commands look chips up in.
+#pragma once
+
+#include "chipdb/ChipDatabase.h"
+#include "cli/Command.h"
+
+#include <memory>
+#include <string>
+
+// Where ChipInfo.chip is read from: --db when given, else where the window reads it (the
+// user's copy of an installed database once there is one).
+std::string databasePath(const CliContext& context);
+
+// Loads the database; null after reporting why (exit code 2).
+std::unique_ptr<ChipDatabase> loadChipDatabase(CliContext& context);
+
+// The family's label as the window shows it ("25 FLASH"); "?" for an unknown value.
+const char* familyLabel(ChipType type, const Texts& texts);

@@ -1,0 +1,139 @@
+#include "cli/DeviceSession.h"
+
+#include "cli/SinglePathBackend.h"
+#include "protocol/StartUp.h"
+
+namespace {
+
+// Where the window shows no box (a cancel, Erase of an EEPROM), the command line still
+// says why it stopped.
+const char* fallbackMessage(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Cancelled:
+        return "Interrupted";
+    case Outcome::NotApplicable:
+        return "Only a 25 FLASH chip can be erased or identified";
+    default:
+        return "The device operation failed";
+    }
+}
+
+} // namespace
+
+const char* stageName(Stage stage) {
+    switch (stage) {
+    case Stage::Read:
+        return "read";
+    case Stage::Erase:
+        return "erase";
+    case Stage::Write:
+        return "write";
+    case Stage::Verify:
+        return "verify";
+    case Stage::BlankCheck:
+        return "blank";
+    case Stage::Identify:
+        return "identify";
+    case Stage::FirmwareVersion:
+        return "version";
+    }
+    return "?";
+}
+
+ExitCode exitCodeFor(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Done:
+        return ExitCode::Done;
+    case Outcome::NoDevice:
+        return ExitCode::NoProgrammer;
+    case Outcome::Mismatch:
+    case Outcome::NotBlank:
+        return ExitCode::Mismatch;
+    case Outcome::NotApplicable:
+        return ExitCode::UsageOrFile;
+    case Outcome::Cancelled:
+        return ExitCode::Interrupted;
+    case Outcome::Busy:
+    case Outcome::TooLarge:
+    case Outcome::NoMemory:
+    case Outcome::StartFailed:
+    case Outcome::Failed:
+    case Outcome::NotIdentified:
+        return ExitCode::DeviceFailed;
+    }
+    return ExitCode::DeviceFailed;
+}
+
+DeviceSession::DeviceSession(CliContext& context, ChipDatabase& database, std::string devicePath,
+                             int index)
+    : context_(context), database_(database), path_(std::move(devicePath)), index_(index),
+      link_(backendsFor(path_)),
+      operations_(context.texts, host_, link_, programmer_, database_, chip_, buffer_) {}
+
+bool DeviceSession::prepare(DeviceResult* result) {
+    StartUp startUp(database_, chip_, buffer_);
+    startUp.selectDefaultChip();
+    if (const StartUpOutcome stored = startUp.prepareStore(); stored != StartUpOutcome::Ready) {
+        *result = {ExitCode::DeviceFailed, startUpMessage(stored, context_.texts)};
+        return false;
+    }
+    programmer_.init(&link_);
+    return true;
+}
+
+DeviceResult DeviceSession::resultOf(const OperationResult& operation) const {
+    if (operation.ok()) {
+        return {};
+    }
+    std::string message = outcomeMessage(context_.texts, operation);
+    if (message.empty()) {
+        message = !host_.messages.empty() ? host_.messages.back()
+                  : operation.outcome == Outcome::Cancelled || host_.status.empty()
+                      ? fallbackMessage(operation.outcome)
+                      : host_.status;
+    }
+    return {exitCodeFor(operation.outcome), plainText(message)};
+}
+
+void DeviceSession::reportStart(const char* command) {
+    context_.output.result(Json{{"event", "start"},
+                                {"command", command},
+                                {"device", path_},
+                                {"chip", chip_.name},
+                                {"bytes", chip_.capacity}},
+                           {});
+}
+
+void DeviceSession::reportEnd(const char* command, const DeviceResult& result, Json done,
+                              const std::string& text) {
+    Output& output = context_.output;
+    output.endProgress();
+    if (result.code != ExitCode::Done) {
+        if (context_.options.all && !output.json()) {
+            output.result({}, path_ + ": failed (exit " + std::to_string(exitValue(result.code)) +
+                                  "): " + result.message);
+        } else {
+            output.error(path_, result.code, result.message);
+        }
+        return;
+    }
+    Json event{{"event", "done"}, {"command", command}, {"device", path_}, {"chip", chip_.name}};
+    event.update(done);
+    output.result(event, path_ + ": " + host_.status + (text.empty() ? "" : "  " + text));
+}
+
+void DeviceSession::Host::setStatusText(const char* text) {
+    status = text != nullptr ? text : "";
+}
+
+void DeviceSession::Host::showMessage(const std::string& text) {
+    messages.push_back(text);
+}
+
+void DeviceSession::Host::progress(Stage stage, uint64_t done, uint64_t total) {
+    session_.context_.output.progress(session_.path_, stageName(stage), done, total);
+}
+
+void DeviceSession::Host::identifiedChipChanged() {
+    session_.buffer_.setLength(session_.chip_.capacity);
+}

@@ -1,0 +1,15 @@
+// The options every command shares, read before the command's own (CLI11 lets them
+// stand before or after the command's name).
+#pragma once
+
+#include <string>
+
+struct GlobalOptions {
+    std::string chip;     // --chip NAME: the chip in the socket; empty = identify it
+    std::string device;   // --device PATH: one of the programmers `devices` lists
+    bool all = false;     // --all: every present programmer at once
+    bool json = false;    // --json: one JSON object per line on stdout per event
+    std::string database; // --db FILE: the chip database instead of the installed one
+    std::string format;   // --format bin|ihex|srec: data file format; empty = by name
+    bool yes = false;     // --yes: no question asked, every one answered OK
+};
