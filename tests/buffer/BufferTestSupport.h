@@ -1,6 +1,5 @@
-// Helpers shared by the buffer tests: a message-box recorder, a temporary folder with
-// real files, a buffer that shows every byte a load sets, and records built the way
-// other tools write them.
+// Helpers shared by the buffer tests: a buffer that shows every byte a load sets, and
+// records built the way other tools write them.
 #pragma once
 
 #include <cstdint>
@@ -8,39 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "MessageRecorder.h"
+#include "TempFolder.h"
 #include "buffer/DataBuffer.h"
-#include "res/MessageBox.h"
 
-// Records every box shown while it is installed.
-class RecordingSink : public MessageBoxSink {
-  public:
-    RecordingSink() { previous_ = setMessageBoxSink(this); }
-    ~RecordingSink() override { setMessageBoxSink(previous_); }
-    BoxResult show(BoxStyle, std::string_view text) override {
-        shown.emplace_back(text);
-        return BoxResult::Ok;
-    }
-    std::vector<std::string> shown;
-
-  private:
-    MessageBoxSink* previous_ = nullptr;
-};
-
-// A fresh folder under the system's temporary folder, removed with its files.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-    // Writes `bytes` to `name` in this folder; returns the full path.
-    std::string write(const std::string& name, const std::string& bytes) const;
-
-  private:
-    std::string path_;
-};
-
-std::string readWholeFile(const std::string& path);
 std::string patternBytes(size_t n, uint8_t seed = 0);
 
 // The one store of the tests (a fresh 16 MiB per case is slow): `head`, then 0xFF. The

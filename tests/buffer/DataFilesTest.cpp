@@ -37,7 +37,7 @@ TEST(DataFiles, FormatComesFromTheNameOrTheWord) {
 // Every format places the file's bytes over 0xFF in the chip's first capacity bytes
 // (cut to the store) and nothing past them; a file that holds more says "too large".
 TEST(DataFiles, LoadsPlaceTheFileOverFFAnywhereInTheStore) {
-    TempDir dir;
+    TempFolder dir;
     const std::string d16 = patternBytes(16, 9), d1000 = patternBytes(1000, 3);
     const std::string at10 = hexRecord(0x10, 0, d16) + "\n", big = patternBytes(kStoreSize + 10);
     const uint32_t kMiB = 0x100000;
@@ -95,8 +95,8 @@ TEST(DataFiles, LoadsPlaceTheFileOverFFAnywhereInTheStore) {
             DataBuffer& buffer = patternBuffer();
             RecordingSink sink;
             ASSERT_TRUE(loadDataFile(buffer, c.capacity, path, *texts));
-            EXPECT_EQ(sink.shown, c.tooLarge ? std::vector<std::string>{texts->fileTooLarge}
-                                             : std::vector<std::string>{});
+            EXPECT_EQ(sink.texts(), c.tooLarge ? std::vector<std::string>{texts->fileTooLarge}
+                                               : std::vector<std::string>{});
             EXPECT_TRUE(storeHolds(buffer, expected));
         }
     }
@@ -105,7 +105,7 @@ TEST(DataFiles, LoadsPlaceTheFileOverFFAnywhereInTheStore) {
 // Every fault of every format: the build's box (the window then adds "Failure to open
 // the file!") and not one byte of the buffer changed.
 TEST(DataFiles, FailedLoadsSpeakPerBuildAndLeaveTheBufferAlone) {
-    TempDir dir;
+    TempFolder dir;
     const std::string good = hexRecord(0x10, 0, "\1\2\3\4"), s1 = sRecord(1, 0x10, "\1\2\3");
     std::string badSum = good, s1BadSum = s1;
     badSum.back() = badSum.back() == 'F' ? 'E' : static_cast<char>(badSum.back() + 1);
@@ -164,7 +164,7 @@ TEST(DataFiles, FailedLoadsSpeakPerBuildAndLeaveTheBufferAlone) {
             RecordingSink sink;
             EXPECT_FALSE(loadDataFile(buffer, 0x10000, path, *texts));
             const std::string& box = texts == &zh ? c.chinese : c.english;
-            EXPECT_EQ(sink.shown,
+            EXPECT_EQ(sink.texts(),
                       box.empty() ? std::vector<std::string>{} : std::vector<std::string>{box});
             EXPECT_TRUE(storeHolds(buffer, before));
         }
@@ -175,18 +175,18 @@ TEST(DataFiles, FailedLoadsSpeakPerBuildAndLeaveTheBufferAlone) {
 }
 
 TEST(DataFiles, SaveWritesExactlyTheCapacityOrSaysItFailed) {
-    TempDir dir;
+    TempFolder dir;
     DataBuffer& buffer = patternBuffer();
     const std::string path = dir.write("out.bin", patternBytes(1000, 9));
     ASSERT_TRUE(saveDataFile(buffer, 128, path));
-    EXPECT_EQ(readWholeFile(path), storeBytes(buffer).substr(0, 128));
+    EXPECT_EQ(readFile(path), storeBytes(buffer).substr(0, 128));
     ASSERT_TRUE(saveDataFile(buffer, 0, path));
-    EXPECT_EQ(readWholeFile(path), "");
+    EXPECT_EQ(readFile(path), "");
     ASSERT_TRUE(saveDataFile(buffer, 0, dir.file("empty.hex")));
-    EXPECT_EQ(readWholeFile(dir.file("empty.hex")), ":00000001FF\r\n");
+    EXPECT_EQ(readFile(dir.file("empty.hex")), ":00000001FF\r\n");
     // A chip larger than the store: the store's 16 MiB.
     ASSERT_TRUE(saveDataFile(buffer, 100u * 1024 * 1024, path));
-    EXPECT_TRUE(readWholeFile(path) == storeBytes(buffer));
+    EXPECT_TRUE(readFile(path) == storeBytes(buffer));
 
     EXPECT_FALSE(saveDataFile(buffer, 128, dir.file("no/such/folder.bin")));
     for (FileFormat f : {FileFormat::Binary, FileFormat::IntelHex, FileFormat::SRecord})

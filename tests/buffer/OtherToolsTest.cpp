@@ -9,22 +9,22 @@
 #include "buffer/DataFiles.h"
 
 TEST(RecordFiles, WrittenAsOtherToolsWriteThem) {
-    TempDir dir;
+    TempFolder dir;
     DataBuffer& buffer = patternBuffer(patternBytes(19, 1) + "\xFF"); // FF is written too
     ASSERT_TRUE(saveDataFile(buffer, 20, dir.file("a.hex")));
-    EXPECT_EQ(readWholeFile(dir.file("a.hex")), ":1000000001080F161D242B323940474E555C636A98\r\n"
-                                                ":0400100071787FFF85\r\n"
-                                                ":00000001FF\r\n");
+    EXPECT_EQ(readFile(dir.file("a.hex")), ":1000000001080F161D242B323940474E555C636A98\r\n"
+                                           ":0400100071787FFF85\r\n"
+                                           ":00000001FF\r\n");
     ASSERT_TRUE(saveDataFile(buffer, 20, dir.file("a.srec")));
-    EXPECT_EQ(readWholeFile(dir.file("a.srec")), "S0030000FC\r\n"
-                                                 "S113000001080F161D242B323940474E555C636A94\r\n"
-                                                 "S107001071787FFF81\r\n"
-                                                 "S5030002FA\r\n"
-                                                 "S9030000FC\r\n");
+    EXPECT_EQ(readFile(dir.file("a.srec")), "S0030000FC\r\n"
+                                            "S113000001080F161D242B323940474E555C636A94\r\n"
+                                            "S107001071787FFF81\r\n"
+                                            "S5030002FA\r\n"
+                                            "S9030000FC\r\n");
 }
 
 TEST(RecordFiles, OtherToolsFilesLoadAndOursReadBackByteExact) {
-    TempDir dir;
+    TempFolder dir;
     // Below 64 KiB; above it (objcopy's segment records below 1 MiB, linear ones
     // above); more than 65,535 S-records (an S6 count).
     for (uint32_t size : {1000u, 0x110010u}) {
@@ -56,7 +56,7 @@ TEST(RecordFiles, OtherToolsFilesLoadAndOursReadBackByteExact) {
             SCOPED_TRACE(command);
             std::remove(dir.file("out.bin").c_str());
             ASSERT_EQ(std::system(("cd " + dir.path() + " && " + command).c_str()), 0);
-            EXPECT_TRUE(readWholeFile(dir.file("out.bin")) == bytes);
+            EXPECT_TRUE(readFile(dir.file("out.bin")) == bytes);
         }
     }
 }

@@ -7,12 +7,12 @@
 #include "TempFolder.h"
 #include "chipdb/DatabasePath.h"
 #include "res/MessageBox.h"
+#include "tests/support/ProgramProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -306,15 +306,10 @@ TEST(MkChipDb, RefusesABadEntryByItsLineAndKeepsTheOldOutput) {
         SCOPED_TRACE(line);
         writeFile(folder.file("ChipInfo.chip"), "old");
         writeFile(folder.file("chips.tsv"), "# comment\n" + good + line);
-        std::string output, command = std::string(BRIMWICK_MKCHIPDB) + " " +
-                                      folder.file("chips.tsv") + " " +
-                                      folder.file("ChipInfo.chip") + " 2>&1";
-        FILE* pipe = ::popen(command.c_str(), "r");
-        char chunk[256];
-        for (size_t got; pipe && (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
-            output.append(chunk, got);
-        const int status = pipe ? ::pclose(pipe) : -1;
-        EXPECT_EQ(WIFEXITED(status) && WEXITSTATUS(status) == 0, message.empty()) << output;
+        const testsupport::ProgramRun run = testsupport::runProgram(
+            BRIMWICK_MKCHIPDB, {folder.file("chips.tsv"), folder.file("ChipInfo.chip")});
+        const std::string output = run.out + run.err;
+        EXPECT_EQ(run.code == 0, message.empty()) << output;
         EXPECT_EQ(readFile(folder.file("ChipInfo.chip")).size(), message.empty() ? 316u : 3u);
         EXPECT_EQ(output.find("chips.tsv:3: ") != output.npos &&
                       output.find(message) != output.npos,

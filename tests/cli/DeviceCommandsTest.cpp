@@ -3,14 +3,13 @@
 // events, several programmers at once with a fault, and Ctrl+C.
 #include "buffer/Checksums.h"
 #include "tests/cli/CliRun.h"
+#include "tests/support/SimProgrammer.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <thread>
 
@@ -20,58 +19,32 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using testsupport::Bytes;
+using testsupport::pattern;
 
 constexpr uint32_t kChipSize = 65536; // A25L512, IDs 37 05, the only chip with them
 
-Bytes pattern(size_t length, uint8_t seed) {
-    Bytes bytes(length);
-    for (size_t i = 0; i < length; ++i) {
-        bytes[i] = static_cast<uint8_t>((i * 7 + seed + (i >> 8)) & 0xFF);
-    }
-    return bytes;
-}
-
-Bytes readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const fs::path& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
+std::string text(const Bytes& bytes) {
+    return {bytes.begin(), bytes.end()};
 }
 
 // A private folder for the simulators' sockets and the files of one test.
 class CliDevices : public ::testing::Test {
   protected:
-    CliDevices() {
-        folder_ = fs::temp_directory_path() /
-                  ("brimwick-cli-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-    }
-    ~CliDevices() override {
-        sims_.clear();
-        fs::remove_all(folder_);
-    }
-
-    std::string path(const std::string& name) const { return (folder_ / name).string(); }
+    std::string path(const std::string& name) const { return folder_.file(name); }
     // A brimwick-sim process with `args`, at memory speed unless they say otherwise.
     SimProcess& plug(std::vector<std::string> args) {
         args.insert(args.begin(), {"--rate", "0"});
-        sims_.push_back(std::make_unique<SimProcess>(BRIMWICK_SIM_PROGRAM, folder_.string(), args));
+        sims_.push_back(std::make_unique<SimProcess>(BRIMWICK_SIM_PROGRAM, folder_.path(), args));
         EXPECT_FALSE(sims_.back()->socketPath().empty()) << sims_.back()->error();
         return *sims_.back();
     }
     ProgramRun cli(const std::vector<std::string>& args, std::vector<std::string> env = {}) {
-        env.push_back("BRIMWICK_SIM_DIR=" + folder_.string());
+        env.push_back("BRIMWICK_SIM_DIR=" + folder_.path());
         return runCli(args, env);
     }
 
-    fs::path folder_;
+    TempFolder folder_;
     std::vector<std::unique_ptr<SimProcess>> sims_;
 };
 
@@ -92,8 +65,8 @@ TEST_F(CliDevices, EveryCommandOnOneProgrammerInTurn) {
     std::fill_n(data.begin(), 0x13, 0xFF);
     Bytes other = data;
     other[0x1234] ^= 0xA5;
-    writeFile(path("data.bin"), data);
-    writeFile(path("other.bin"), other);
+    writeFile(path("data.bin"), text(data));
+    writeFile(path("other.bin"), text(other));
     const std::string sums = "crc32 " + crc32Text(checksumsOf(data).crc32) + "  sha256 " +
                              sha256Text(*checksumsOf(data).sha256);
     const std::vector<Step> steps = {
@@ -121,12 +94,12 @@ TEST_F(CliDevices, EveryCommandOnOneProgrammerInTurn) {
          {"verify", path("other.bin")},
          4,
          "",
-         ": Verify Failure!\nAddr:0x1234\nBuffer:DA\nDevice:7F\n"},
+         ": Verify Failure!\nAddr:0x1234\nBuffer:F2\nDevice:57\n"},
         {"the same in Chinese",
          {"verify", path("other.bin")},
          4,
          "",
-         "校验出错!\n地址:0x1234\n缓冲区:DA\n器件:7F",
+         "校验出错!\n地址:0x1234\n缓冲区:F2\n器件:57",
          {"LANG=zh_CN.UTF-8"}},
         {"erase", {"--yes", "erase"}, 0, "Erase Successfully  A25L512", ""},
         {"blank after erase", {"blank"}, 0, "A25L512", ""},
@@ -156,14 +129,14 @@ TEST_F(CliDevices, EveryCommandOnOneProgrammerInTurn) {
         EXPECT_NE(run.out.find(step.out), std::string::npos) << run.out;
         EXPECT_NE(run.err.find(step.err), std::string::npos) << run.err;
     }
-    EXPECT_EQ(readFile(path("out.bin")), data);
+    EXPECT_EQ(readFile(path("out.bin")), text(data));
     EXPECT_FALSE(fs::exists(path("x.bin")));
 }
 
 TEST_F(CliDevices, JsonEventsOfAWriteAndOfAMismatchParse) {
     const std::string socket = plug({"--chip", "A25L512"}).socketPath();
     const Bytes data = pattern(kChipSize, 3);
-    writeFile(path("data.bin"), data);
+    writeFile(path("data.bin"), text(data));
     const ProgramRun written = cli({"--json", "write", path("data.bin")});
     ASSERT_EQ(written.code, 0) << written.err;
     const auto events = clitest::events(written);
@@ -191,7 +164,7 @@ TEST_F(CliDevices, JsonEventsOfAWriteAndOfAMismatchParse) {
                                              {"crc32", crc32Text(sums.crc32)},
                                              {"sha256", sha256Text(*sums.sha256)}}));
 
-    writeFile(path("data.bin"), pattern(kChipSize, 4));
+    writeFile(path("data.bin"), text(pattern(kChipSize, 4)));
     const ProgramRun differs = cli({"--json", "verify", path("data.bin")});
     EXPECT_EQ(differs.code, 4);
     const auto last = clitest::events(differs).back();
@@ -206,7 +179,7 @@ TEST_F(CliDevices, AllProgrammersAtOnceReportEachAndTheWorstCode) {
     plug({"--chip", "A25L512"});
     plug({"--chip", "A25L512", "--disconnect-after-bytes", "20000"});
     plug({"--chip", "A25L512"});
-    writeFile(path("data.bin"), pattern(kChipSize, 5));
+    writeFile(path("data.bin"), text(pattern(kChipSize, 5)));
     const ProgramRun run = cli({"--all", "--json", "write", path("data.bin")});
     EXPECT_EQ(run.code, 1) << run.err;
     int done = 0;
@@ -230,8 +203,8 @@ TEST_F(CliDevices, AllProgrammersAtOnceReportEachAndTheWorstCode) {
     EXPECT_EQ(read.code, 0) << read.err;
     EXPECT_NE(read.out.find("summary: 2 programmers, 2 done, 0 failed (exit 0)"), std::string::npos)
         << read.out;
-    EXPECT_EQ(readFile(path("r-1.bin")), pattern(kChipSize, 5));
-    EXPECT_EQ(readFile(path("r-2.bin")), pattern(kChipSize, 5));
+    EXPECT_EQ(readFile(path("r-1.bin")), text(pattern(kChipSize, 5)));
+    EXPECT_EQ(readFile(path("r-2.bin")), text(pattern(kChipSize, 5)));
 }
 
 TEST_F(CliDevices, AChipWhoseIdsSeveralChipsShareMustBeNamed) {
@@ -262,7 +235,7 @@ TEST_F(CliDevices, CtrlCStopsAReadWithoutSavingAnything) {
     ProgramRun run;
     std::thread reader([&] {
         run = testsupport::runProgram(BRIMWICK_CLI_PROGRAM, {"read", path("x.bin")},
-                                      {"BRIMWICK_SIM_DIR=" + folder_.string()}, &pid);
+                                      {"BRIMWICK_SIM_DIR=" + folder_.path()}, &pid);
     });
     while (pid.load() < 0) {
         std::this_thread::yield();

@@ -1,22 +1,18 @@
 // The simulated programmer's socket server and brimwick-sim as a user runs it.
-#include "chipdb/ChipDatabase.h"
 #include "sim/SimCommandLine.h"
+#include "tests/support/ProgramProcess.h"
 #include "tests/support/SimProgrammer.h"
 #include "usb/Backends.h"
 #include "usb/SimWire.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <future>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 
 using namespace testsupport;
 using namespace std::chrono_literals;
@@ -111,70 +107,34 @@ TEST(SimServer, PlugsInUnderADriverStyleNameAndUnplugsAtOnce) {
     EXPECT_EQ(send(*writer, kId), usb::IoStatus::Gone);
 }
 
-struct SimRun {
-    int status = -1;
-    std::vector<std::string> out;
-    std::string err;
-};
-
-// Runs brimwick-sim; `whileRunning` gets its first two output lines, then it is sent
-// SIGTERM (when it has not ended by itself).
-SimRun runSim(const std::string& args,
-              const std::function<void(const std::vector<std::string>&)>& whileRunning = {}) {
-    TempFolder files;
-    const std::string err = files.path() + "/err";
-    FILE* pipe = ::popen(
-        ("exec " BRIMWICK_SIM_PROGRAM " " + args + " 2>" + err + " & echo $!; wait $!").c_str(),
-        "r");
-    char line[512];
-    SimRun run;
-    const int pid = std::fgets(line, sizeof line, pipe) ? std::atoi(line) : 0;
-    while (run.out.size() < 2 && std::fgets(line, sizeof line, pipe))
-        run.out.emplace_back(line, strcspn(line, "\n"));
-    if (whileRunning)
-        whileRunning(run.out);
-    ::kill(pid, SIGTERM);
-    while (std::fgets(line, sizeof line, pipe)) {
-    }
-    run.status = WEXITSTATUS(::pclose(pipe));
-    std::ifstream in(err);
-    run.err.assign(std::istreambuf_iterator<char>(in), {});
-    return run;
-}
-
 TEST(SimProgram, ServesItsChipUntilTerminatedAndSaysClearlyWhatWentWrong) {
-    SimFolder folder;
-    TempFolder files;
-    ChipInfo chip = testChip(ChipType::Flash25, 4096, "SIMTEST", 0xEF, 0x13);
-    const std::string db = files.path() + "/ChipInfo.chip", image = files.path() + "/chip.bin";
-    std::ofstream(db, std::ios::binary) << std::string(ChipDatabase::kHeaderSize, '\0');
-    ChipDatabase database(Language::English, db);
-    ASSERT_TRUE(database.load() && database.addOrReplace(&chip) && database.save());
-    SimRun run = runSim("--db " + db + " --chip SIMTEST --image " + image + " --rate 0",
-                        [](const std::vector<std::string>& out) {
-                            ASSERT_EQ(out.size(), 2u);
-                            auto writer = pipeOf(out[1], usb::PipeKind::Write);
-                            auto reader = pipeOf(out[1], usb::PipeKind::Read);
-                            send(*writer, writeCommand(1, 2, 3));
-                            EXPECT_EQ(receive(*reader), (Bytes{0x02, 0x01, 0x01}));
-                            send(*writer, {0xA1, 0xB2, 0xC3});
-                            send(*writer, kId);
-                            EXPECT_EQ(receive(*reader), (Bytes{0x05, 0x02, 0xEF, 0x13}));
-                        });
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out.at(0), "Simulated programmer with SIMTEST (25 FLASH, 4096 bytes)");
-    std::ifstream in(image, std::ios::binary);
-    const Bytes saved{std::istreambuf_iterator<char>(in), {}};
+    TempFolder folder, files;
+    const std::string db = files.file("ChipInfo.chip"), image = files.file("chip.bin");
+    writeDatabase(db, {testChip(ChipType::Flash25, 4096, "SIMTEST", 0xEF, 0x13)});
+    testsupport::SimProcess sim(BRIMWICK_SIM_PROGRAM, folder.path(),
+                                {"--db", db, "--chip", "SIMTEST", "--image", image, "--rate", "0"});
+    EXPECT_EQ(sim.banner(), "Simulated programmer with SIMTEST (25 FLASH, 4096 bytes)");
+    ASSERT_FALSE(sim.socketPath().empty());
+    auto writer = pipeOf(sim.socketPath(), usb::PipeKind::Write);
+    auto reader = pipeOf(sim.socketPath(), usb::PipeKind::Read);
+    send(*writer, writeCommand(1, 2, 3));
+    EXPECT_EQ(receive(*reader), (Bytes{0x02, 0x01, 0x01}));
+    send(*writer, {0xA1, 0xB2, 0xC3});
+    send(*writer, kId);
+    EXPECT_EQ(receive(*reader), (Bytes{0x05, 0x02, 0xEF, 0x13}));
+    EXPECT_EQ(sim.stop(), 0) << sim.error();
+    const std::string saved = readFile(image);
     ASSERT_EQ(saved.size(), 4096u);
-    EXPECT_EQ(Bytes(saved.begin() + 1, saved.begin() + 6), (Bytes{0xFF, 0xA1, 0xB2, 0xC3, 0xFF}));
+    EXPECT_EQ(saved.substr(1, 5), "\xFF\xA1\xB2\xC3\xFF");
     EXPECT_TRUE(fs::is_empty(folder.path())); // unplugged
-    run = runSim("--empty --disconnect-at-command 1", [](const std::vector<std::string>& out) {
-        ASSERT_EQ(out.size(), 2u);
-        EXPECT_EQ(out[0], "Simulated programmer with an empty socket");
-        send(*pipeOf(out[1], usb::PipeKind::Write), {0x07, 0x00});
-        std::this_thread::sleep_for(300ms);
-    });
-    EXPECT_EQ(run.err, "brimwick-sim: the programmer unplugged itself (fault)\n");
+    testsupport::SimProcess empty(BRIMWICK_SIM_PROGRAM, folder.path(),
+                                  {"--empty", "--disconnect-at-command", "1"});
+    EXPECT_EQ(empty.banner(), "Simulated programmer with an empty socket");
+    ASSERT_FALSE(empty.socketPath().empty());
+    send(*pipeOf(empty.socketPath(), usb::PipeKind::Write), {0x07, 0x00});
+    std::this_thread::sleep_for(300ms);
+    empty.stop();
+    EXPECT_EQ(empty.error(), "brimwick-sim: the programmer unplugged itself (fault)\n");
     EXPECT_TRUE(fs::is_empty(folder.path()));
 }
 

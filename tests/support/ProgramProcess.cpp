@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 extern char** environ;
@@ -134,11 +135,10 @@ SimProcess::SimProcess(const std::string& program, const std::string& folder,
     out_ = ::fdopen(out, "r");
     errFd_ = err;
     char line[512];
-    for (int i = 0; i < 2 && std::fgets(line, sizeof line, out_) != nullptr; ++i) {
-        socketPath_ = line;
-    }
-    if (!socketPath_.empty() && socketPath_.back() == '\n') {
-        socketPath_.pop_back();
+    for (std::string* text : {&banner_, &socketPath_}) {
+        if (std::fgets(line, sizeof line, out_) != nullptr) {
+            text->assign(line, std::strcspn(line, "\n"));
+        }
     }
     if (socketPath_.rfind(folder, 0) != 0) {
         socketPath_.clear();

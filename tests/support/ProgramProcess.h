@@ -41,6 +41,8 @@ class SimProcess {
 
     // Empty when the simulator did not start.
     const std::string& socketPath() const { return socketPath_; }
+    // Its first line: what it simulates.
+    const std::string& banner() const { return banner_; }
     // What it wrote to stderr, once it has stopped.
     const std::string& error() const { return error_; }
     // Unplugs now; the exit code.
@@ -50,8 +52,7 @@ class SimProcess {
     pid_t pid_ = -1;
     FILE* out_ = nullptr;
     int errFd_ = -1;
-    std::string socketPath_;
-    std::string error_;
+    std::string banner_, socketPath_, error_;
 };
 
 } // namespace testsupport

@@ -7,21 +7,6 @@
 
 namespace testsupport {
 
-ChipInfo testChip(ChipType type, uint32_t capacity, const char* name, uint8_t manufacturerId,
-                  uint8_t deviceId) {
-    ChipInfo chip{};
-    chip.type = type;
-    std::strncpy(chip.name, name, sizeof chip.name - 1);
-    std::strncpy(chip.manufacturer, "Test", sizeof chip.manufacturer - 1);
-    chip.capacity = capacity;
-    chip.programMode = 1;
-    chip.pageSize = 256;
-    chip.manufacturerId = manufacturerId;
-    chip.deviceId = deviceId;
-    chip.memoryWidth = 8;
-    return chip;
-}
-
 Bytes pattern(size_t length, uint8_t seed) {
     Bytes bytes(length);
     for (size_t i = 0; i < length; ++i)
@@ -50,18 +35,6 @@ Bytes writeCommand(uint8_t family, uint32_t address, uint32_t length, uint16_t p
     packet[1] = 0x0C;
     packet.insert(packet.begin() + 11, {uint8_t(page >> 8), uint8_t(page)});
     return packet;
-}
-
-TempFolder::TempFolder() {
-    char name[] = "/tmp/bwtestXXXXXX";
-    if (char* made = ::mkdtemp(name))
-        path_ = made;
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    if (!path_.empty())
-        std::filesystem::remove_all(path_, ignored);
 }
 
 SimFolder::SimFolder() {

@@ -3,6 +3,8 @@
 // lives, so a link with the default back ends finds this programmer and no other.
 #pragma once
 
+#include "ChipFiles.h"
+#include "TempFolder.h"
 #include "sim/ProgrammerFirmware.h"
 #include "sim/SimServer.h"
 
@@ -15,8 +17,10 @@ namespace testsupport {
 using Bytes = std::vector<uint8_t>;
 
 // A chip record as the database would give it: 256-byte pages, x8, IDs EF 14.
-ChipInfo testChip(ChipType type, uint32_t capacity, const char* name = "TEST",
-                  uint8_t manufacturerId = 0xEF, uint8_t deviceId = 0x14);
+inline ChipInfo testChip(ChipType type, uint32_t capacity, const char* name = "TEST",
+                         uint8_t manufacturerId = 0xEF, uint8_t deviceId = 0x14) {
+    return makeChip(type, name, capacity, 1, 256, manufacturerId, deviceId, 8, "Test");
+}
 // Bytes that differ from address to address and from seed to seed.
 Bytes pattern(size_t length, uint8_t seed = 1);
 // No data-rate pacing: tests run at memory speed unless they ask for timing.
@@ -24,19 +28,6 @@ sim::FirmwareOptions unpaced();
 // Chip commands as the programmer protocol sends them (address mode 3, width byte 0).
 Bytes readCommand(uint8_t family, uint32_t address, uint32_t length);
 Bytes writeCommand(uint8_t family, uint32_t address, uint32_t length, uint16_t page = 256);
-
-// A fresh folder under /tmp (short, so socket paths fit), removed at the end.
-class TempFolder {
-  public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
 
 // Sets BRIMWICK_SIM_DIR to its own folder for its lifetime.
 class SimFolder : public TempFolder {

@@ -9,7 +9,7 @@
 #include <stdexcept>
 
 TempFolder::TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "brimwick-XXXXXX").string();
+    std::string pattern = "/tmp/brimwick-XXXXXX"; // short: socket paths must fit
     if (!::mkdtemp(pattern.data()))
         throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
@@ -27,6 +27,11 @@ std::vector<std::string> TempFolder::entries() const {
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::string TempFolder::write(const std::string& name, std::string_view bytes) const {
+    writeFile(file(name), bytes);
+    return file(name);
 }
 
 std::string readFile(const std::string& path) {

@@ -1,4 +1,4 @@
-// A private folder under the system's temporary folder, removed with everything in it.
+// A private folder under /tmp, removed with everything in it.
 #pragma once
 
 #include <string>
@@ -14,6 +14,8 @@ class TempFolder {
 
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
+    // Writes `bytes` to `name` in this folder; returns the file's path.
+    std::string write(const std::string& name, std::string_view bytes) const;
     // Names in the folder, sorted.
     std::vector<std::string> entries() const;
 

@@ -1,6 +1,6 @@
 // Finding the programmer among the device paths and opening its pipes; the link
 // contract over the simulator's socket.
-#include "res/MessageBox.h"
+#include "MessageRecorder.h"
 #include "tests/support/ScriptedBackend.h"
 #include "tests/support/SimProgrammer.h"
 #include "tests/usb/Connection.h"
@@ -46,15 +46,8 @@ TEST(PathParsing, IdsComeFromEitherSpellingInTheDevicesOwnName) {
     EXPECT_EQ(usb::parseHex4("fFfF&"), 0xFFFF);
 }
 
-class Discovery : public ::testing::Test, public MessageBoxSink {
+class Discovery : public ::testing::Test {
   protected:
-    void SetUp() override { previousSink_ = setMessageBoxSink(this); }
-    void TearDown() override { setMessageBoxSink(previousSink_); }
-    BoxResult show(BoxStyle style, std::string_view text) override {
-        EXPECT_EQ(style, BoxStyle::OkWarning);
-        boxes.emplace_back(text);
-        return BoxResult::Ok;
-    }
     // Only a pipe that is open moves a byte.
     bool pipes(bool write) {
         uint8_t byte = 0;
@@ -65,8 +58,7 @@ class Discovery : public ::testing::Test, public MessageBoxSink {
     std::shared_ptr<testsupport::ScriptedBackend> list =
         std::make_shared<testsupport::ScriptedBackend>();
     UsbLink link{{list}};
-    std::vector<std::string> boxes;
-    MessageBoxSink* previousSink_ = nullptr;
+    RecordingSink boxes;
 };
 
 TEST_F(Discovery, TheFirstProgrammerListedIsOpenedEveryTimeWithBothPipes) {
@@ -124,15 +116,17 @@ TEST_F(Discovery, AMissingPipeShowsItsBoxAtEachOpenAndFailedOpensKeepThePipes) {
     list->writePipeFails = true;
     EXPECT_EQ(link.open(), 1);
     EXPECT_EQ(link.open(), 1);
-    EXPECT_EQ(boxes, std::vector<std::string>(2, writeBox));
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>(2, writeBox));
+    EXPECT_EQ(boxes.boxes.at(0).style, BoxStyle::OkWarning);
     EXPECT_FALSE(pipes(true));
     EXPECT_TRUE(pipes(false));
-    boxes.clear();
+    boxes.boxes.clear();
     list->writePipeFails = false;
     list->readPipeFails = true;
     EXPECT_EQ(link.open(), 1);
-    EXPECT_EQ(boxes, std::vector<std::string>{"Error opening Read device: PIPE00\n\nApplication "
-                                              "is aborting.\nReset hardware and try again."});
+    EXPECT_EQ(boxes.texts(),
+              std::vector<std::string>{"Error opening Read device: PIPE00\n\nApplication "
+                                       "is aborting.\nReset hardware and try again."});
     EXPECT_FALSE(pipes(false));
     link.markOutOfStep();
     EXPECT_FALSE(link.bringInStep()); // nothing to drain from
