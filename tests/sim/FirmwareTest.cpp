@@ -18,8 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const Bytes kId{0x05, 0x00, 0x01}, kIdAnswer{0x05, 0x02, 0xEF, 0x14};
-
 // Transfers as the link makes them.
 struct Host {
     sim::ProgrammerFirmware& firmware;

@@ -20,8 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const Bytes kId{0x05, 0x00, 0x01};
-
 // A pipe of the simulator's socket, as the link opens it.
 std::shared_ptr<usb::PipeChannel> pipeOf(const std::string& socket, usb::PipeKind kind) {
     return usb::makeSimBackend(fs::path(socket).parent_path())->openPipe(socket, kind);
@@ -96,7 +94,7 @@ TEST(SimServer, PlugsInUnderADriverStyleNameAndUnplugsAtOnce) {
     auto writer = pipeOf(socket, usb::PipeKind::Write);
     auto reader = pipeOf(socket, usb::PipeKind::Read);
     ASSERT_EQ(send(*writer, kId), usb::IoStatus::Ok);
-    EXPECT_EQ(receive(*reader), (Bytes{0x05, 0x02, 0xEF, 0x14}));
+    EXPECT_EQ(receive(*reader), kIdAnswer);
     auto waiting = std::async(std::launch::async, [&] { return receive(*reader); });
     std::this_thread::sleep_for(30ms);
     const auto start = std::chrono::steady_clock::now();

@@ -1,5 +1,6 @@
 #include "ChipFiles.h"
 
+#include "RawDatabase.h"
 #include "TempFolder.h"
 #include "chipdb/ChipDatabase.h"
 
@@ -25,19 +26,12 @@ ChipInfo makeChip(ChipType type, const char* name, uint32_t capacity, uint32_t p
 }
 
 void writeDatabase(const std::string& path, const std::vector<ChipInfo>& chips) {
-    std::string image(ChipDatabase::kHeaderSize, '\0');
-    uint8_t sum = 0;
-    for (const ChipInfo& chip : chips) {
-        ChipRecord record;
-        ChipDatabase::chipInfoToRecord(&chip, &record);
-        for (uint8_t byte : record.bytes)
-            sum = static_cast<uint8_t>(sum + byte);
-        image.append(reinterpret_cast<const char*>(record.bytes.data()), record.bytes.size());
-    }
-    image[0] = static_cast<char>(chips.size() & 0xFF);
-    image[1] = static_cast<char>(chips.size() >> 8);
-    image[2] = static_cast<char>(sum);
-    writeFile(path, image);
+    std::vector<RawChip> raw;
+    for (const ChipInfo& c : chips)
+        raw.push_back({c.name, c.manufacturer, 0, uint32_t(c.type), c.capacity, c.programMode,
+                       c.minVoltage, c.maxVoltage, c.manufacturerId, c.deviceId, c.pageSize,
+                       c.addressWidth, c.memoryWidth});
+    writeFile(path, rawDatabase(raw));
 }
 
 std::vector<ChipInfo> chipsInFile(const std::string& path) {

@@ -1,5 +1,5 @@
-// Chips and ChipInfo.chip files for the window and dialog tests, written with the
-// program's own record layout (the chip database tests check that layout on their own).
+// Chips and ChipInfo.chip files for the window and dialog tests, written byte by byte
+// from the file layout (RawDatabase.h).
 #pragma once
 
 #include "chipdb/ChipInfo.h"

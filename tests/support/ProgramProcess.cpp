@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -23,62 +24,44 @@ std::string drain(int fd, const LineWatcher& watcher = {}) {
     for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;) {
         text.append(chunk, static_cast<size_t>(n));
         for (size_t end; watcher && (end = text.find('\n', watched)) != std::string::npos;
-             watched = end + 1) {
+             watched = end + 1)
             watcher(text.substr(watched, end - watched));
-        }
     }
     ::close(fd);
     return text;
 }
 
-// This process's environment with `env` in place of the entries of the same names.
-std::vector<std::string> environmentWith(const std::vector<std::string>& env) {
-    std::vector<std::string> environment = env;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string text = *entry;
-        const std::string name = text.substr(0, text.find('=') + 1);
-        bool replaced = false;
-        for (const std::string& own : env) {
-            replaced = replaced || own.rfind(name, 0) == 0;
-        }
-        if (!replaced) {
-            environment.push_back(text);
-        }
-    }
-    return environment;
-}
-
 std::vector<char*> pointersTo(std::vector<std::string>& texts) {
     std::vector<char*> pointers;
-    for (std::string& text : texts) {
+    for (std::string& text : texts)
         pointers.push_back(text.data());
-    }
     pointers.push_back(nullptr);
     return pointers;
 }
 
-// Starts `program`; its stdout and stderr go to the returned pipe ends.
+// Starts `program` with this process's environment, `env` in place of the entries of the
+// same names; its stdout and stderr go to the returned pipe ends.
 pid_t spawn(const std::string& program, const std::vector<std::string>& args,
             const std::vector<std::string>& env, int* out, int* err) {
-    std::vector<std::string> environment = environmentWith(env);
-    std::vector<std::string> argStore = {program};
-    argStore.insert(argStore.end(), args.begin(), args.end());
-    std::vector<char*> argv = pointersTo(argStore);
-    std::vector<char*> envp = pointersTo(environment);
-    int outPipe[2];
-    int errPipe[2];
-    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) {
-        return -1;
+    std::vector<std::string> environment = env, argStore = {program};
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry, name = text.substr(0, text.find('=') + 1);
+        if (std::none_of(env.begin(), env.end(), [&](auto& own) { return own.starts_with(name); }))
+            environment.push_back(text);
     }
+    argStore.insert(argStore.end(), args.begin(), args.end());
+    std::vector<char*> argv = pointersTo(argStore), envp = pointersTo(environment);
+    int outPipe[2], errPipe[2];
+    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
+        return -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     pid_t child = -1;
-    if (posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) {
+    if (posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
         child = -1;
-    }
     posix_spawn_file_actions_destroy(&actions);
     ::close(outPipe[1]);
     ::close(errPipe[1]);
@@ -89,9 +72,8 @@ pid_t spawn(const std::string& program, const std::vector<std::string>& args,
 
 int waitFor(pid_t pid) {
     int status = 0;
-    if (::waitpid(pid, &status, 0) != pid) {
+    if (::waitpid(pid, &status, 0) != pid)
         return -1;
-    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
@@ -101,17 +83,15 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
                       const std::vector<std::string>& env, std::atomic<pid_t>* pid,
                       const LineWatcher& watcher) {
     ProgramRun run;
-    int out = -1;
-    int err = -1;
+    int out = -1, err = -1;
     const pid_t child = spawn(program, args, env, &out, &err);
     if (child < 0) {
         ::close(out);
         ::close(err);
         return run;
     }
-    if (pid != nullptr) {
+    if (pid != nullptr)
         pid->store(child);
-    }
     std::thread errReader([&run, err] { run.err = drain(err); });
     run.out = drain(out, watcher);
     errReader.join();
@@ -121,8 +101,7 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
 
 SimProcess::SimProcess(const std::string& program, const std::string& folder,
                        const std::vector<std::string>& args) {
-    int out = -1;
-    int err = -1;
+    int out = -1, err = -1;
     pid_ = spawn(program, args, {"BRIMWICK_SIM_DIR=" + folder}, &out, &err);
     if (pid_ < 0) {
         error_ = "cannot start " + program;
@@ -135,12 +114,10 @@ SimProcess::SimProcess(const std::string& program, const std::string& folder,
     out_ = ::fdopen(out, "r");
     errFd_ = err;
     char line[512];
-    for (std::string* text : {&banner_, &socketPath_}) {
-        if (std::fgets(line, sizeof line, out_) != nullptr) {
+    for (std::string* text : {&banner_, &socketPath_})
+        if (std::fgets(line, sizeof line, out_) != nullptr)
             text->assign(line, std::strcspn(line, "\n"));
-        }
-    }
-    if (socketPath_.rfind(folder, 0) != 0) {
+    if (!socketPath_.starts_with(folder)) {
         socketPath_.clear();
         stop();
     }
@@ -151,9 +128,8 @@ SimProcess::~SimProcess() {
 }
 
 int SimProcess::stop() {
-    if (pid_ < 0) {
+    if (pid_ < 0)
         return -1;
-    }
     ::kill(pid_, SIGTERM);
     const int code = waitFor(pid_);
     pid_ = -1;

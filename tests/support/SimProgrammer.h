@@ -8,6 +8,7 @@
 #include "sim/ProgrammerFirmware.h"
 #include "sim/SimServer.h"
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +24,12 @@ inline ChipInfo testChip(ChipType type, uint32_t capacity, const char* name = "T
 }
 // Bytes that differ from address to address and from seed to seed.
 Bytes pattern(size_t length, uint8_t seed = 1);
+// The 25 FLASH family's Read ID command and a test chip's answer.
+inline const Bytes kId{0x05, 0x00, 0x01}, kIdAnswer{0x05, 0x02, 0xEF, 0x14};
+inline long long msSince(std::chrono::steady_clock::time_point start) {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now() - start).count();
+}
 // No data-rate pacing: tests run at memory speed unless they ask for timing.
 sim::FirmwareOptions unpaced();
 // Chip commands as the programmer protocol sends them (address mode 3, width byte 0).

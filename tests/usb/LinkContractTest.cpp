@@ -17,11 +17,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr uint8_t kUntouched = 0xA5;
-const Bytes kId{0x05, 0x00, 0x01}, kIdAnswer{0x05, 0x02, 0xEF, 0x14};
-
-long long msSince(Clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
 
 struct Bench {
     explicit Bench(sim::FirmwareOptions options = unpaced()) : firmware(&chip, options) {

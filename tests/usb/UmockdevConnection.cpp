@@ -18,7 +18,6 @@
 #include <linux/ioctl.h>
 #include <linux/usbdevice_fs.h>
 #include <mutex>
-#include <unistd.h>
 
 // The umockdev preload comes before the sanitizer runtime in the library list; its GLib
 // hand-offs to its worker thread use futex locks ThreadSanitizer does not see.
@@ -239,14 +238,7 @@ const bool kZeroLengthReadsReachDevice = false;
 int main(int argc, char** argv) {
     const char* preload = std::getenv("LD_PRELOAD");
     if (!preload || !std::strstr(preload, "libumockdev-preload")) {
-        // Run again under the preload, as umockdev-wrapper would.
-        ::setenv("LD_PRELOAD",
-                 (std::string("libumockdev-preload.so.0") + (preload ? ":" : "") +
-                  (preload ? preload : ""))
-                     .c_str(),
-                 1);
-        ::execv("/proc/self/exe", argv);
-        std::perror("usb_umockdev_tests: cannot run under the umockdev preload");
+        std::fputs("usb_umockdev_tests: run it under umockdev-wrapper (ctest does)\n", stderr);
         return 1;
     }
     ::testing::InitGoogleTest(&argc, argv);
