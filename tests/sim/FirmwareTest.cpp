@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <thread>
 
@@ -18,9 +17,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Transfers as the link makes them.
+// A firmware with a test chip in its socket (or none), and transfers as the link makes them.
 struct Host {
-    sim::ProgrammerFirmware& firmware;
+    Host(ChipType type, uint32_t capacity, sim::FirmwareOptions options = unpaced(),
+         bool emptySocket = false)
+        : chip(testChip(type, capacity)), firmware(emptySocket ? nullptr : &chip, options) {}
+    const ChipInfo chip;
+    sim::ProgrammerFirmware firmware;
     TransferStatus out(const Bytes& bytes, std::chrono::milliseconds wait = 1000ms) {
         return firmware.hostOut(bytes.data(), uint32_t(bytes.size()), sim::Clock::now() + wait)
             .status;
@@ -55,33 +58,30 @@ struct Host {
 };
 
 TEST(Firmware, NoAnswerToWhatIsNoCommandAndFfFfForAChipWithoutIds) {
-    const ChipInfo flash = testChip(ChipType::Flash25, 4096);
     struct Case {
         const char* name;
-        const ChipInfo* chip;
+        bool emptySocket;
         Bytes command;
         std::optional<Bytes> answer;
     } cases[] = {
-        {"unknown opcode", &flash, {0x06, 0x00, 0x01}, std::nullopt},
-        {"short read command", &flash, {0x01, 0x0A, 0x01, 0, 0}, std::nullopt},
-        {"empty packet", &flash, {}, std::nullopt},
-        {"bytes after a whole command", &flash, {0x03, 0x00, 0x01, 0x99}, Bytes{0x03, 0x01, 0x00}},
-        {"ID asked with another family", &flash, {0x05, 0x00, 0x02}, Bytes{0x05, 0x02, 0xFF, 0xFF}},
-        {"ID of an empty socket", nullptr, kId, Bytes{0x05, 0x02, 0xFF, 0xFF}},
+        {"unknown opcode", false, {0x06, 0x00, 0x01}, std::nullopt},
+        {"short read command", false, {0x01, 0x0A, 0x01, 0, 0}, std::nullopt},
+        {"empty packet", false, {}, std::nullopt},
+        {"bytes after a whole command", false, {0x03, 0x00, 0x01, 0x99}, Bytes{0x03, 0x01, 0x00}},
+        {"ID asked with another family", false, {0x05, 0x00, 0x02}, Bytes{0x05, 0x02, 0xFF, 0xFF}},
+        {"ID of an empty socket", true, kId, Bytes{0x05, 0x02, 0xFF, 0xFF}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        sim::ProgrammerFirmware firmware(c.chip, unpaced());
-        EXPECT_EQ(Host{firmware}.exchange(c.command, 30ms), c.answer);
+        Host host(ChipType::Flash25, 4096, unpaced(), c.emptySocket);
+        EXPECT_EQ(host.exchange(c.command, 30ms), c.answer);
     }
 }
 
 TEST(Firmware, ReadDataEndsWithTheFirstShortTransferAndWrapsAtTheChipsEnd) {
-    const ChipInfo chip = testChip(ChipType::Flash25, 0x10000);
-    sim::ProgrammerFirmware firmware(&chip, unpaced());
-    Host host{firmware};
+    Host host(ChipType::Flash25, 0x10000);
     const Bytes contents = pattern(0x10000);
-    firmware.setChipContents(0, contents);
+    host.firmware.setChipContents(0, contents);
     for (uint32_t length : {0u, 4096u, 12345u}) {
         SCOPED_TRACE(length);
         ASSERT_EQ(host.exchange(readCommand(1, 100, length)), (Bytes{0x01, 0x01, 0x00}));
@@ -102,9 +102,8 @@ TEST(Firmware, ReadDataEndsWithTheFirstShortTransferAndWrapsAtTheChipsEnd) {
 }
 
 TEST(Firmware, FlashOnlyClearsBitsEepromsTakeBytesAnotherFamilyChangesNothing) {
-    const ChipInfo flash = testChip(ChipType::Flash25, 8192);
-    sim::ProgrammerFirmware firmware(&flash, unpaced());
-    Host host{firmware};
+    Host host(ChipType::Flash25, 8192);
+    sim::ProgrammerFirmware& firmware = host.firmware;
     const Bytes data = pattern(8192, 1);
     firmware.setChipContents(0, Bytes(8192, 0x5A)); // programmed before
     ASSERT_EQ(host.exchange(writeCommand(1, 0, 8192)), (Bytes{0x02, 0x01, 0x01}));
@@ -123,9 +122,8 @@ TEST(Firmware, FlashOnlyClearsBitsEepromsTakeBytesAnotherFamilyChangesNothing) {
     EXPECT_EQ(firmware.chipContents(), expected);
     for (ChipType type : {ChipType::Eeprom24, ChipType::Eeprom25, ChipType::Eeprom93}) {
         SCOPED_TRACE(int(type));
-        const ChipInfo eeprom = testChip(type, 2048);
-        sim::ProgrammerFirmware chip(&eeprom, unpaced());
-        Host eepromHost{chip};
+        Host eepromHost(type, 2048);
+        sim::ProgrammerFirmware& chip = eepromHost.firmware;
         chip.setChipContents(0, pattern(2048, 5));
         ASSERT_TRUE(eepromHost.exchange(writeCommand(sim::familyCodeOf(type), 0, 2048, 16)));
         ASSERT_TRUE(eepromHost.writePhase(pattern(2048, 9)));
@@ -140,24 +138,21 @@ TEST(Firmware, FlashOnlyClearsBitsEepromsTakeBytesAnotherFamilyChangesNothing) {
 }
 
 TEST(Firmware, AWriteDataPhaseTakesCommandsAsDataUntilTwoSecondsWithoutData) {
-    const ChipInfo chip = testChip(ChipType::Flash25, 4096);
-    sim::ProgrammerFirmware firmware(&chip, unpaced());
-    Host host{firmware};
+    Host host(ChipType::Flash25, 4096);
     ASSERT_TRUE(host.exchange(writeCommand(1, 0, 4096)));
     ASSERT_TRUE(host.writePhase(Bytes(100, 0x00)));
     EXPECT_EQ(host.exchange(kId, 20ms), std::nullopt);
-    EXPECT_EQ(firmware.chipContents()[100], 0x05);
+    EXPECT_EQ(host.firmware.chipContents()[100], 0x05);
     std::this_thread::sleep_for(2100ms);
     EXPECT_EQ(host.exchange(kId), kIdAnswer);
-    EXPECT_EQ(firmware.chipContents()[103], 0xFF);
+    EXPECT_EQ(host.firmware.chipContents()[103], 0xFF);
 }
 
 TEST(Firmware, AStalledDeviceTakesAndSendsNothingUntilUnpluggedAndPoweredUp) {
-    const ChipInfo chip = testChip(ChipType::Flash25, 0x10000);
     sim::FirmwareOptions options = unpaced();
     options.faults.stallAfterDataBytes = 10000;
-    sim::ProgrammerFirmware firmware(&chip, options);
-    Host host{firmware};
+    Host host(ChipType::Flash25, 0x10000, options);
+    sim::ProgrammerFirmware& firmware = host.firmware;
     ASSERT_TRUE(host.exchange(readCommand(1, 0, 0x10000)));
     EXPECT_EQ(host.in(4096)->size(), 4096u);
     EXPECT_EQ(host.in(4096)->size(), 4096u);
@@ -176,34 +171,31 @@ TEST(Firmware, AStalledDeviceTakesAndSendsNothingUntilUnpluggedAndPoweredUp) {
 
 TEST(Firmware, ChipImageIsLoadedAndWrittenBackAndStaleTemporariesGo) {
     TempFolder folder;
-    const std::string image = folder.path() + "/chip.bin";
-    const ChipInfo chip = testChip(ChipType::Flash25, 4096);
+    const std::string image = folder.file("chip.bin");
     // A save cut short by a process that is gone, and one of a process still running.
-    const std::string stale = image + ".tmp-999999999", live = image + ".tmp-1";
-    std::ofstream(stale) << "x";
-    std::ofstream(live) << "x";
+    const std::string stale = folder.write("chip.bin.tmp-999999999", "x"),
+                      live = folder.write("chip.bin.tmp-1", "x");
     {
-        sim::ProgrammerFirmware firmware(&chip, unpaced());
-        ASSERT_TRUE(firmware.attachImage(image));
-        EXPECT_EQ(firmware.chipContents(), Bytes(4096, 0xFF)); // missing file: erased
+        Host host(ChipType::Flash25, 4096);
+        ASSERT_TRUE(host.firmware.attachImage(image));
+        EXPECT_EQ(host.firmware.chipContents(), Bytes(4096, 0xFF)); // missing file: erased
         EXPECT_FALSE(fs::exists(image));
-        Host host{firmware};
         ASSERT_TRUE(host.exchange(writeCommand(1, 16, 3)));
         ASSERT_TRUE(host.writePhase({0x12, 0x34, 0x56}));
         EXPECT_EQ(fs::file_size(image), 4096u);
     }
     EXPECT_FALSE(fs::exists(stale));
     EXPECT_TRUE(fs::exists(live));
-    sim::ProgrammerFirmware again(&chip, unpaced());
-    ASSERT_TRUE(again.attachImage(image)); // exactly the chip's size
-    const Bytes loaded = again.chipContents();
+    Host host(ChipType::Flash25, 4096);
+    ASSERT_TRUE(host.firmware.attachImage(image)); // exactly the chip's size
+    const Bytes loaded = host.firmware.chipContents();
     EXPECT_EQ(Bytes(loaded.begin() + 16, loaded.begin() + 19), (Bytes{0x12, 0x34, 0x56}));
     // A larger file is refused and left alone: writing it back would cut it short.
-    std::ofstream(folder.path() + "/large.bin") << std::string(5000, 'L');
+    const std::string large = folder.write("large.bin", std::string(5000, 'L'));
     std::string error;
-    EXPECT_FALSE(again.attachImage(folder.path() + "/large.bin", &error));
+    EXPECT_FALSE(host.firmware.attachImage(large, &error));
     EXPECT_NE(error.find("5000"), std::string::npos) << error;
-    EXPECT_EQ(fs::file_size(folder.path() + "/large.bin"), 5000u);
+    EXPECT_EQ(fs::file_size(large), 5000u);
 }
 
 } // namespace

@@ -53,27 +53,14 @@ SimFolder::~SimFolder() {
 }
 
 SimProgrammer::SimProgrammer(const ChipInfo* chip, sim::FirmwareOptions options)
-    : firmware_(std::make_unique<sim::ProgrammerFirmware>(chip, std::move(options))),
-      server_(std::make_unique<sim::SimServer>(*firmware_)) {
+    : firmware_(chip, std::move(options)) {
     std::string error;
-    if (!server_->start(&error))
-        throw std::runtime_error("simulated programmer: " + error);
-}
-
-SimProgrammer::~SimProgrammer() = default;
-
-void SimProgrammer::replug() {
-    server_.reset();
-    firmware_->setFaults({});
-    firmware_->powerCycle();
-    server_ = std::make_unique<sim::SimServer>(*firmware_);
-    std::string error;
-    if (!server_->start(&error))
+    if (!server_.start(&error))
         throw std::runtime_error("simulated programmer: " + error);
 }
 
 std::vector<Bytes> SimProgrammer::commandsSince(size_t from) const {
-    const auto log = firmware_->commandLog();
+    const auto log = firmware_.commandLog();
     return {log.begin() + static_cast<std::ptrdiff_t>(std::min(from, log.size())), log.end()};
 }
 

@@ -51,24 +51,20 @@ class SimProgrammer {
   public:
     // `chip` null = an empty socket.
     explicit SimProgrammer(const ChipInfo* chip, sim::FirmwareOptions options = unpaced());
-    ~SimProgrammer();
 
-    sim::ProgrammerFirmware& firmware() { return *firmware_; }
+    sim::ProgrammerFirmware& firmware() { return firmware_; }
     const std::string& folder() const { return folder_.path(); }
-    std::string socketPath() const { return server_->socketPath(); }
-    // Plugged in again after an unplug or a fault: faults off, firmware state fresh,
-    // the chip keeping its contents.
-    void replug();
-    void unplug() { server_->stop(); }
+    std::string socketPath() const { return server_.socketPath(); }
+    void unplug() { server_.stop(); }
 
     // The commands the firmware took, oldest first, from position `from` on.
     std::vector<Bytes> commandsSince(size_t from = 0) const;
-    size_t commandCount() const { return firmware_->commandLog().size(); }
+    size_t commandCount() const { return firmware_.commandLog().size(); }
 
   private:
     SimFolder folder_;
-    std::unique_ptr<sim::ProgrammerFirmware> firmware_;
-    std::unique_ptr<sim::SimServer> server_;
+    sim::ProgrammerFirmware firmware_;
+    sim::SimServer server_{firmware_};
 };
 
 } // namespace testsupport
