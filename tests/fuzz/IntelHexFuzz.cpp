@@ -1,5 +1,5 @@
 // The Intel HEX reader and load on arbitrary file contents.
-#include "RecordLoad.h"
+#include "FuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return loadRecordFile(data, size, FileFormat::IntelHex);

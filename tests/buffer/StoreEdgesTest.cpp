@@ -1,0 +1,146 @@
+// The store's edges, which every load, fill and transfer relies on: Fill, Exchange (odd
+// lengths, the checks' order), the hex view and the edit history's memory bound at the
+// store's last bytes and for chips larger than the store. The window's tests walk the rest.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "buffer/EditHistory.h"
+#include "buffer/FillExchange.h"
+#include "buffer/HexViewModel.h"
+
+TEST(DataBuffer, OneStoreAndEveryOperationStopsAtItsEnd) {
+    DataBuffer buffer;
+    EXPECT_EQ(buffer.fill(0, 16, 0), 0u); // nothing without a store
+    ASSERT_TRUE(buffer.allocate());
+    uint8_t* block = buffer.store();
+    block[5] = 0x12;
+    ASSERT_TRUE(buffer.allocate());
+    EXPECT_EQ(buffer.store(), block);
+    EXPECT_EQ(block[5], 0x12); // a second allocate neither moves nor wipes the store
+    EXPECT_EQ(DataBuffer::boundedCount(0xFFFFFFFFFull, 10), 0u);
+    EXPECT_EQ(DataBuffer::boundedCount(0, 0xFFFFFFFFFull), kStoreSize);
+    EXPECT_EQ(buffer.fill(kStoreSize - 3, 1000, 0x11), 3u);
+    const std::vector<uint8_t> source{1, 2, 3, 4, 5, 6};
+    EXPECT_EQ(buffer.copyIn(kStoreSize - 2, source.data(), source.size()), 2u);
+    std::vector<uint8_t> out(4, 0xEE);
+    EXPECT_EQ(buffer.copyOut(kStoreSize - 4, out.data(), out.size()), 4u);
+    EXPECT_EQ(out, (std::vector<uint8_t>{0xFF, 0x11, 1, 2}));
+    EXPECT_EQ(buffer.range(kStoreSize - 1, 16).size(), 1u);
+    EXPECT_TRUE(buffer.range(kStoreSize + 5, 16).empty());
+}
+
+TEST(FillExchange, FillStaysInsideTheBufferAndTheStore) {
+    const uint32_t kBig = 100u * 1024 * 1024;
+    struct Case {
+        const char* name;
+        uint32_t length;
+        FillRequest request;
+        FillOutcome outcome;
+        uint32_t count;
+    };
+    const Case cases[] = {
+        {"range", 256, {true, 0x10, 0x1F, 0}, FillOutcome::Filled, 16},
+        {"end past the buffer", 256, {true, 0xFF, 0xFFFFFF, 0x5A}, FillOutcome::Filled, 1},
+        {"bad input", 256, {false, 0, 0xFF, 1}, FillOutcome::InputError, 0},
+        {"start at the end", 256, {true, 0x100, 0x1FF, 1}, FillOutcome::StartOutOfRange, 0},
+        {"start above end", 256, {true, 0x20, 0x10, 1}, FillOutcome::StartAboveEnd, 0},
+        {"range checked first", 256, {true, 0x300, 0x10, 1}, FillOutcome::StartOutOfRange, 0},
+        {"empty buffer", 0, {true, 0, 0xFFFFFF, 1}, FillOutcome::StartOutOfRange, 0},
+        {"store's end", kBig, {true, 0xFFFFF0, 0xFFFFFF, 0}, FillOutcome::Filled, 16},
+        {"past the store", kBig, {true, 0xFFFFFE, 0x7FFFFFFF, 1}, FillOutcome::Filled, 2},
+        {"start past the store", kBig, {true, kStoreSize, ~0u, 1}, FillOutcome::StartOutOfRange, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DataBuffer buffer;
+        ASSERT_TRUE(buffer.allocate());
+        buffer.setLength(c.length);
+        for (uint32_t i = 0; i < 1024; ++i)
+            buffer.store()[i] = static_cast<uint8_t>(i * 3 + 1);
+        std::vector<uint8_t> expected(buffer.bytes().begin(), buffer.bytes().end());
+        std::fill_n(expected.begin() + c.request.startAddress, c.count, c.request.fillValue);
+        const FillResult result = fillBuffer(buffer, c.request);
+        EXPECT_EQ(result.outcome, c.outcome);
+        EXPECT_EQ(result.count, c.count);
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), buffer.bytes().begin()));
+    }
+}
+
+TEST(FillExchange, ExchangeSwapsPairsAndBorrowsTheNextStoreByte) {
+    DataBuffer buffer;
+    ASSERT_TRUE(buffer.allocate());
+    uint8_t* s = buffer.store();
+    const uint8_t odd[] = {1, 2, 3, 0xAA, 0xBB};
+    buffer.copyIn(0, odd, 5);
+    buffer.setLength(3);
+    EXPECT_EQ(exchangeBytes(buffer), 2u);
+    EXPECT_EQ(std::vector<uint8_t>(s, s + 5), (std::vector<uint8_t>{2, 1, 0xAA, 3, 0xBB}));
+    buffer.setLength(0);
+    EXPECT_EQ(exchangeBytes(buffer), 0u);
+    EXPECT_EQ(s[0], 2);
+    // A chip larger than the store swaps the store's pairs and nothing past them.
+    s[kStoreSize - 2] = 0x11;
+    s[kStoreSize - 1] = 0x22;
+    buffer.setLength(100u * 1024 * 1024 + 1);
+    EXPECT_EQ(exchangeBytes(buffer), kStoreSize / 2);
+    EXPECT_EQ(s[kStoreSize - 2], 0x22);
+    EXPECT_EQ(s[kStoreSize - 1], 0x11);
+    buffer.setLength(kStoreSize - 1);
+    EXPECT_EQ(exchangeBytes(buffer), kStoreSize / 2);
+    EXPECT_EQ(s[kStoreSize - 1], 0x22);
+}
+
+// A chip of up to 100 MiB: the view covers the store's 16 MiB and reads nothing past it;
+// without a store nothing is drawn.
+TEST(HexViewModel, AChipLargerThanTheStoreShowsTheStoreAndNoMore) {
+    DataBuffer buffer;
+    HexViewModel model{buffer};
+    buffer.setLength(100u * 1024 * 1024);
+    EXPECT_EQ(model.setUp(buffer.length()), 32767u);
+    EXPECT_EQ(model.maxTopRow(), 1048544u);
+    std::array<HexLine, kHexViewLines> lines;
+    lines[0].address = "old";
+    EXPECT_FALSE(model.refresh(lines));
+    EXPECT_EQ(lines[0].address, "old");
+
+    ASSERT_TRUE(buffer.allocate());
+    buffer.store()[kStoreSize - 1] = 'Z';
+    EXPECT_FALSE(model.onVScroll(SB_LINEUP, 0).refresh); // already at the top
+    ScrollResult r = model.onVScroll(SB_BOTTOM, 0);
+    EXPECT_EQ(model.topRow, 1048544u);
+    EXPECT_EQ(r.position, 32767u);
+    model.topRow = 0xFFFFFFFF; // clamped before anything is read
+    ASSERT_TRUE(model.refresh(lines));
+    EXPECT_EQ(model.topRow, 1048544u);
+    EXPECT_EQ(lines[31].address, "0xFFFFF0:");
+    EXPECT_EQ(lines[31].ascii, "...............Z");
+}
+
+TEST(EditHistory, OldestStepsGoPastTheLimitAndTheNewestAlwaysStays) {
+    DataBuffer buffer;
+    ASSERT_TRUE(buffer.allocate());
+    const size_t step = 100 + EditHistory::kStepOverheadBytes;
+    EditHistory history(3 * step);
+    for (uint8_t value = 0; value < 5; ++value)
+        history.record(buffer, value * 100u, 100, [&] { buffer.fill(value * 100u, 100, value); });
+    EXPECT_EQ(history.heldBytes(), 3 * step);
+    int undone = 0;
+    while (history.undo(buffer))
+        ++undone;
+    EXPECT_EQ(undone, 3);
+    const uint8_t* store = buffer.store();
+    EXPECT_EQ(std::vector<uint8_t>(store + 99, store + 102), (std::vector<uint8_t>{0, 1, 1}));
+    EXPECT_EQ(store[200], 0xFF);
+
+    // A new step forgets the redo steps; one larger than the limit is kept alone.
+    history.record(buffer, 0, 1000, [&] { buffer.fill(0, 1000, 0xAA); });
+    EXPECT_FALSE(history.canRedo());
+    EXPECT_EQ(history.heldBytes(), 1000 + EditHistory::kStepOverheadBytes);
+    EXPECT_TRUE(history.undo(buffer));
+    EXPECT_EQ(std::vector<uint8_t>(store + 99, store + 102), (std::vector<uint8_t>{0, 1, 1}));
+    EXPECT_EQ(store[999], 0xFF);
+    EXPECT_FALSE(history.undo(buffer));
+}
