@@ -1,26 +1,143 @@
-// Every device command of brimwick-cli against simulated programmers, each its own
-// brimwick-sim process found through the real link: texts, exit codes, files, JSON
-// events, several programmers at once with a fault, and Ctrl+C.
+// brimwick-cli run as a process, its JSON lines parsed back: the commands that need no
+// programmer and how it answers bad usage, in both languages; every device command against
+// simulated programmers, each its own brimwick-sim process found through the real link:
+// texts, exit codes, files, JSON events, several programmers at once with a fault, Ctrl+C.
 #include "buffer/Checksums.h"
-#include "tests/cli/CliRun.h"
+#include "chipdb/ChipDatabase.h"
+#include "cli/Output.h"
+#include "tests/support/ProgramProcess.h"
 #include "tests/support/SimProgrammer.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <thread>
 
-using namespace clitest;
-using testsupport::SimProcess;
+using namespace testsupport;
 namespace fs = std::filesystem;
 
 namespace {
 
-using testsupport::Bytes;
-using testsupport::pattern;
+ProgramRun runCli(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+    return runProgram(BRIMWICK_CLI_PROGRAM, args, env);
+}
+
+// Every stdout line parsed as JSON; a line that is not JSON fails the parse.
+std::vector<nlohmann::json> jsonEvents(const ProgramRun& run) {
+    std::vector<nlohmann::json> parsed;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);)
+        parsed.push_back(nlohmann::json::parse(line));
+    return parsed;
+}
+
+struct UsageCase {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<std::string> env;
+    int code;
+    const char* out; // found in stdout ("" = stdout empty)
+    const char* err; // found in stderr
+};
+
+TEST(Usage, CommandsWithoutAProgrammerAnswerWithTheirExitCodeAndTexts) {
+    const std::vector<UsageCase> cases = {
+        {"chips by text", {"chips", "w25q64"}, {}, 0, "W25Q64 ", ""},
+        {"chips by pattern and family",
+         {"chips", "--family", "24eeprom", "AT24C0?"},
+         {},
+         0,
+         "AT24C08                  Atmel                24 EEPROM       1024  FF FF\n",
+         ""},
+        {"help lists the exit codes", {"--help"}, {}, 0, "  130  interrupted", ""},
+        {"version", {"--version"}, {}, 0, "brimwick-cli 2.", ""},
+        {"no command", {}, {}, 2, "", "A subcommand is required"},
+        {"unknown family", {"chips", "--family", "26flash"}, {}, 2, "", "26flash"},
+        {"device and all together", {"--all", "--device", "x", "chips"}, {}, 2, "", "excludes"},
+        {"unknown format", {"--format", "elf", "chips"}, {}, 2, "", "elf"},
+        {"database missing",
+         {"--db", "/nonexistent/ChipInfo.chip", "chips"},
+         {},
+         2,
+         "",
+         "Failure to load chip database!"},
+        {"database missing in Chinese",
+         {"--db", "/nonexistent/ChipInfo.chip", "chips"},
+         {"LC_ALL=", "LC_MESSAGES=zh_CN.UTF-8", "LANG=en_US.UTF-8"},
+         2,
+         "",
+         "器件信息数据库加载失败！"},
+        {"LC_ALL decides before LANG",
+         {"--db", "/nonexistent/ChipInfo.chip", "chips"},
+         {"LC_ALL=C", "LANG=zh_TW.UTF-8"},
+         2,
+         "",
+         "Failure to load chip database!"},
+    };
+    for (const UsageCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProgramRun run = runCli(c.args, c.env);
+        EXPECT_EQ(run.code, c.code);
+        if (*c.out == '\0') {
+            EXPECT_EQ(run.out, "");
+        } else {
+            EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
+        }
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    }
+}
+
+TEST(Usage, JsonRowsOfChipsParseWithEveryField) {
+    const ProgramRun run = runCli({"--json", "chips", "--family", "25flash", "W25Q64"});
+    ASSERT_EQ(run.code, 0) << run.err;
+    const auto rows = jsonEvents(run);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], nlohmann::json::parse(R"({"event":"chip","name":"W25Q64",
+        "manufacturer":"Winbond","family":"25 FLASH","capacity":8388608,
+        "manufacturerId":"EF","deviceId":"16"})"));
+    EXPECT_EQ(run.out.rfind(R"({"event":"chip",)", 0), 0u); // "event" comes first
+}
+
+TEST(Usage, BytesThatAreNotUtf8ShowInJsonAsReplacementCharacters) {
+    const std::string copy = testing::TempDir() + "brimwick-cli-latin1.chip";
+    std::filesystem::copy_file(BRIMWICK_CHIP_DATABASE, copy,
+                               std::filesystem::copy_options::overwrite_existing);
+    ChipDatabase database(Language::English, copy);
+    ASSERT_EQ(database.load(), 1);
+    ChipInfo chip{};
+    ASSERT_EQ(database.find(&chip, 1, nullptr, "W25Q64"), 1);
+    std::strcpy(chip.name, "W25Q64\xE9");
+    ASSERT_EQ(database.addOrReplace(&chip), 1);
+    ASSERT_EQ(database.save(), 1);
+    const ProgramRun run = runCli({"--json", "--db", copy, "chips", "W25Q64\xE9"});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(jsonEvents(run).at(0)["name"], "W25Q64\uFFFD");
+}
+
+TEST(Usage, TheProgressBarShowsPercentRateAndTimeLeft) {
+    FILE* err = std::tmpfile();
+    Output output(false, stdout, err, true);
+    output.progress("a", "read", 0, 2000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(120)); // redrawn 10 times a second
+    output.progress("b", "read", 1000, 2000);                    // several programmers add up
+    output.endProgress();
+    std::rewind(err);
+    char text[256] = {};
+    text[std::fread(text, 1, sizeof text - 1, err)] = '\0';
+    std::fclose(err);
+    EXPECT_NE(std::string(text).find("\rread    [#######.......................]  25%"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(std::string(text).find(" left "), std::string::npos) << text;
+    EXPECT_EQ(durationText(125.4), "2:05");
+    EXPECT_EQ(rateText(1216000), "1.2 MB/s");
+}
 
 constexpr uint32_t kChipSize = 65536; // A25L512, IDs 37 05, the only chip with them
 
@@ -39,9 +156,10 @@ class CliDevices : public ::testing::Test {
         EXPECT_FALSE(sims_.back()->socketPath().empty()) << sims_.back()->error();
         return *sims_.back();
     }
-    ProgramRun cli(const std::vector<std::string>& args, std::vector<std::string> env = {}) {
+    ProgramRun cli(const std::vector<std::string>& args, std::vector<std::string> env = {},
+                   std::atomic<pid_t>* pid = nullptr) {
         env.push_back("BRIMWICK_SIM_DIR=" + folder_.path());
-        return runCli(args, env);
+        return runProgram(BRIMWICK_CLI_PROGRAM, args, env, pid);
     }
 
     TempFolder folder_;
@@ -139,7 +257,7 @@ TEST_F(CliDevices, JsonEventsOfAWriteAndOfAMismatchParse) {
     writeFile(path("data.bin"), text(data));
     const ProgramRun written = cli({"--json", "write", path("data.bin")});
     ASSERT_EQ(written.code, 0) << written.err;
-    const auto events = clitest::events(written);
+    const auto events = jsonEvents(written);
     ASSERT_GE(events.size(), 3u);
     EXPECT_EQ(events.front(),
               nlohmann::json::parse(R"({"event":"start","command":"write","device":")" + socket +
@@ -167,7 +285,7 @@ TEST_F(CliDevices, JsonEventsOfAWriteAndOfAMismatchParse) {
     writeFile(path("data.bin"), text(pattern(kChipSize, 4)));
     const ProgramRun differs = cli({"--json", "verify", path("data.bin")});
     EXPECT_EQ(differs.code, 4);
-    const auto last = clitest::events(differs).back();
+    const auto last = jsonEvents(differs).back();
     EXPECT_EQ(last,
               nlohmann::json({{"event", "error"},
                               {"device", socket},
@@ -184,7 +302,7 @@ TEST_F(CliDevices, AllProgrammersAtOnceReportEachAndTheWorstCode) {
     EXPECT_EQ(run.code, 1) << run.err;
     int done = 0;
     std::string failed;
-    for (const nlohmann::json& event : clitest::events(run)) {
+    for (const nlohmann::json& event : jsonEvents(run)) {
         done += event["event"] == "done";
         if (event["event"] == "error") {
             failed = event["device"];
@@ -194,7 +312,7 @@ TEST_F(CliDevices, AllProgrammersAtOnceReportEachAndTheWorstCode) {
     }
     EXPECT_EQ(done, 2);
     EXPECT_EQ(failed, sims_[1]->socketPath());
-    EXPECT_EQ(clitest::events(run).back(),
+    EXPECT_EQ(jsonEvents(run).back(),
               nlohmann::json(
                   {{"event", "summary"}, {"devices", 3}, {"done", 2}, {"failed", 1}, {"code", 1}}));
 
@@ -233,13 +351,9 @@ TEST_F(CliDevices, CtrlCStopsAReadWithoutSavingAnything) {
     plug({"--chip", "A25L512", "--rate", "20000"}); // about 3 s for the chip
     std::atomic<pid_t> pid{-1};
     ProgramRun run;
-    std::thread reader([&] {
-        run = testsupport::runProgram(BRIMWICK_CLI_PROGRAM, {"read", path("x.bin")},
-                                      {"BRIMWICK_SIM_DIR=" + folder_.path()}, &pid);
-    });
-    while (pid.load() < 0) {
+    std::thread reader([&] { run = cli({"read", path("x.bin")}, {}, &pid); });
+    while (pid.load() < 0)
         std::this_thread::yield();
-    }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     ::kill(pid.load(), SIGINT);
     reader.join();
