@@ -16,6 +16,13 @@ using namespace std::chrono_literals;
 
 namespace {
 
+OpStatus pollToEnd(Programmer& programmer) {
+    OpStatus status;
+    while ((status = programmer.poll()) != OpStatus::Idle && status != OpStatus::Failed)
+        std::this_thread::sleep_for(2ms);
+    return status;
+}
+
 class Protocol : public ::testing::Test {
   protected:
     void plugIn(const ChipInfo& chip, sim::FirmwareOptions options = unpaced()) {
@@ -26,12 +33,6 @@ class Protocol : public ::testing::Test {
     }
     sim::ProgrammerFirmware& firmware() { return device_->firmware(); }
     Bytes lastCommand() { return firmware().commandLog().back(); }
-    OpStatus pollToEnd() {
-        OpStatus status;
-        while ((status = programmer_.poll()) != OpStatus::Idle && status != OpStatus::Failed)
-            std::this_thread::sleep_for(2ms);
-        return status;
-    }
     std::unique_ptr<SimProgrammer> device_;
     UsbLink link_;
     FamilyParams params_; // this programmer's own, as each of a CLI's programmers has
@@ -45,20 +46,20 @@ TEST_F(Protocol, EveryCommandGoesOutByteForByteAndDoesWhatItSays) {
     Bytes dest(0x10000, 0);
     ASSERT_EQ(programmer_.startReadChip(dest.data(), 0x10, 0x400), 1);
     EXPECT_EQ(lastCommand(), (Bytes{0x01, 0x0A, 1, 0, 0, 0, 0x10, 0, 0, 0x04, 0, 3, 0, 0, 0}));
-    EXPECT_EQ(pollToEnd(), OpStatus::Idle);
+    EXPECT_EQ(pollToEnd(programmer_), OpStatus::Idle);
     EXPECT_EQ(Bytes(dest.begin(), dest.begin() + 0x400), contents);
     EXPECT_EQ(dest[0x400], 0); // only the bytes asked reach the destination
     Bytes source = pattern(0x300, 8);
     ASSERT_EQ(programmer_.startErase(), 1);
     EXPECT_EQ(lastCommand(), (Bytes{0x04, 0x01, 0x01}));
-    EXPECT_EQ(pollToEnd(), OpStatus::Idle);
+    EXPECT_EQ(pollToEnd(programmer_), OpStatus::Idle);
     EXPECT_EQ(lastCommand(), (Bytes{0x03, 0x00, 0x01}));
     ASSERT_EQ(programmer_.startWriteChip(source.data(), 0x012345, 0x300, 256), 1);
     EXPECT_EQ(lastCommand(),
               (Bytes{0x02, 0x0C, 1, 0, 0x01, 0x23, 0x45, 0, 0, 0x03, 0, 0x01, 0x00, 3, 0, 0, 0}));
     const Bytes sent = source;
     std::fill(source.begin(), source.end(), 0); // the data goes from a copy
-    EXPECT_EQ(pollToEnd(), OpStatus::Idle);
+    EXPECT_EQ(pollToEnd(programmer_), OpStatus::Idle);
     const Bytes chip = firmware().chipContents();
     EXPECT_EQ(Bytes(chip.begin() + 0x012345, chip.begin() + 0x012645), sent);
     uint8_t ids[2] = {};
@@ -101,7 +102,7 @@ TEST_F(Protocol, TheFamilyBytesFollowTheChipAndBelongToTheirProgrammer) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(programmer_.prepareFamily(c.chip), 1);
         ASSERT_EQ(programmer_.startReadChip(dest.data(), 0, 16), 1);
-        EXPECT_EQ(pollToEnd(), OpStatus::Idle);
+        EXPECT_EQ(pollToEnd(programmer_), OpStatus::Idle);
         const Bytes sent = lastCommand();
         EXPECT_EQ(sent[2], c.family);
         EXPECT_EQ(Bytes(sent.begin() + 11, sent.end()), (Bytes{c.addressMode, c.widthMode, 0, 0}));
@@ -206,7 +207,7 @@ TEST_F(Protocol, PollingMovesTheProgressAndRefusesStartsWhileBusy) {
     // Nothing to move: over at once, nothing divided by zero.
     uint8_t guard = 0x99;
     ASSERT_EQ(programmer_.startWriteChip(&guard, 0, 0, 256), 1);
-    EXPECT_EQ(pollToEnd(), OpStatus::Idle);
+    EXPECT_EQ(pollToEnd(programmer_), OpStatus::Idle);
     EXPECT_EQ(programmer_.getProgress(), 100);
     // An erase whose status goes unanswered fails once, its progress kept.
     sim::Faults faults;
@@ -236,10 +237,7 @@ TEST(ShortDataPhases, AReadOrWriteThatMovesLessThanAskedFailsAndChangesNothing) 
     device->queue({});
     Bytes dest(1 << 20, 0x77);
     ASSERT_EQ(programmer.startReadChip(dest.data(), 0, 1 << 20), 1);
-    OpStatus status;
-    while ((status = programmer.poll()) == OpStatus::Reading) {
-    }
-    EXPECT_EQ(status, OpStatus::Failed);
+    EXPECT_EQ(pollToEnd(programmer), OpStatus::Failed);
     EXPECT_EQ(dest, Bytes(1 << 20, 0x77));
     EXPECT_FALSE(link.inStep());
     // A pipe that takes 100 of the 4096 bytes of a chunk (on a link still in step).
@@ -250,9 +248,7 @@ TEST(ShortDataPhases, AReadOrWriteThatMovesLessThanAskedFailsAndChangesNothing) 
     device->setOutLimit(100);
     const Bytes data(4096, 0x33);
     ASSERT_EQ(programmer.startWriteChip(data.data(), 0, 4096, 256), 1);
-    while ((status = programmer.poll()) == OpStatus::Writing) {
-    }
-    EXPECT_EQ(status, OpStatus::Failed);
+    EXPECT_EQ(pollToEnd(programmer), OpStatus::Failed);
     EXPECT_FALSE(other.inStep());
     // A command the pipe took only in part is never answered.
     UsbLink third({device});

@@ -14,13 +14,21 @@ struct RecordedBox {
 
 class RecordingSink : public MessageBoxSink {
   public:
-    RecordingSink();
-    ~RecordingSink() override;
+    RecordingSink() : previous_(setMessageBoxSink(this)) {}
+    ~RecordingSink() override { setMessageBoxSink(previous_); }
     RecordingSink(const RecordingSink&) = delete;
     RecordingSink& operator=(const RecordingSink&) = delete;
 
-    BoxResult show(BoxStyle style, std::string_view text) override;
-    std::vector<std::string> texts() const;
+    BoxResult show(BoxStyle style, std::string_view text) override {
+        boxes.push_back({style, std::string(text)});
+        return style == BoxStyle::OkCancel ? answer : BoxResult::Ok;
+    }
+    std::vector<std::string> texts() const {
+        std::vector<std::string> out;
+        for (const RecordedBox& box : boxes)
+            out.push_back(box.text);
+        return out;
+    }
 
     std::vector<RecordedBox> boxes;
     BoxResult answer = BoxResult::Ok;

@@ -18,13 +18,10 @@ namespace testsupport {
 class ScriptedBackend : public usb::DeviceBackend,
                         public std::enable_shared_from_this<ScriptedBackend> {
   public:
-    static constexpr const char* kPath = "scripted#vid_10c4&pid_505d";
-
     // Listing and opening, as the driving thread of the link sees them.
-    std::vector<std::string> paths{kPath}, unopenable, openedInterfaces;
+    std::vector<std::string> paths{"scripted#vid_10c4&pid_505d"}, unopenable, openedInterfaces;
     std::vector<std::pair<std::string, usb::PipeKind>> openedPipes;
     bool writePipeFails = false, readPipeFails = false;
-    int listings = 0;
 
     void queue(std::vector<uint8_t> packet) {
         std::lock_guard lock(mutex_);
@@ -35,10 +32,7 @@ class ScriptedBackend : public usb::DeviceBackend,
         outLimit_ = limit;
     }
 
-    std::vector<std::string> listPaths() override {
-        ++listings;
-        return paths;
-    }
+    std::vector<std::string> listPaths() override { return paths; }
     std::shared_ptr<usb::InterfaceHandle> openInterface(const std::string& path) override {
         openedInterfaces.push_back(path);
         if (std::find(unopenable.begin(), unopenable.end(), path) != unopenable.end())
