@@ -37,60 +37,53 @@ std::vector<nlohmann::json> jsonEvents(const ProgramRun& run) {
     return parsed;
 }
 
-struct UsageCase {
+// A run's exit code, and `text` in stdout on success, in stderr (stdout empty) on failure.
+struct Step {
     const char* name;
     std::vector<std::string> args;
-    std::vector<std::string> env;
     int code;
-    const char* out; // found in stdout ("" = stdout empty)
-    const char* err; // found in stderr
+    std::string text;
+    std::vector<std::string> env = {};
 };
 
+void expectRun(const ProgramRun& run, const Step& step) {
+    SCOPED_TRACE(step.name);
+    EXPECT_EQ(run.code, step.code) << run.err;
+    EXPECT_NE((step.code == 0 ? run.out : run.err).find(step.text), std::string::npos)
+        << run.out << run.err;
+    if (step.code != 0) {
+        EXPECT_EQ(run.out, "");
+    }
+}
+
 TEST(Usage, CommandsWithoutAProgrammerAnswerWithTheirExitCodeAndTexts) {
-    const std::vector<UsageCase> cases = {
-        {"chips by text", {"chips", "w25q64"}, {}, 0, "W25Q64 ", ""},
+    const char* kMissing = "/nonexistent/ChipInfo.chip";
+    const Step cases[] = {
+        {"chips by text", {"chips", "w25q64"}, 0, "W25Q64 "},
         {"chips by pattern and family",
          {"chips", "--family", "24eeprom", "AT24C0?"},
-         {},
          0,
-         "AT24C08                  Atmel                24 EEPROM       1024  FF FF\n",
-         ""},
-        {"help lists the exit codes", {"--help"}, {}, 0, "  130  interrupted", ""},
-        {"version", {"--version"}, {}, 0, "brimwick-cli 2.", ""},
-        {"no command", {}, {}, 2, "", "A subcommand is required"},
-        {"unknown family", {"chips", "--family", "26flash"}, {}, 2, "", "26flash"},
-        {"device and all together", {"--all", "--device", "x", "chips"}, {}, 2, "", "excludes"},
-        {"unknown format", {"--format", "elf", "chips"}, {}, 2, "", "elf"},
-        {"database missing",
-         {"--db", "/nonexistent/ChipInfo.chip", "chips"},
-         {},
-         2,
-         "",
-         "Failure to load chip database!"},
+         "AT24C08                  Atmel                24 EEPROM       1024  FF FF\n"},
+        {"help lists the exit codes", {"--help"}, 0, "  130  interrupted"},
+        {"version", {"--version"}, 0, "brimwick-cli 2."},
+        {"no command", {}, 2, "A subcommand is required"},
+        {"unknown family", {"chips", "--family", "26flash"}, 2, "26flash"},
+        {"device and all together", {"--all", "--device", "x", "chips"}, 2, "excludes"},
+        {"unknown format", {"--format", "elf", "chips"}, 2, "elf"},
+        {"database missing", {"--db", kMissing, "chips"}, 2, "Failure to load chip database!"},
         {"database missing in Chinese",
-         {"--db", "/nonexistent/ChipInfo.chip", "chips"},
-         {"LC_ALL=", "LC_MESSAGES=zh_CN.UTF-8", "LANG=en_US.UTF-8"},
+         {"--db", kMissing, "chips"},
          2,
-         "",
-         "器件信息数据库加载失败！"},
+         "器件信息数据库加载失败！",
+         {"LC_ALL=", "LC_MESSAGES=zh_CN.UTF-8", "LANG=en_US.UTF-8"}},
         {"LC_ALL decides before LANG",
-         {"--db", "/nonexistent/ChipInfo.chip", "chips"},
-         {"LC_ALL=C", "LANG=zh_TW.UTF-8"},
+         {"--db", kMissing, "chips"},
          2,
-         "",
-         "Failure to load chip database!"},
+         "Failure to load chip database!",
+         {"LC_ALL=C", "LANG=zh_TW.UTF-8"}},
     };
-    for (const UsageCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        const ProgramRun run = runCli(c.args, c.env);
-        EXPECT_EQ(run.code, c.code);
-        if (*c.out == '\0') {
-            EXPECT_EQ(run.out, "");
-        } else {
-            EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
-        }
-        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
-    }
+    for (const Step& step : cases)
+        expectRun(runCli(step.args, step.env), step);
 }
 
 TEST(Usage, JsonRowsOfChipsParseWithEveryField) {
@@ -166,15 +159,6 @@ class CliDevices : public ::testing::Test {
     std::vector<std::unique_ptr<SimProcess>> sims_;
 };
 
-struct Step {
-    const char* name;
-    std::vector<std::string> args;
-    int code;
-    std::string out; // found in stdout
-    std::string err; // found in stderr
-    std::vector<std::string> env = {};
-};
-
 TEST_F(CliDevices, EveryCommandOnOneProgrammerInTurn) {
     const std::string socket =
         plug({"--chip", "A25L512", "--image", path("chip.bin")}).socketPath();
@@ -187,66 +171,44 @@ TEST_F(CliDevices, EveryCommandOnOneProgrammerInTurn) {
     writeFile(path("other.bin"), text(other));
     const std::string sums = "crc32 " + crc32Text(checksumsOf(data).crc32) + "  sha256 " +
                              sha256Text(*checksumsOf(data).sha256);
-    const std::vector<Step> steps = {
-        {"devices", {"devices"}, 0, socket + "  Brimwick SIM V1.00\n", ""},
+    const Step steps[] = {
+        {"devices", {"devices"}, 0, socket + "  Brimwick SIM V1.00\n"},
         {"version",
          {"version"},
          0,
-         "brimwick-cli 2.0\n" + socket + ": Successfully  Brimwick SIM V1.00",
-         ""},
-        {"identify", {"identify"}, 0, "Identify Successfully  IDs 37 05: A25L512\n", ""},
-        {"blank when erased", {"blank"}, 0, "Blank Check Successfully  A25L512", ""},
+         "brimwick-cli 2.0\n" + socket + ": Successfully  Brimwick SIM V1.00"},
+        {"identify", {"identify"}, 0, "Identify Successfully  IDs 37 05: A25L512\n"},
+        {"blank when erased", {"blank"}, 0, "Blank Check Successfully  A25L512"},
         {"write",
          {"write", path("data.bin")},
          0,
-         "Write Successfully  A25L512  65536 bytes  " + path("data.bin") + "  " + sums,
-         ""},
-        {"verify",
-         {"verify", path("data.bin")},
-         0,
-         "Verify Successfully  A25L512  65536 bytes",
-         ""},
-        {"read twice", {"read", "--passes", "2", path("out.bin")}, 0, sums, ""},
-        {"not blank", {"blank"}, 4, "", "Not blank: address 0x13 holds 86"},
+         "Write Successfully  A25L512  65536 bytes  " + path("data.bin") + "  " + sums},
+        {"verify", {"verify", path("data.bin")}, 0, "Verify Successfully  A25L512  65536 bytes"},
+        {"read twice", {"read", "--passes", "2", path("out.bin")}, 0, sums},
+        {"not blank", {"blank"}, 4, "Not blank: address 0x13 holds 86"},
         {"verify finds the first difference",
          {"verify", path("other.bin")},
          4,
-         "",
          ": Verify Failure!\nAddr:0x1234\nBuffer:F2\nDevice:57\n"},
         {"the same in Chinese",
          {"verify", path("other.bin")},
          4,
-         "",
          "校验出错!\n地址:0x1234\n缓冲区:F2\n器件:57",
          {"LANG=zh_CN.UTF-8"}},
-        {"erase", {"--yes", "erase"}, 0, "Erase Successfully  A25L512", ""},
-        {"blank after erase", {"blank"}, 0, "A25L512", ""},
-        {"auto", {"auto", path("other.bin")}, 0, "Verify Successfully  A25L512", ""},
+        {"erase", {"--yes", "erase"}, 0, "Erase Successfully  A25L512"},
+        {"blank after erase", {"blank"}, 0, "A25L512"},
+        {"auto", {"auto", path("other.bin")}, 0, "Verify Successfully  A25L512"},
         {"an EEPROM has no erase",
          {"--chip", "AT24C02", "erase"},
          2,
-         "",
          "AT24C02 is written over directly"},
-        {"unknown chip",
-         {"--chip", "NOPE", "read", path("x.bin")},
-         2,
-         "",
-         "No chip named \"NOPE\""},
-        {"missing file", {"write", path("missing.bin")}, 2, "", "Failure to open the file!"},
-        {"unwritable file",
-         {"read", path("no/such/folder.bin")},
-         2,
-         "",
-         "Failure to save the file!"},
-        {"unknown device", {"--device", path("nope"), "blank"}, 3, "", "No programmer found at"},
+        {"unknown chip", {"--chip", "NOPE", "read", path("x.bin")}, 2, "No chip named \"NOPE\""},
+        {"missing file", {"write", path("missing.bin")}, 2, "Failure to open the file!"},
+        {"unwritable file", {"read", path("no/such/folder.bin")}, 2, "Failure to save the file!"},
+        {"unknown device", {"--device", path("nope"), "blank"}, 3, "No programmer found at"},
     };
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.name);
-        const ProgramRun run = cli(step.args, step.env);
-        EXPECT_EQ(run.code, step.code) << run.err;
-        EXPECT_NE(run.out.find(step.out), std::string::npos) << run.out;
-        EXPECT_NE(run.err.find(step.err), std::string::npos) << run.err;
-    }
+    for (const Step& step : steps)
+        expectRun(cli(step.args, step.env), step);
     EXPECT_EQ(readFile(path("out.bin")), text(data));
     EXPECT_FALSE(fs::exists(path("x.bin")));
 }
@@ -327,23 +289,19 @@ TEST_F(CliDevices, AllProgrammersAtOnceReportEachAndTheWorstCode) {
 
 TEST_F(CliDevices, AChipWhoseIdsSeveralChipsShareMustBeNamed) {
     plug({"--chip", "EN25T80"});
-    const ProgramRun run = cli({"read", path("x.bin")});
-    EXPECT_EQ(run.code, 2);
-    EXPECT_NE(run.err.find("several chips (EN25F80, EN25Q80, EN25T80): name it with --chip"),
-              std::string::npos)
-        << run.err;
+    expectRun(cli({"read", path("x.bin")}),
+              {"EN25T80", {}, 2, "several chips (EN25F80, EN25Q80, EN25T80): name it with --chip"});
     EXPECT_FALSE(fs::exists(path("x.bin")));
 }
 
 TEST_F(CliDevices, ReadsThatDisagreeSaveNothing) {
     // A loose contact from the second read's byte 0x20 on.
     plug({"--chip", "A25L512", "--noisy-read-after-bytes", std::to_string(kChipSize + 0x20)});
-    const ProgramRun run = cli({"read", "--passes", "3", path("x.bin")});
-    EXPECT_EQ(run.code, 4);
-    EXPECT_NE(run.err.find("Read 2 differs from read 1 at 65504 addresses, the first 0x20: "
-                           "nothing saved"),
-              std::string::npos)
-        << run.err;
+    expectRun(cli({"read", "--passes", "3", path("x.bin")}),
+              {"noisy",
+               {},
+               4,
+               "Read 2 differs from read 1 at 65504 addresses, the first 0x20: nothing saved"});
     EXPECT_FALSE(fs::exists(path("x.bin")));
 }
 
