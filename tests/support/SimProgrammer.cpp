@@ -38,16 +38,14 @@ Bytes writeCommand(uint8_t family, uint32_t address, uint32_t length, uint16_t p
 }
 
 SimFolder::SimFolder() {
-    if (const char* old = std::getenv("BRIMWICK_SIM_DIR")) {
+    if (const char* old = std::getenv("BRIMWICK_SIM_DIR"))
         previous_ = old;
-        hadPrevious_ = true;
-    }
     ::setenv("BRIMWICK_SIM_DIR", path().c_str(), 1);
 }
 
 SimFolder::~SimFolder() {
-    if (hadPrevious_)
-        ::setenv("BRIMWICK_SIM_DIR", previous_.c_str(), 1);
+    if (previous_)
+        ::setenv("BRIMWICK_SIM_DIR", previous_->c_str(), 1);
     else
         ::unsetenv("BRIMWICK_SIM_DIR");
 }
