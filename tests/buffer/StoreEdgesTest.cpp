@@ -86,8 +86,8 @@ TEST(FillExchange, ExchangeSwapsPairsAndBorrowsTheNextStoreByte) {
     s[kStoreSize - 1] = 0x22;
     buffer.setLength(100u * 1024 * 1024 + 1);
     EXPECT_EQ(exchangeBytes(buffer), kStoreSize / 2);
-    EXPECT_EQ(s[kStoreSize - 2], 0x22);
-    EXPECT_EQ(s[kStoreSize - 1], 0x11);
+    EXPECT_EQ(std::vector<uint8_t>(s + kStoreSize - 2, s + kStoreSize),
+              (std::vector<uint8_t>{0x22, 0x11}));
     buffer.setLength(kStoreSize - 1);
     EXPECT_EQ(exchangeBytes(buffer), kStoreSize / 2);
     EXPECT_EQ(s[kStoreSize - 1], 0x22);

@@ -65,8 +65,7 @@ TEST_F(Protocol, EveryCommandGoesOutByteForByteAndDoesWhatItSays) {
     uint8_t ids[2] = {};
     ASSERT_EQ(programmer_.readChipId(ids), 1);
     EXPECT_EQ(lastCommand(), (Bytes{0x05, 0x00, 0x01}));
-    EXPECT_EQ(ids[0], 0x1C);
-    EXPECT_EQ(ids[1], 0x13);
+    EXPECT_EQ(Bytes(ids, ids + 2), (Bytes{0x1C, 0x13}));
     char text[Programmer::kVersionTextSize];
     ASSERT_EQ(programmer_.readFirmwareVersion(text), 1);
     EXPECT_EQ(lastCommand(), (Bytes{0x07, 0x00}));
@@ -160,8 +159,7 @@ TEST_F(Protocol, OnlyTheAnswersOfTheTableAreTaken) {
             programmer_.cancel();
     }
     EXPECT_EQ(status, 7);
-    EXPECT_EQ(ids[0], 0xAA);
-    EXPECT_EQ(ids[1], 0xBB);
+    EXPECT_EQ(Bytes(ids, ids + 2), (Bytes{0xAA, 0xBB}));
     EXPECT_STREQ(text, "V2");
     EXPECT_EQ(dest, Bytes(64, 0xAB));
     EXPECT_EQ(firmware().chipContents(), Bytes(4096, 0xFF));

@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -157,7 +156,7 @@ TEST(SimulatorListing, OnlyAnsweringSocketsInTheSimulatorFolderCount) {
     const int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
     ASSERT_EQ(::bind(stale, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ::close(stale);
-    std::ofstream(david + "/" + simwire::kSocketPrefix + "0file") << "not a socket";
+    writeFile(david + "/" + simwire::kSocketPrefix + "0file", "not a socket");
     UsbLink link;
     EXPECT_EQ(link.listProgrammers(), std::vector<std::string>{server.socketPath()});
     ASSERT_EQ(link.open(), 1);
