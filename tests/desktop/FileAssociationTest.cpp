@@ -172,8 +172,7 @@ TEST_F(Association, CancelAndFailuresInBothBuilds) {
     associateDataFiles(Language::Chinese, exe.c_str());
     EXPECT_EQ(boxes.texts(),
               std::vector<std::string>{"将bin类型文件的默认打开方式设置为本软件，是否继续？"});
-    EXPECT_FALSE(fs::exists(data));
-    EXPECT_FALSE(fs::exists(config));
+    EXPECT_FALSE(fs::exists(data) || fs::exists(config));
 
     // A file where the applications folder should be: .bin fails, .hex is not tried.
     writeText(data / "applications", "a file where the folder should be");
@@ -183,8 +182,7 @@ TEST_F(Association, CancelAndFailuresInBothBuilds) {
     EXPECT_EQ(boxes.boxes.size(), 1u) << "only the question: the English build stays silent";
     associateDataFiles(Language::Chinese, exe.c_str());
     EXPECT_EQ(boxes.texts().back(), "关联BIN文件失败！");
-    EXPECT_FALSE(fs::exists(data / "mime"));
-    EXPECT_FALSE(fs::exists(config / "mimeapps.list"));
+    EXPECT_FALSE(fs::exists(data / "mime") || fs::exists(config / "mimeapps.list"));
 
     // The entry and the type are written, the defaults cannot be: what was written stays.
     fs::remove(data / "applications");
