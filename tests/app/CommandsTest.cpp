@@ -130,7 +130,9 @@ TEST(Commands, FillAndExchangeChangeTheBufferAndTheView) {
     EXPECT_EQ(bytesAt(window, 0xFE, 3), "\xFF\x5A\xFF");
     EXPECT_EQ(hexLine(window, 1)[1], "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 ");
     fillBuffer(window, "100", "10", "00");
-    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"填充失败，开始地址超出范围！"});
+    fillBuffer(window, "20", "10", "00");
+    EXPECT_EQ(boxes.texts(), (std::vector<std::string>{"填充失败，开始地址超出范围！",
+                                                       "填充失败，开始地址比结束地址大！"}));
     window.action(IdEditExchange)->trigger();
     EXPECT_EQ(hexLine(window, 0)[1].substr(0, 6), "FF FF ");
     EXPECT_EQ(bytesAt(window, 0xFE, 2), "\x5A\xFF");
