@@ -12,9 +12,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "tests/app/AppTestSupport.h"
-#include "tests/app/PluggedProgrammer.h"
 #include "app/HexViewWidget.h"
+#include "tests/support/SimProgrammer.h"
+#include "tests/support/window/AppTestSupport.h"
 
 namespace {
 
@@ -81,7 +81,8 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     const double applicationMs = microseconds(Clock::now() - applicationStart) / 1000.0;
     RecordingSink boxes;
-    PluggedProgrammer programmer; // start-up opens it as it would a real one
+    testsupport::SimProgrammer programmer(
+        nullptr, sim::FirmwareOptions{}); // start-up opens it as it would a real one
 
     auto started = startWindow(Language::English);
     benchRefresh(*started->window, "1 MiB chip");

@@ -2,8 +2,8 @@
 // simulated programmer at the full-speed USB data rate, as a share of the time the
 // bytes alone need on the link; and Verify of a 16 MiB chip with no pacing at all.
 // Prints a table; asserts nothing.
-#include "tests/app/AppTestSupport.h"
 #include "tests/support/SimProgrammer.h"
+#include "tests/support/window/AppTestSupport.h"
 
 #include "sim/ProgrammerFirmware.h"
 #include "sim/SimServer.h"

@@ -13,8 +13,8 @@
 
 #include "app/HexViewWidget.h"
 #include "buffer/Checksums.h"
-#include "tests/app/AppTestSupport.h"
-#include "tests/app/PluggedProgrammer.h"
+#include "tests/support/SimProgrammer.h"
+#include "tests/support/window/AppTestSupport.h"
 
 namespace {
 
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication application(argc, argv);
     RecordingSink boxes;
-    PluggedProgrammer programmer;
+    testsupport::SimProgrammer programmer(nullptr, sim::FirmwareOptions{});
 
     benchChecksums();
     auto started = startWindow(Language::English);

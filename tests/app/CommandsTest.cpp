@@ -1,52 +1,14 @@
 // File and Edit commands through the real window, its real dialogs and real
 // files, and the hex view they redraw.
-#include <QAction>
-#include <QFileDialog>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QScrollBar>
-#include <QTableView>
-#include <QTest>
-#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
 #include "TempFolder.h"
 #include "app/HexViewWidget.h"
+#include "app/MainApp.h"
 #include "dialogs/BufferFillDlg.h"
 
 namespace {
-
-// Answers the next file dialog with `path` (empty: cancel), noting its filters.
-std::shared_ptr<bool> answerFileDialog(const std::string& path, QStringList* filters = nullptr) {
-    return whenModal<QFileDialog>([path, filters](QFileDialog* dialog) {
-        if (filters)
-            *filters = dialog->nameFilters();
-        if (path.empty())
-            return dialog->reject();
-        dialog->selectFile(QString::fromStdString(path));
-        static_cast<QDialog*>(dialog)->accept();
-    });
-}
-
-std::string bytesAt(CMainDlg& window, uint32_t offset, uint32_t count) {
-    std::string bytes(count, '\0');
-    window.dataBuffer().copyOut(offset, reinterpret_cast<uint8_t*>(bytes.data()), count);
-    return bytes;
-}
-
-// Edit > Fill with these three texts typed in and OK pressed.
-void fill(CMainDlg& window, const char* start, const char* end, const char* data) {
-    auto ran = whenModal<BufferFillDlg>([=](BufferFillDlg* dialog) {
-        dialog->edit(BufferFillDlg::IdStartAddress)->setText(start);
-        dialog->edit(BufferFillDlg::IdEndAddress)->setText(end);
-        dialog->edit(BufferFillDlg::IdFillData)->setText(data);
-        dialog->button(BufferFillDlg::IdOk)->click();
-    });
-    window.action(IdEditFill)->trigger();
-    EXPECT_TRUE(*ran);
-}
 
 void wheel(QWidget* target, int delta) {
     QPointF at(10, 10);
@@ -74,22 +36,39 @@ TEST(Commands, ACommandLineFileLoadsOnceAndAFailureIsReportedOnce) {
     EXPECT_EQ(start(Language::English, {image, image}), erased);
     EXPECT_EQ(start(Language::English, {missing}), erased + "|Failure to open the file!");
     EXPECT_EQ(start(Language::Chinese, {missing}), erased + "|打开文件失败.");
+    // A file opened from the file manager arrives after the program's own name.
+    EXPECT_EQ(programArguments({"/usr/bin/brimwick", "/tmp/a b.bin"}),
+              std::vector<std::string>{"/tmp/a b.bin"});
+    EXPECT_TRUE(programArguments({"/usr/bin/brimwick"}).empty());
 }
 
 TEST(Commands, OpenAndSaveGoThroughTheRealFileDialogs) {
+    // The filters, and Qt's own texts of the dialog in Chinese too.
+    QTranslator* chinese = installQtTranslations(Language::Chinese);
+    ASSERT_NE(chinese, nullptr) << "qt6-translations-l10n is not installed";
     auto started = startWindow(Language::Chinese);
     CMainDlg& window = *started->window;
     RecordingSink boxes;
     window.OnVScroll(SB_THUMBTRACK, 100);
     writeFile(started->path("dump"), std::string(300, 'Z'));
-    QStringList filters;
-    auto opened = answerFileDialog(started->path("dump"), &filters);
+    std::string texts;
+    auto opened = whenModal<QFileDialog>([&texts, &started](QFileDialog* dialog) {
+        texts = dialog->nameFilters().join("|").toStdString() + "|";
+        for (QLabel* label : dialog->findChildren<QLabel*>())
+            texts += label->text().toStdString() + "|";
+        for (QAbstractButton* button : dialog->findChild<QDialogButtonBox*>()->buttons())
+            texts += button->text().toStdString() + "|";
+        dialog->selectFile(QString::fromStdString(started->path("dump")));
+        static_cast<QDialog*>(dialog)->accept();
+    });
     window.action(IdFileOpen)->trigger();
+    QCoreApplication::removeTranslator(chinese);
     ASSERT_TRUE(*opened);
     EXPECT_EQ(
-        filters.join("|").toStdString(),
+        texts,
         "二进制文件(*.bin) (*.bin)|HEX文件(*.hex) (*.hex)|所有文件(*.*) (*)|Intel HEX文件(*.ihex) "
-        "(*.ihex)|S-Record文件(*.srec;*.s19;*.s28;*.s37;*.mot) (*.srec *.s19 *.s28 *.s37 *.mot)");
+        "(*.ihex)|S-Record文件(*.srec;*.s19;*.s28;*.s37;*.mot) (*.srec *.s19 *.s28 *.s37 "
+        "*.mot)|查找范围：|文件名称(&N)：|文件类型：|打开(&O)|取消|");
     EXPECT_EQ(hexLine(window, 0)[2], "ZZZZZZZZZZZZZZZZ");
     EXPECT_EQ(bytesAt(window, 299, 2), "Z\xFF");
 
@@ -145,13 +124,15 @@ TEST(Commands, FillAndExchangeChangeTheBufferAndTheView) {
     CMainDlg& window = *started->window;
     RecordingSink boxes;
     selectChip(window, makeChip(ChipType::Eeprom24, "AT24C02", 256, 0, 8, 0, 0));
-    fill(window, "10", "1F", "00");
-    fill(window, "FF", "FFFFFF", "5a"); // an end past the buffer stops at its end
+    EXPECT_TRUE(fillBuffer(window, "10", "1F", "00"));
+    fillBuffer(window, "FF", "FFFFFF", "5a"); // an end past the buffer stops at its end
     EXPECT_EQ(bytesAt(window, 0x0F, 18), "\xFF" + std::string(16, '\0') + "\xFF");
     EXPECT_EQ(bytesAt(window, 0xFE, 3), "\xFF\x5A\xFF");
     EXPECT_EQ(hexLine(window, 1)[1], "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 ");
-    fill(window, "100", "10", "00");
-    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"填充失败，开始地址超出范围！"});
+    fillBuffer(window, "100", "10", "00");
+    fillBuffer(window, "20", "10", "00");
+    EXPECT_EQ(boxes.texts(), (std::vector<std::string>{"填充失败，开始地址超出范围！",
+                                                       "填充失败，开始地址比结束地址大！"}));
     window.action(IdEditExchange)->trigger();
     EXPECT_EQ(hexLine(window, 0)[1].substr(0, 6), "FF FF ");
     EXPECT_EQ(bytesAt(window, 0xFE, 2), "\x5A\xFF");

@@ -55,8 +55,7 @@ TEST(DatabaseLocation, ReadOnlyInstallIsCopiedOnFirstSaveWritableTreeIsEditedInP
         EXPECT_EQ(fs::exists(copy), c.editsUserCopy);
         const std::string saved = readFile(edited);
         ASSERT_EQ(saved.size(), 316u);
-        EXPECT_EQ(nameAt(saved, 0), "A");
-        EXPECT_EQ(nameAt(saved, 1), "B");
+        EXPECT_EQ(nameAt(saved, 0) + nameAt(saved, 1), "AB");
         if (c.editsUserCopy) {
             EXPECT_EQ(readFile(installed), original) << "the installed database stays as it is";
             EXPECT_EQ((fs::status(copy).permissions() & fs::perms::owner_write),

@@ -3,8 +3,8 @@
 // desktop opening a file through the entry starts the program with that file as its one
 // argument.
 #include "desktop/FileAssociation.h"
+#include "MessageRecorder.h"
 #include "TempFolder.h"
-#include "res/MessageBox.h"
 #include "res/Texts.h"
 
 #include <gtest/gtest.h>
@@ -18,10 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string text(const fs::path& path) {
-    return readFile(path);
-}
-
 void writeText(const fs::path& path, const std::string& content) {
     fs::create_directories(path.parent_path());
     writeFile(path, content);
@@ -32,7 +28,7 @@ std::map<std::string, std::string> snapshot(const fs::path& root) {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(root))
         if (entry.is_regular_file())
-            files[fs::relative(entry.path(), root).string()] = text(entry.path());
+            files[fs::relative(entry.path(), root).string()] = readFile(entry.path());
     return files;
 }
 
@@ -66,21 +62,6 @@ std::string expandExec(const std::string& exec, const std::string& file) {
     return command;
 }
 
-// Answers questions with `answer` and records every box.
-struct Boxes : MessageBoxSink {
-    Boxes() : previous(setMessageBoxSink(this)) {}
-    ~Boxes() override { setMessageBoxSink(previous); }
-    BoxResult show(BoxStyle style, std::string_view text) override {
-        texts.emplace_back(text);
-        styles.push_back(style);
-        return answer;
-    }
-    MessageBoxSink* previous;
-    BoxResult answer = BoxResult::Ok;
-    std::vector<std::string> texts;
-    std::vector<BoxStyle> styles;
-};
-
 class Association : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -93,15 +74,17 @@ class Association : public ::testing::Test {
         unsetenv("XDG_CONFIG_HOME");
         unsetenv("XDG_DATA_DIRS");
     }
-    // The argv recorder installed as a program in a folder whose name needs quoting.
+    // A program in a folder whose name needs quoting that writes its arguments, each ended
+    // by a NUL byte, to the file named by $ARGV_RECORD.
     std::string installRecorder() {
-        fs::path odd = fs::path(dir.path()) / "prog dir $HOME `x` \"q\" \\b 100%";
-        fs::create_directories(odd);
-        fs::copy_file(ARGV_RECORDER, odd / "brimwick");
-        return (odd / "brimwick").string();
+        const fs::path program =
+            fs::path(dir.path()) / "prog dir $HOME `x` \"q\" \\b 100%/brimwick";
+        writeText(program, "#!/bin/sh\nprintf '%s\\0' \"$@\" > \"$ARGV_RECORD\"\n");
+        fs::permissions(program, fs::perms::owner_all);
+        return program.string();
     }
-    std::string entry() const { return text(data / "applications/brimwick-relate.desktop"); }
-    std::string defaults() const { return text(config / "mimeapps.list"); }
+    std::string entry() const { return readFile(data / "applications/brimwick-relate.desktop"); }
+    std::string defaults() const { return readFile(config / "mimeapps.list"); }
 
     TempFolder dir;
     fs::path data = fs::path(dir.path()) / "data", config = fs::path(dir.path()) / "config",
@@ -115,12 +98,12 @@ TEST_F(Association, WritesACompleteEntryTypesIconAndDefaultsOnce) {
     writeText(config / "mimeapps.list", "# mine\n[Default Applications]\ntext/plain=gedit.desktop\n"
                                         "application/x-brimwick-bin=other.desktop\n\n"
                                         "[Added Associations]\nimage/png=gimp.desktop;\n");
-    Boxes boxes;
+    RecordingSink boxes;
     associateDataFiles(Language::English, exe.c_str());
-    EXPECT_EQ(boxes.texts, (std::vector<std::string>{
-                               "Set this program as the default program of bin files! Continue?",
-                               "Successfully!"}));
-    EXPECT_EQ(boxes.styles.front(), BoxStyle::OkCancel);
+    EXPECT_EQ(boxes.texts(), (std::vector<std::string>{
+                                 "Set this program as the default program of bin files! Continue?",
+                                 "Successfully!"}));
+    EXPECT_EQ(boxes.boxes.front().style, BoxStyle::OkCancel);
 
     for (auto [key, value] : std::map<std::string, std::string>{
              {"Exec", "\"/opt/brimwick/bin/brimwick\" %f"},
@@ -134,10 +117,10 @@ TEST_F(Association, WritesACompleteEntryTypesIconAndDefaultsOnce) {
         EXPECT_EQ(valueOf(entry(), key), value) << key;
     EXPECT_EQ(entry().find('@'), std::string::npos) << entry();
     // With both types the package is the installed one, icons included; so is the icon.
-    EXPECT_EQ(text(data / "mime/packages/brimwick-relate.xml"),
-              text(DESKTOP_SOURCE_DIR "/brimwick.xml"));
-    EXPECT_EQ(text(data / "icons/hicolor/scalable/apps/brimwick.svg"),
-              text(DESKTOP_SOURCE_DIR "/brimwick.svg"));
+    EXPECT_EQ(readFile(data / "mime/packages/brimwick-relate.xml"),
+              readFile(DESKTOP_SOURCE_DIR "/brimwick.xml"));
+    EXPECT_EQ(readFile(data / "icons/hicolor/scalable/apps/brimwick.svg"),
+              readFile(DESKTOP_SOURCE_DIR "/brimwick.svg"));
     EXPECT_EQ(defaults(), "# mine\n[Default Applications]\ntext/plain=gedit.desktop\n"
                           "application/x-brimwick-bin=brimwick-relate.desktop\n"
                           "application/x-brimwick-hex=brimwick-relate.desktop\n\n"
@@ -164,16 +147,16 @@ TEST_F(Association, InstalledEntryOfThisProgramIsReused) {
     const std::string poor = "[Desktop Entry]\nExec=" + desktopExecLine(program) + "\n";
     writeText(data / "applications/brimwick.desktop", poor);
     writeText(system / "applications/brimwick.desktop", complete);
-    Boxes boxes;
+    RecordingSink boxes;
     associateDataFiles(Language::Chinese, program.c_str());
-    EXPECT_EQ(boxes.texts.back(), "文件关联成功！");
+    EXPECT_EQ(boxes.texts().back(), "文件关联成功！");
     EXPECT_EQ(defaults(), "[Default Applications]\n"
                           "application/x-brimwick-bin=brimwick-zh.desktop\n"
                           "application/x-brimwick-hex=brimwick-zh.desktop\n");
     EXPECT_FALSE(fs::exists(data / "applications/brimwick-relate.desktop"));
     EXPECT_FALSE(fs::exists(data / "icons")) << "the installed icon serves";
-    EXPECT_EQ(text(system / "applications/brimwick-zh.desktop"), complete);
-    EXPECT_EQ(text(data / "applications/brimwick.desktop"), poor);
+    EXPECT_EQ(readFile(system / "applications/brimwick-zh.desktop"), complete);
+    EXPECT_EQ(readFile(data / "applications/brimwick.desktop"), poor);
 
     fs::remove(system / "applications/brimwick-zh.desktop");
     associateDataFiles(Language::Chinese, program.c_str());
@@ -184,32 +167,32 @@ TEST_F(Association, InstalledEntryOfThisProgramIsReused) {
 }
 
 TEST_F(Association, CancelAndFailuresInBothBuilds) {
-    Boxes boxes;
+    RecordingSink boxes;
     boxes.answer = BoxResult::Cancel;
     associateDataFiles(Language::Chinese, exe.c_str());
-    EXPECT_EQ(boxes.texts,
+    EXPECT_EQ(boxes.texts(),
               std::vector<std::string>{"将bin类型文件的默认打开方式设置为本软件，是否继续？"});
-    EXPECT_FALSE(fs::exists(data));
-    EXPECT_FALSE(fs::exists(config));
+    EXPECT_FALSE(fs::exists(data) || fs::exists(config));
 
     // A file where the applications folder should be: .bin fails, .hex is not tried.
     writeText(data / "applications", "a file where the folder should be");
     boxes.answer = BoxResult::Ok;
-    boxes.texts.clear();
+    boxes.boxes.clear();
     associateDataFiles(Language::English, exe.c_str());
-    EXPECT_EQ(boxes.texts.size(), 1u) << "only the question: the English build stays silent";
+    EXPECT_EQ(boxes.boxes.size(), 1u) << "only the question: the English build stays silent";
     associateDataFiles(Language::Chinese, exe.c_str());
-    EXPECT_EQ(boxes.texts.back(), "关联BIN文件失败！");
-    EXPECT_FALSE(fs::exists(data / "mime"));
-    EXPECT_FALSE(fs::exists(config / "mimeapps.list"));
+    EXPECT_EQ(boxes.texts().back(), "关联BIN文件失败！");
+    EXPECT_FALSE(fs::exists(data / "mime") || fs::exists(config / "mimeapps.list"));
 
     // The entry and the type are written, the defaults cannot be: what was written stays.
     fs::remove(data / "applications");
     fs::create_directories(config / "mimeapps.list");
     EXPECT_EQ(registerFileType(kBinFileType, Language::English, exe.c_str()), 0);
     EXPECT_EQ(valueOf(entry(), "MimeType"), "application/x-brimwick-bin;");
-    EXPECT_NE(text(data / "mime/packages/brimwick-relate.xml").find("*.bin"), std::string::npos);
-    EXPECT_EQ(text(data / "mime/packages/brimwick-relate.xml").find("*.hex"), std::string::npos);
+    EXPECT_NE(readFile(data / "mime/packages/brimwick-relate.xml").find("*.bin"),
+              std::string::npos);
+    EXPECT_EQ(readFile(data / "mime/packages/brimwick-relate.xml").find("*.hex"),
+              std::string::npos);
 }
 
 TEST_F(Association, ExecLineStartsTheProgramWithTheFileAsItsOneArgument) {
@@ -222,7 +205,7 @@ TEST_F(Association, ExecLineStartsTheProgramWithTheFileAsItsOneArgument) {
         fs::remove(record);
         std::string command = expandExec(exec, file);
         ASSERT_EQ(std::system(("/bin/sh -c " + shellQuoted(command)).c_str()), 0) << command;
-        EXPECT_EQ(text(record), file + std::string(1, '\0')) << command;
+        EXPECT_EQ(readFile(record), file + std::string(1, '\0')) << command;
     }
     unsetenv("ARGV_RECORD");
 

@@ -9,14 +9,6 @@
 #include "dialogs/ChipViewDlg.h"
 #include "dialogs/ControlId.h"
 
-#include <QAbstractButton>
-#include <QAction>
-#include <QHeaderView>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QTableWidget>
-#include <QTest>
-#include <QTextEdit>
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -58,6 +50,55 @@ class Editor {
     const Texts& texts;
     CChipInfoDlg dialog;
 };
+
+// Entries of a list, the selected ones marked with '*'.
+std::string entries(const QListWidget* list) {
+    std::string joined;
+    for (int row = 0; row < list->count(); ++row)
+        joined +=
+            list->item(row)->text().toStdString() + (list->item(row)->isSelected() ? "*|" : "|");
+    return joined;
+}
+
+// Cells of one column, or of one row when `row` is given.
+std::string cells(const QTableWidget* table, int column, int row = -1) {
+    std::string joined;
+    for (int i = 0; i < (row < 0 ? table->rowCount() : table->columnCount()); ++i)
+        joined += table->item(row < 0 ? i : row, row < 0 ? column : i)->text().toStdString() + "|";
+    return joined;
+}
+
+void click(QAbstractItemView* view, QModelIndex index, bool twice = false) {
+    const QPoint at = view->visualRect(index).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+    if (twice)
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+}
+
+// Fills in the chip editor that the next command opens and presses its OK.
+std::shared_ptr<bool> answerEditor(std::function<void(CChipInfoDlg*)> fill) {
+    return whenModal<QDialog>([fill](QDialog* modal) {
+        if (auto* editor = dynamic_cast<CChipInfoDlg*>(modal)) {
+            fill(editor);
+            editor->button(1)->click();
+        }
+        if (modal->isVisible())
+            modal->reject();
+    });
+}
+
+void type(CChipInfoDlg* editor, int id, const char* text) {
+    editor->edit(id)->setText(QString::fromUtf8(text));
+}
+
+ChipInfo chip(ChipType type, const char* name, uint32_t capacity, const char* maker = "Atmel") {
+    return makeChip(type, name, capacity, 1, 256, 0x1C, 0x13, 8, maker);
+}
+ChipInfo microwire(const char* name, uint32_t capacity, uint8_t width) {
+    ChipInfo chip{ChipType::Eeprom93, {}, "Atmel", 5, 55, capacity, 0, 256, 0x05, 0xC2, 7, width};
+    std::snprintf(chip.name, sizeof chip.name, "%s", name);
+    return chip;
+}
 
 const ChipInfo kFlash{
     ChipType::Flash25, "W25Q80", "Winbond", 27, 36, 1048576, 1, 256, 0x05, 0xC2, 0, 8};
@@ -111,6 +152,45 @@ const Case kCases[] = {
      {{Name, "NEW"}, {Maker, "NewCo"}, {Cap, "64"}, {Min, "1.6"}, {Max, "bad"}},
      &Texts::maxVoltageError,
      "name=NEW maker=NewCo min=16 max=36 cap=65536"},
+};
+
+class ChipDialogs : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        writeDatabase(
+            path,
+            {chip(ChipType::Eeprom24, "AT24C01", 128), chip(ChipType::Eeprom25, "AT25080", 1024),
+             chip(ChipType::Flash25, "AT25F1024", 1 << 20),
+             makeChip(ChipType::Flash25, "AT25F256", 1536, 1, 128, 0xEF, 0x14, 8, "Atmel"),
+             microwire("AT93C46", 128, 8), microwire("AT93C56", 2048, 8),
+             microwire("AT93C66", 1024, 16), microwire("AT93C86", 4096, 16),
+             chip(ChipType::Flash25, "MX25L1605", 2 << 20, "Macronix"),
+             chip(static_cast<ChipType>(7), "ODD1", 128, "Odd"),
+             chip(ChipType::Flash25, "W25Q16", 2 << 20, "Winbond"),
+             chip(ChipType::Flash25, "W25Q80", 1 << 20, "Winbond")});
+        open(Language::English);
+    }
+    void open(Language language) {
+        manager.reset();
+        database = std::make_unique<ChipDatabase>(language, path);
+        ASSERT_EQ(database->load(), 1);
+        manager = std::make_unique<CChipViewDlg>(database.get(), textsFor(language));
+        manager->show();
+    }
+    QTableWidget* table() const { return manager->chipTable(); }
+    QListWidget* makers() const { return manager->manufacturerList(); }
+    void family(QWidget* dialog, int id) { findControl<QAbstractButton>(dialog, id)->click(); }
+    std::string names() {
+        std::string joined;
+        for (const ChipInfo& chip : chipsInFile(path))
+            joined += std::string(chip.name) + "|";
+        return joined;
+    }
+
+    TempFolder folder;
+    std::string path = folder.file("ChipInfo.chip");
+    std::unique_ptr<ChipDatabase> database;
+    std::unique_ptr<CChipViewDlg> manager;
 };
 
 } // namespace
@@ -176,98 +256,6 @@ TEST(ChipEditor, ShowsTheChipItStartsFromWithReadOnlyWidthsGreyed) {
     chinese.dialog.button(Eeprom93)->click();
     EXPECT_FALSE(greyed(chinese.dialog.edit(MW)));
 }
-
-namespace {
-
-// Entries of a list, the selected ones marked with '*'.
-std::string entries(const QListWidget* list) {
-    std::string joined;
-    for (int row = 0; row < list->count(); ++row)
-        joined +=
-            list->item(row)->text().toStdString() + (list->item(row)->isSelected() ? "*|" : "|");
-    return joined;
-}
-
-// Cells of one column, or of one row when `row` is given.
-std::string cells(const QTableWidget* table, int column, int row = -1) {
-    std::string joined;
-    for (int i = 0; i < (row < 0 ? table->rowCount() : table->columnCount()); ++i)
-        joined += table->item(row < 0 ? i : row, row < 0 ? column : i)->text().toStdString() + "|";
-    return joined;
-}
-
-void click(QAbstractItemView* view, QModelIndex index, bool twice = false) {
-    const QPoint at = view->visualRect(index).center();
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
-    if (twice)
-        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
-}
-
-// Fills in the chip editor that the next command opens and presses its OK.
-std::shared_ptr<bool> answerEditor(std::function<void(CChipInfoDlg*)> fill) {
-    return whenModal<QDialog>([fill](QDialog* modal) {
-        if (auto* editor = dynamic_cast<CChipInfoDlg*>(modal)) {
-            fill(editor);
-            editor->button(1)->click();
-        }
-        if (modal->isVisible())
-            modal->reject();
-    });
-}
-
-void type(CChipInfoDlg* editor, int id, const char* text) {
-    editor->edit(id)->setText(QString::fromUtf8(text));
-}
-
-ChipInfo chip(ChipType type, const char* name, uint32_t capacity, const char* maker = "Atmel") {
-    return makeChip(type, name, capacity, 1, 256, 0x1C, 0x13, 8, maker);
-}
-ChipInfo microwire(const char* name, uint32_t capacity, uint8_t width) {
-    ChipInfo chip{ChipType::Eeprom93, {}, "Atmel", 5, 55, capacity, 0, 256, 0x05, 0xC2, 7, width};
-    std::snprintf(chip.name, sizeof chip.name, "%s", name);
-    return chip;
-}
-
-class ChipDialogs : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        writeDatabase(
-            path,
-            {chip(ChipType::Eeprom24, "AT24C01", 128), chip(ChipType::Eeprom25, "AT25080", 1024),
-             chip(ChipType::Flash25, "AT25F1024", 1 << 20),
-             makeChip(ChipType::Flash25, "AT25F256", 1536, 1, 128, 0xEF, 0x14, 8, "Atmel"),
-             microwire("AT93C46", 128, 8), microwire("AT93C56", 2048, 8),
-             microwire("AT93C66", 1024, 16), microwire("AT93C86", 4096, 16),
-             chip(ChipType::Flash25, "MX25L1605", 2 << 20, "Macronix"),
-             chip(static_cast<ChipType>(7), "ODD1", 128, "Odd"),
-             chip(ChipType::Flash25, "W25Q16", 2 << 20, "Winbond"),
-             chip(ChipType::Flash25, "W25Q80", 1 << 20, "Winbond")});
-        open(Language::English);
-    }
-    void open(Language language) {
-        manager.reset();
-        database = std::make_unique<ChipDatabase>(language, path);
-        ASSERT_EQ(database->load(), 1);
-        manager = std::make_unique<CChipViewDlg>(database.get(), textsFor(language));
-        manager->show();
-    }
-    QTableWidget* table() const { return manager->chipTable(); }
-    QListWidget* makers() const { return manager->manufacturerList(); }
-    void family(QWidget* dialog, int id) { findControl<QAbstractButton>(dialog, id)->click(); }
-    std::string names() {
-        std::string joined;
-        for (const ChipInfo& chip : chipsInFile(path))
-            joined += std::string(chip.name) + "|";
-        return joined;
-    }
-
-    TempFolder folder;
-    std::string path = folder.file("ChipInfo.chip");
-    std::unique_ptr<ChipDatabase> database;
-    std::unique_ptr<CChipViewDlg> manager;
-};
-
-} // namespace
 
 TEST_F(ChipDialogs, SelectDeviceListsMakersWithChipsAndTheChipsOfAFamily) {
     CChipSelectDlg select(database.get(), kTextsEnglish);

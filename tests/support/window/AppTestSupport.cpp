@@ -1,6 +1,7 @@
 #include "AppTestSupport.h"
 
 #include "app/HexViewWidget.h"
+#include "dialogs/BufferFillDlg.h"
 
 std::vector<ChipInfo> standardChips() {
     return {
@@ -36,4 +37,28 @@ std::vector<std::string> hexLine(CMainDlg& window, int i) {
 
 int hexLineCount(CMainDlg& window) {
     return window.hexView()->lines()->rowCount();
+}
+
+std::shared_ptr<bool> answerFileDialog(const std::string& path) {
+    return whenModal<QFileDialog>([path](QFileDialog* dialog) {
+        dialog->selectFile(QString::fromStdString(path));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+}
+
+bool fillBuffer(CMainDlg& window, const char* start, const char* end, const char* data) {
+    auto ran = whenModal<BufferFillDlg>([=](BufferFillDlg* dialog) {
+        dialog->edit(BufferFillDlg::IdStartAddress)->setText(start);
+        dialog->edit(BufferFillDlg::IdEndAddress)->setText(end);
+        dialog->edit(BufferFillDlg::IdFillData)->setText(data);
+        dialog->button(BufferFillDlg::IdOk)->click();
+    });
+    window.action(IdEditFill)->trigger();
+    return *ran;
+}
+
+std::string bytesAt(CMainDlg& window, uint32_t offset, uint32_t count) {
+    std::string bytes(count, '\0');
+    window.dataBuffer().copyOut(offset, reinterpret_cast<uint8_t*>(bytes.data()), count);
+    return bytes;
 }

@@ -1,12 +1,10 @@
 // Helpers for the main window tests, shared with the device command tests and the
 // benchmarks: started windows on their own database file, dialogs answered from a timer,
-// and the texts of the hex view.
+// and the texts of the hex view. Qt's widgets and QTest for all of them.
 #pragma once
 
-#include <QApplication>
-#include <QTemporaryDir>
-#include <QTimer>
-#include <QWidget>
+#include <QTest>
+#include <QtWidgets>
 #include <functional>
 #include <memory>
 #include <string>
@@ -56,6 +54,12 @@ template <typename T> std::shared_ptr<bool> whenModal(std::function<void(T*)> ac
     timer->start();
     return ran;
 }
+
+// Answers the next file dialog with `path`.
+std::shared_ptr<bool> answerFileDialog(const std::string& path);
+// Edit > Fill with these three texts typed in and OK pressed; false: no dialog came.
+bool fillBuffer(CMainDlg& window, const char* start, const char* end, const char* data);
+std::string bytesAt(CMainDlg& window, uint32_t offset, uint32_t count);
 
 // The three texts of line i of the hex view.
 std::vector<std::string> hexLine(CMainDlg& window, int i);
