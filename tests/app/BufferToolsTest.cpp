@@ -1,5 +1,4 @@
-// The buffer tools through the real window: bytes typed in the hex view, the caret
-// keys, Undo and Redo, Go To Address, Find, Checksum and Compare with File.
+// Typing in the hex view, caret keys, Undo/Redo, Go To, Find, Checksum, Compare, in the window.
 #include <cstring>
 #include <gtest/gtest.h>
 
@@ -13,19 +12,6 @@
 using namespace std::string_literals;
 
 namespace {
-
-// Clicks on the character `first` of line `line`, column 1 (hex) or 2 (characters),
-// measured from the text the line shows, drawn centred in its cell.
-void clickCharacter(CMainDlg& window, int line, int column, int first) {
-    QTableView* list = window.hexView()->list();
-    const QModelIndex index = list->model()->index(line, column);
-    const QString text = index.data().toString();
-    const QFontMetrics metrics(list->font());
-    const QRect cell = list->visualRect(index);
-    const int left = cell.x() + (cell.width() - metrics.horizontalAdvance(text)) / 2;
-    const int x = left + metrics.horizontalAdvance(text.left(first)) + 2;
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(x, cell.center().y()));
-}
 
 uint32_t caret(CMainDlg& window) {
     return window.hexEditor().caret() ? window.hexEditor().caret()->offset : UINT32_MAX;
@@ -57,8 +43,15 @@ TEST(BufferTools, TypingOverBytesUndoRedoAndTheCaretKeys) {
     uint8_t* store = window.dataBuffer().store();
     EXPECT_FALSE(window.action(IdEditUndo)->isEnabled());
 
-    // Line 3, byte 5, its low digit: the click selects the byte, typing starts high.
-    clickCharacter(window, 3, 1, 3 * 5 + 1);
+    // Line 3, byte 5, its low digit (the hex text is drawn centred in its cell): the click
+    // selects the byte, typing starts high.
+    const QModelIndex index = list->model()->index(3, 1);
+    const QString line3 = index.data().toString();
+    const QFontMetrics metrics(list->font());
+    const QRect cell = list->visualRect(index);
+    const int x = cell.x() + (cell.width() - metrics.horizontalAdvance(line3)) / 2 +
+                  metrics.horizontalAdvance(line3.left(3 * 5 + 1)) + 2;
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(x, cell.center().y()));
     EXPECT_EQ(caret(window), 0x35u);
     QTest::keyClicks(list, "aB5");
     EXPECT_EQ(bytesAt(window, 0x35, 2), "\xAB\x5F");

@@ -1,5 +1,4 @@
-// File and Edit commands through the real window, its real dialogs and real
-// files, and the hex view they redraw.
+// File and Edit commands through the real window, its dialogs, real files and the hex view.
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"

@@ -1,5 +1,4 @@
-// Helpers shared by the buffer tests: a buffer that shows every byte a load sets, and
-// records built the way other tools write them.
+// A buffer that shows every byte a load sets, and records as other tools write them.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,4 @@
-// Loading and saving the buffer in every format, through real files; files made by GNU
-// objcopy and srec_cat load byte-exact, and ours read back byte-exact in those tools.
+// Every data file format through real files, checked against GNU objcopy and srec_cat.
 #include <gtest/gtest.h>
 
 #include <algorithm>

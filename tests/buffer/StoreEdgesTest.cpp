@@ -1,6 +1,4 @@
-// The store's edges, which every load, fill and transfer relies on: Fill, Exchange (odd
-// lengths, the checks' order), the hex view and the edit history's memory bound at the
-// store's last bytes and for chips larger than the store. The window's tests walk the rest.
+// Fill, Exchange, hex view and edit history at the store's last bytes and beyond.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,6 +1,4 @@
-// ChipInfo.chip as bytes on disk, built by hand from the file layout; the queries and edits
-// on the loaded database; the shipped database read with a parser of its own and checked
-// against the datasheets; and the build tool that makes it from the chip table.
+// ChipInfo.chip bytes, queries and edits, the shipped database, and mkchipdb.
 #include "chipdb/ChipDatabase.h"
 #include "MessageRecorder.h"
 #include "RawDatabase.h"

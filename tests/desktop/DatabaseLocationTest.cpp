@@ -1,6 +1,4 @@
-// Where the chip database is read and saved: beside a program whose database the user may
-// edit, else in the user's copy under $XDG_DATA_HOME, which the first save makes from the
-// installed file. Real files in a scratch program tree and data folder.
+// Where the chip database is read and saved: beside the program, else the user's copy.
 #include "MessageRecorder.h"
 #include "RawDatabase.h"
 #include "TempFolder.h"

@@ -1,7 +1,4 @@
-// File > Relate in private XDG folders: the files written and their contents, installed
-// entries reused and never overwritten, idempotence, the messages of both builds, and that a
-// desktop opening a file through the entry starts the program with that file as its one
-// argument.
+// File > Relate in private XDG folders, and a desktop opening a file through its entry.
 #include "desktop/FileAssociation.h"
 #include "MessageRecorder.h"
 #include "TempFolder.h"
@@ -160,8 +157,8 @@ TEST_F(Association, InstalledEntryOfThisProgramIsReused) {
 
     fs::remove(system / "applications/brimwick-zh.desktop");
     associateDataFiles(Language::Chinese, program.c_str());
-    EXPECT_EQ(valueOf(entry(), "Name"), "Brimwick+ (Chinese)");
-    EXPECT_EQ(valueOf(entry(), "Name[zh_CN]"), "Brimwick+ 中文版");
+    EXPECT_EQ(valueOf(entry(), "Name") + valueOf(entry(), "Name[zh_CN]"),
+              "Brimwick+ (Chinese)Brimwick+ 中文版");
     EXPECT_EQ(valueOf(defaults(), "application/x-brimwick-hex"), "brimwick-relate.desktop");
     EXPECT_EQ(associationFoldersFromEnvironment().dataDirs, std::vector<std::string>{system});
 }
@@ -189,10 +186,8 @@ TEST_F(Association, CancelAndFailuresInBothBuilds) {
     fs::create_directories(config / "mimeapps.list");
     EXPECT_EQ(registerFileType(kBinFileType, Language::English, exe.c_str()), 0);
     EXPECT_EQ(valueOf(entry(), "MimeType"), "application/x-brimwick-bin;");
-    EXPECT_NE(readFile(data / "mime/packages/brimwick-relate.xml").find("*.bin"),
-              std::string::npos);
-    EXPECT_EQ(readFile(data / "mime/packages/brimwick-relate.xml").find("*.hex"),
-              std::string::npos);
+    const std::string types = readFile(data / "mime/packages/brimwick-relate.xml");
+    EXPECT_TRUE(types.find("*.bin") != types.npos && types.find("*.hex") == types.npos) << types;
 }
 
 TEST_F(Association, ExecLineStartsTheProgramWithTheFileAsItsOneArgument) {
@@ -209,7 +204,7 @@ TEST_F(Association, ExecLineStartsTheProgramWithTheFileAsItsOneArgument) {
     }
     unsetenv("ARGV_RECORD");
 
-    EXPECT_EQ(desktopExecLine(""), "");
-    EXPECT_EQ(desktopExecLine("relative/brimwick"), "");
-    EXPECT_EQ(desktopExecLine("/a\nb/brimwick"), "");
+    EXPECT_EQ(desktopExecLine("") + desktopExecLine("relative/brimwick") +
+                  desktopExecLine("/a\nb/brimwick"),
+              "");
 }

@@ -1,6 +1,4 @@
-// The device commands against a simulated programmer through the real link, run by
-// the real main window and by the core alone with a recording host: the same cases,
-// the same texts, the same bytes on the chip and in the buffer.
+// The device commands against a simulated programmer, through the window and the core alone.
 #include "protocol/DeviceOperations.h"
 #include "tests/support/SimProgrammer.h"
 #include "tests/support/window/AppTestSupport.h"

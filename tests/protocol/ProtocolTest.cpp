@@ -1,6 +1,4 @@
-// The programmer's command protocol through the real link to a simulated programmer:
-// every command's bytes, the answers taken, polling, and short data phases. (A late or
-// lost answer is followed through the whole command in tests/operations.)
+// The command protocol through the real link to a simulated programmer.
 #include "protocol/Programmer.h"
 #include "tests/support/ScriptedBackend.h"
 #include "tests/support/SimProgrammer.h"

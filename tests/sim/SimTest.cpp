@@ -1,7 +1,4 @@
-// The simulated programmer: its firmware as a host drives it (what it ignores, its data
-// phases, faults, the chip image kept on disk), its socket server, and brimwick-sim as a
-// user runs it. (Its answers to well-formed commands are checked byte for byte by the
-// protocol tests through the real link.)
+// The simulated programmer's firmware, socket server and brimwick-sim program.
 #include "sim/ChipModel.h"
 #include "sim/SimCommandLine.h"
 #include "tests/support/ProgramProcess.h"

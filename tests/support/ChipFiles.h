@@ -1,5 +1,4 @@
-// Chips and ChipInfo.chip files for the window and dialog tests, written byte by byte
-// from the file layout (RawDatabase.h).
+// Chips and ChipInfo.chip files for the window and dialog tests (from RawDatabase.h).
 #pragma once
 
 #include "chipdb/ChipInfo.h"

@@ -1,5 +1,4 @@
-// Records every message box instead of showing it, for as long as it lives, and answers
-// questions with `answer`.
+// Records every message box while it lives instead of showing it; answers with `answer`.
 #pragma once
 
 #include "res/MessageBox.h"

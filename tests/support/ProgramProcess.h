@@ -1,6 +1,4 @@
-// Programs run as a user runs them, for the tests and benchmarks that need a real
-// process: brimwick-cli with its stdout, stderr and exit code, and brimwick-sim
-// processes, each a simulated programmer of its own.
+// brimwick-cli and brimwick-sim run as real processes.
 #pragma once
 
 #include <sys/types.h>

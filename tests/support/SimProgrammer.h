@@ -1,6 +1,4 @@
-// A simulated programmer for tests: the real firmware model behind the real socket
-// server, in a private simulator folder that BRIMWICK_SIM_DIR points at while it
-// lives, so a link with the default back ends finds this programmer and no other.
+// The firmware model behind the real socket server, in a private BRIMWICK_SIM_DIR.
 #pragma once
 
 #include "ChipFiles.h"

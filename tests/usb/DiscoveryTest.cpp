@@ -1,5 +1,4 @@
-// Finding the programmer among the device paths and opening its pipes; the link
-// contract over the simulator's socket.
+// Finding the programmer and opening its pipes; the link contract over the simulator's socket.
 #include "MessageRecorder.h"
 #include "tests/support/ScriptedBackend.h"
 #include "tests/support/SimProgrammer.h"

@@ -1,6 +1,4 @@
-// The timed bulk transfers of the link, against the simulated firmware behind a real
-// connection: the chunks asked, where reads end, deadlines, and what an abandoned
-// transfer leaves behind.
+// The link's timed bulk transfers against the simulated firmware behind a real connection.
 #include "tests/support/SimProgrammer.h"
 #include "tests/usb/Connection.h"
 #include "usb/TransferState.h"

@@ -1,7 +1,4 @@
-// The contract tests over libusb, against the programmer emulated as a USB device in a
-// umockdev testbed: libusb's usbfs calls reach this program, where the simulated
-// firmware answers the bulk transfers, taking OUT data bit by bit when it is slow, as a
-// device takes a transfer packet by packet. Runs under the umockdev preload.
+// The link contract over libusb against the programmer emulated in a umockdev testbed.
 #include "tests/usb/Connection.h"
 #include "usb/Backends.h"
 

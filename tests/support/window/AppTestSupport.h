@@ -1,6 +1,4 @@
-// Helpers for the main window tests, shared with the device command tests and the
-// benchmarks: started windows on their own database file, dialogs answered from a timer,
-// and the texts of the hex view. Qt's widgets and QTest for all of them.
+// Started windows on their own database, dialogs answered from a timer, hex view texts.
 #pragma once
 
 #include <QTest>
