@@ -1,4 +1,5 @@
-// The main window of each build, start-up without database/chip/memory, help, boxes.
+// The main window of each build, start-up without database/chip/memory, help through the real
+// opener, boxes.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -255,8 +256,27 @@ TEST(Help, TheGuideOpensWithTheDesktopsOpenerAndEveryFailureIsReported) {
     const std::vector<std::string> failure = {"can not open the help document!"};
     EXPECT_EQ(openGuide(window), failure); // no UserGuide.pdf beside the program
 
-    // An opener that ends in failure, or is missing, is reported; one that succeeds says nothing.
+    // The real xdg-open on a desktop without a PDF viewer: no handler, no browser.
     writeFile(started->path("UserGuide.pdf"), "%PDF-1.4\n");
+    TempFolder home;
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved;
+    for (auto [name, value] : {std::pair{"XDG_DATA_HOME", home.path().c_str()},
+                               {"XDG_DATA_DIRS", home.path().c_str()},
+                               {"XDG_CONFIG_HOME", home.path().c_str()},
+                               {"HOME", home.path().c_str()},
+                               {"XDG_CURRENT_DESKTOP", "X-Generic"},
+                               {"BROWSER", "/nonexistent/browser"},
+                               {"DISPLAY", nullptr},
+                               {"WAYLAND_DISPLAY", nullptr}}) {
+        const char* old = std::getenv(name);
+        saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    }
+    window.setDocumentOpener(QString());
+    EXPECT_EQ(openGuide(window), failure);
+    for (const auto& [name, value] : saved)
+        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+    // An opener that ends in failure or is missing is reported; one that succeeds says nothing.
     window.setDocumentOpener(QStringLiteral("false"));
     EXPECT_EQ(openGuide(window), failure);
     window.setDocumentOpener(QStringLiteral("true"));
