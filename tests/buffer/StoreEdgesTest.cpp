@@ -105,8 +105,8 @@ TEST(HexViewModel, AChipLargerThanTheStoreShowsTheStoreAndNoMore) {
     EXPECT_EQ(lines[0].address, "old");
 
     ASSERT_TRUE(buffer.allocate());
-    buffer.store()[kStoreSize - 1] = 'Z';
-    EXPECT_FALSE(model.onVScroll(SB_LINEUP, 0).refresh); // already at the top
+    std::copy_n("\x1FZ", 2, &buffer.store()[kStoreSize - 2]); // control codes shown raw
+    EXPECT_FALSE(model.onVScroll(SB_LINEUP, 0).refresh);      // already at the top
     ScrollResult r = model.onVScroll(SB_BOTTOM, 0);
     EXPECT_EQ(model.topRow, 1048544u);
     EXPECT_EQ(r.position, 32767u);
@@ -114,7 +114,7 @@ TEST(HexViewModel, AChipLargerThanTheStoreShowsTheStoreAndNoMore) {
     ASSERT_TRUE(model.refresh(lines));
     EXPECT_EQ(model.topRow, 1048544u);
     EXPECT_EQ(lines[31].address, "0xFFFFF0:");
-    EXPECT_EQ(lines[31].ascii, "...............Z");
+    EXPECT_EQ(lines[31].ascii, "..............\x1FZ");
 }
 
 TEST(EditHistory, OldestStepsGoPastTheLimitAndTheNewestAlwaysStays) {
