@@ -198,6 +198,7 @@ TEST_F(Protocol, PollingMovesTheProgressAndRefusesStartsWhileBusy) {
     EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
     EXPECT_LT(seen.front(), 20);
     EXPECT_EQ(Bytes(dest.end() - 64, dest.end()), Bytes(64, 0x00)); // spare bytes kept out
+    EXPECT_EQ(firmware().stats().dataBytesOut, 256 * 1024 + 64u);   // but taken off the pipe
     EXPECT_EQ(programmer_.poll(), OpStatus::Idle);
     EXPECT_EQ(programmer_.getProgress(), 100);
     // Nothing to move: over at once, nothing divided by zero.
