@@ -93,7 +93,8 @@ TEST(Usage, JsonRowsOfChipsParseWithEveryField) {
 }
 
 TEST(Usage, BytesThatAreNotUtf8ShowInJsonAsReplacementCharacters) {
-    const std::string copy = testing::TempDir() + "brimwick-cli-latin1.chip";
+    const TempFolder folder;
+    const std::string copy = folder.file("latin1.chip");
     std::filesystem::copy_file(BRIMWICK_CHIP_DATABASE, copy,
                                std::filesystem::copy_options::overwrite_existing);
     ChipDatabase database(Language::English, copy);
