@@ -105,11 +105,11 @@ TEST(HexViewModel, AChipLargerThanTheStoreShowsTheStoreAndNoMore) {
     EXPECT_EQ(lines[0].address, "old");
 
     ASSERT_TRUE(buffer.allocate());
-    std::copy_n("\x1FZ", 2, &buffer.store()[kStoreSize - 2]); // control codes shown raw
-    EXPECT_FALSE(model.onVScroll(SB_LINEUP, 0).refresh);      // already at the top
-    ScrollResult r = model.onVScroll(SB_BOTTOM, 0);
+    std::copy_n("\x1FZ", 2, &buffer.store()[kStoreSize - 2]);  // control codes shown raw
+    EXPECT_FALSE(model.onVScroll(SB_LINEUP, 0).refresh);       // already at the top
+    EXPECT_EQ(model.onVScroll(SB_THUMBTRACK, 2).position, 2u); // 32 rows per thumb position
+    EXPECT_EQ(model.onVScroll(SB_BOTTOM, 0).position, 32767u);
     EXPECT_EQ(model.topRow, 1048544u);
-    EXPECT_EQ(r.position, 32767u);
     model.topRow = 0xFFFFFFFF; // clamped before anything is read
     ASSERT_TRUE(model.refresh(lines));
     EXPECT_EQ(model.topRow, 1048544u);
