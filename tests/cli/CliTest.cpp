@@ -94,9 +94,7 @@ TEST(Usage, JsonRowsOfChipsParseWithEveryField) {
 
 TEST(Usage, BytesThatAreNotUtf8ShowInJsonAsReplacementCharacters) {
     const TempFolder folder;
-    const std::string copy = folder.file("latin1.chip");
-    std::filesystem::copy_file(BRIMWICK_CHIP_DATABASE, copy,
-                               std::filesystem::copy_options::overwrite_existing);
+    const std::string copy = folder.write("latin1.chip", readFile(BRIMWICK_CHIP_DATABASE));
     ChipDatabase database(Language::English, copy);
     ASSERT_EQ(database.load(), 1);
     ChipInfo chip{};
