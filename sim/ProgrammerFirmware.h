@@ -40,6 +40,7 @@
 #pragma once
 
 #include "chipdb/ChipInfo.h"
+#include "sim/UsbDeviceModel.h"
 
 #include <chrono>
 #include <cstdint>
@@ -50,11 +51,6 @@
 #include <vector>
 
 namespace sim {
-
-using Clock = std::chrono::steady_clock;
-
-// A time point that never comes: "nothing to do until something changes".
-constexpr Clock::time_point kNever = Clock::time_point::max();
 
 // Largest chip the model holds; larger capacities are clamped to it.
 constexpr uint32_t kMaxChipBytes = 0x1000000;
@@ -110,19 +106,6 @@ struct FirmwareOptions {
     Faults faults;
 };
 
-enum class TransferStatus {
-    Done,    // the transfer happened (`length` bytes moved)
-    NotYet,  // nothing moved; offer the same transfer again at `retryAt` (or earlier)
-    Refused, // the transfer failed (pipe error); the device stays attached
-    Gone,    // the device has been unplugged
-};
-
-struct TransferResult {
-    TransferStatus status = TransferStatus::NotYet;
-    uint32_t length = 0;            // bytes taken (OUT) or delivered (IN) when Done
-    Clock::time_point retryAt = {}; // NotYet: when the transfer may succeed (kNever: no idea)
-};
-
 struct TransferRecord {
     bool in = false;
     uint32_t length = 0;
@@ -139,7 +122,7 @@ struct FirmwareStats {
     bool gone = false;
 };
 
-class ProgrammerFirmware {
+class ProgrammerFirmware : public UsbDeviceModel {
   public:
     // `chip` null = empty socket. The chip starts erased (all 0xFF).
     explicit ProgrammerFirmware(const ChipInfo* chip, FirmwareOptions options = {});
@@ -150,7 +133,7 @@ class ProgrammerFirmware {
     // Whether the host still waits for a transfer. Asked under the firmware's lock right
     // before data moves (so it must be quick and must not call back into the firmware):
     // a transfer the host has cancelled takes nothing, as on a real bus.
-    using StillWanted = std::function<bool()>;
+    using UsbDeviceModel::StillWanted;
 
     // The host wrote one OUT transfer. Waits at most until `waitUntil` for the device
     // to take it (pacing, stall); the default never waits. Done: `length` = bytes taken:
@@ -158,20 +141,20 @@ class ProgrammerFirmware {
     // `waitUntil` (the caller offers the rest again). NotYet: nothing taken; also at
     // once when `stillWanted` (empty = always) says the host no longer waits.
     TransferResult hostOut(const uint8_t* data, uint32_t length, Clock::time_point waitUntil = {},
-                           const StillWanted& stillWanted = {});
+                           const StillWanted& stillWanted = {}) override;
     // The host asks for one IN transfer of at most `maxLength` bytes into `dest`. Waits at
     // most until `waitUntil` for something to send. Done: `length` bytes written to
     // `dest` (0 = a zero-length transfer). NotYet: nothing consumed; also at once when
     // `stillWanted` (empty = always) says the host no longer waits.
     TransferResult hostIn(uint8_t* dest, uint32_t maxLength, Clock::time_point waitUntil = {},
-                          const StillWanted& stillWanted = {});
+                          const StillWanted& stillWanted = {}) override;
 
     // Wakes every waiting hostOut/hostIn so it re-checks at once (e.g. its caller stops).
-    void wakeWaiters();
+    void wakeWaiters() override;
 
     // Unplugs the device: every waiting and later transfer returns Gone.
     void unplug();
-    bool isGone() const;
+    bool isGone() const override;
     // Plugs it in again with fresh firmware state (queues, phases, counters, fault
     // generator); the chip keeps its contents.
     void powerCycle();

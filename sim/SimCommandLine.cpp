@@ -53,6 +53,14 @@ std::string simUsage() {
            "  --extra-read-bytes N   send N bytes more than asked at the end of a read\n"
            "  --noisy-read-after-bytes N   invert bit 0 of every byte read after N data\n"
            "                         bytes (a loose contact)\n"
+           "Bridge (after the options above; the fault options then count SPI bytes):\n"
+           "  --bridge ch341a        a CH341A USB-to-SPI bridge (1a86:5512) with the chip\n"
+           "                         named by --chip from its own part list: W25Q32, W25Q64,\n"
+           "                         W25Q128, W25Q256, GD25Q32, MX25L3205D, 25LC010, 25LC040,\n"
+           "                         25LC256, 25LC512, 25LC1024\n"
+           "  --sfdp none|damaged    the chip answers no SFDP, or a table whose size is wrong\n"
+           "  --protect HEX          status register 1 at start (block protection bits)\n"
+           "  --wp-locked            status register protect bit set and the WP pin held low\n"
            "  --help                 show this text\n"
            "\n"
            "Example: brimwick-sim --chip EN25T80 --image chip.bin\n";
@@ -96,7 +104,11 @@ bool parseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
     };
 
     const std::map<std::string, Setter> valued = {
-        {"--chip", text(&result.chipName)},
+        {"--chip", Setter([&result](const std::string& v) {
+             result.chipName = v;
+             result.chipGiven = true;
+             return !v.empty();
+         })},
         {"--image", text(&result.imagePath)},
         {"--db", text(&result.databasePath)},
         {"--version-text", text(&result.firmware.versionText)},
@@ -121,6 +133,20 @@ bool parseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
         {"--late-ms", u32(&faults.lateAnswerMs)},
         {"--extra-read-bytes", u32(&faults.extraReadBytes)},
         {"--noisy-read-after-bytes", optionalU64(&faults.noisyReadAfterDataBytes)},
+        {"--bridge", Setter([&result](const std::string& v) {
+             result.bridge = v;
+             return v == "ch341a";
+         })},
+        {"--sfdp", Setter([&result](const std::string& v) {
+             result.spiChip.sfdp = v == "none" ? SfdpVariant::None : SfdpVariant::Damaged;
+             return v == "none" || v == "damaged";
+         })},
+        {"--protect", Setter([&result](const std::string& v) {
+             unsigned value = 0;
+             const auto [ptr, ec] = std::from_chars(v.data(), v.data() + v.size(), value, 16);
+             result.spiChip.status1 = static_cast<uint8_t>(value);
+             return !v.empty() && ec == std::errc() && ptr == v.data() + v.size() && value < 256;
+         })},
     };
 
     for (size_t i = 0; i < args.size(); ++i) {
@@ -135,6 +161,10 @@ bool parseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
         }
         if (name == "--help" || name == "-h") {
             result.help = true;
+            continue;
+        }
+        if (name == "--wp-locked" && !hasValue) {
+            result.spiChip.hardwareLock = true;
             continue;
         }
         if (name == "--empty" && !hasValue) {
@@ -158,8 +188,30 @@ bool parseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
             return false;
         }
     }
+    if (!result.bridge.empty()) {
+        if (!result.chipGiven)
+            result.chipName = "W25Q32";
+        if (!result.imagePath.empty()) {
+            *error = "--image is not available with --bridge";
+            return false;
+        }
+        if (!result.emptySocket && !makeSpiChip(result.chipName, result.spiChip, VirtualClock())) {
+            *error = "no part named \"" + result.chipName + "\" for --bridge (see --help)";
+            return false;
+        }
+    }
     *out = std::move(result);
     return true;
+}
+
+Ch341aOptions bridgeOptions(const SimCommandLine& line) {
+    const Faults& faults = line.firmware.faults;
+    Ch341aOptions options;
+    options.seed = faults.seed;
+    options.stallAfterSpiBytes = faults.stallAfterDataBytes;
+    options.unplugAfterSpiBytes = faults.disconnectAfterDataBytes;
+    options.noisyAfterSpiBytes = faults.noisyReadAfterDataBytes;
+    return options;
 }
 
 } // namespace sim

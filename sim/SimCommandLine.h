@@ -1,7 +1,9 @@
 // The command line of brimwick-sim.
 #pragma once
 
+#include "sim/Ch341aDevice.h"
 #include "sim/ProgrammerFirmware.h"
+#include "sim/SpiChipCatalogue.h"
 
 #include <string>
 #include <vector>
@@ -10,15 +12,23 @@ namespace sim {
 
 struct SimCommandLine {
     std::string chipName = "EN25T80";
+    bool chipGiven = false;
     bool emptySocket = false;
     std::string imagePath;    // empty: the chip is not kept between runs
     std::string databasePath; // empty: ChipInfo.chip beside the executable
     FirmwareOptions firmware;
+    // "ch341a": a USB-to-SPI bridge carrying the chip named by --chip from the part list
+    // (sim/SpiChipCatalogue.h) instead of the programmer; "" = the programmer.
+    std::string bridge;
+    SpiChipOptions spiChip;
     bool help = false;
 };
 
 // Parses the arguments after the program name. false with `error` set (one line,
 // naming the offending option) when they are not valid.
+// The bridge's options from the shared fault options (counted in SPI bytes there).
+Ch341aOptions bridgeOptions(const SimCommandLine& line);
+
 bool parseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* out,
                          std::string* error);
 

@@ -68,9 +68,11 @@ struct SimServer::Impl {
         std::atomic<bool> finished{false};
     };
 
-    explicit Impl(ProgrammerFirmware& firmware) : firmware(firmware) {}
+    Impl(UsbDeviceModel& firmware, std::string socketPrefix)
+        : firmware(firmware), socketPrefix(std::move(socketPrefix)) {}
 
-    ProgrammerFirmware& firmware;
+    UsbDeviceModel& firmware;
+    const std::string socketPrefix;
     std::string path;
     int listenFd = -1;
     std::thread acceptThread;
@@ -93,7 +95,7 @@ struct SimServer::Impl {
     }
 
     void serveWritePipe(int fd, uint32_t mine) {
-        const ProgrammerFirmware::StillWanted stillWanted = [this, fd, mine] {
+        const UsbDeviceModel::StillWanted stillWanted = [this, fd, mine] {
             return wanted(fd, writeGeneration, mine);
         };
         std::vector<uint8_t> data(simwire::kMaxTransfer);
@@ -141,7 +143,7 @@ struct SimServer::Impl {
     void serveReadPipe(int fd, uint32_t mine) {
         // Asked by the firmware right before it hands over data: a read the host hung
         // up on, or replaced by a newer read pipe, must not take the next answer.
-        const ProgrammerFirmware::StillWanted stillWanted = [this, fd, mine] {
+        const UsbDeviceModel::StillWanted stillWanted = [this, fd, mine] {
             return wanted(fd, readGeneration, mine);
         };
         std::vector<uint8_t> reply(4 + simwire::kMaxTransfer);
@@ -267,7 +269,8 @@ struct SimServer::Impl {
     }
 };
 
-SimServer::SimServer(ProgrammerFirmware& firmware) : impl_(std::make_unique<Impl>(firmware)) {}
+SimServer::SimServer(UsbDeviceModel& device, std::string socketPrefix)
+    : impl_(std::make_unique<Impl>(device, std::move(socketPrefix))) {}
 
 SimServer::~SimServer() {
     stop();
@@ -285,8 +288,8 @@ bool SimServer::start(std::string* error) {
     if (!makeFolder(folder, error)) {
         return false;
     }
-    const std::string path = folder + "/" + simwire::kSocketPrefix + "sim-" +
-                             std::to_string(::getpid()) + "-" + std::to_string(++serverCounter);
+    const std::string path = folder + "/" + s.socketPrefix + "sim-" + std::to_string(::getpid()) +
+                             "-" + std::to_string(++serverCounter);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof address.sun_path) {

@@ -11,6 +11,8 @@
 #pragma once
 
 #include "sim/ProgrammerFirmware.h"
+#include "sim/UsbDeviceModel.h"
+#include "usb/SimWire.h"
 
 #include <chrono>
 #include <memory>
@@ -20,16 +22,16 @@ namespace sim {
 
 class SimServer {
   public:
-    // `firmware` must outlive the server.
-    explicit SimServer(ProgrammerFirmware& firmware);
+    // `device` must outlive the server. `socketPrefix` carries the device's USB IDs.
+    explicit SimServer(UsbDeviceModel& device, std::string socketPrefix = simwire::kSocketPrefix);
     ~SimServer(); // stop()
     SimServer(const SimServer&) = delete;
     SimServer& operator=(const SimServer&) = delete;
 
     // Creates the folder if needed and plugs the device in: socket
-    // "<folder>/usb#vid_10c4&pid_505d#sim-<pid>-<n>". false with `error` on failure.
-    // A server that has been unplugged cannot be started again; make a new one (after
-    // firmware.powerCycle() when the firmware itself went away).
+    // "<folder>/<socketPrefix>sim-<pid>-<n>", e.g. "usb#vid_10c4&pid_505d#sim-42-1". false with
+    // `error` on failure. A server that has been unplugged cannot be started again; make a new one
+    // (after firmware.powerCycle() when the firmware itself went away).
     bool start(std::string* error = nullptr);
     // Unplugs: closes the socket and all connections, removes the socket file, joins
     // every thread. The firmware is left as it is.

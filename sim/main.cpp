@@ -47,6 +47,55 @@ std::optional<ChipInfo> lookUpChip(const sim::SimCommandLine& line) {
     return chip;
 }
 
+sigset_t blockStopSignals() {
+    // The signals are taken by sigtimedwait, so every thread started after this must
+    // have them blocked.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    return stopSignals;
+}
+
+// Serves until a stop signal or until the device unplugs itself.
+void serveUntilStopped(const sim::SimServer& server, const sigset_t& stopSignals) {
+    const timespec tick{0, 100'000'000};
+    for (;;) {
+        const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
+        if (signal == SIGINT || signal == SIGTERM) {
+            break;
+        }
+        if (!server.pluggedIn()) {
+            std::fprintf(stderr, "brimwick-sim: the programmer unplugged itself (fault)\n");
+            break;
+        }
+    }
+}
+
+int runBridge(const sim::SimCommandLine& line) {
+    const sigset_t stopSignals = blockStopSignals();
+    sim::Ch341aDevice device(sim::bridgeOptions(line));
+    std::unique_ptr<sim::SpiSlave> chip;
+    if (!line.emptySocket) {
+        chip = sim::makeSpiChip(line.chipName, line.spiChip, device.clock());
+        device.attachChip(chip.get());
+    }
+    sim::SimServer server(device, simwire::kCh341aSocketPrefix);
+    std::string error;
+    if (!server.start(&error)) {
+        std::fprintf(stderr, "brimwick-sim: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("Simulated CH341A bridge with %s\n",
+                line.emptySocket ? "no chip on its bus" : line.chipName.c_str());
+    std::printf("%s\n", server.socketPath().c_str());
+    std::fflush(stdout);
+    serveUntilStopped(server, stopSignals);
+    server.stop();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -61,6 +110,10 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    if (!line.bridge.empty()) {
+        return runBridge(line);
+    }
+
     std::optional<ChipInfo> chip;
     if (!line.emptySocket) {
         chip = lookUpChip(line);
@@ -69,13 +122,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    // The signals are taken by sigtimedwait below, so every thread started from here
-    // on must have them blocked.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    const sigset_t stopSignals = blockStopSignals();
 
     sim::ProgrammerFirmware firmware(chip ? &*chip : nullptr, line.firmware);
     if (!line.imagePath.empty() && !firmware.attachImage(line.imagePath, &error)) {
@@ -96,17 +143,7 @@ int main(int argc, char** argv) {
     std::printf("%s\n", server.socketPath().c_str());
     std::fflush(stdout);
 
-    const timespec tick{0, 100'000'000};
-    for (;;) {
-        const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
-        if (signal == SIGINT || signal == SIGTERM) {
-            break;
-        }
-        if (!server.pluggedIn()) {
-            std::fprintf(stderr, "brimwick-sim: the programmer unplugged itself (fault)\n");
-            break;
-        }
-    }
+    serveUntilStopped(server, stopSignals);
     server.stop();
     if (!firmware.saveImage(&error)) {
         std::fprintf(stderr, "brimwick-sim: the chip image was not saved: %s\n", error.c_str());

@@ -1,0 +1,75 @@
+// A CH341A USB-to-SPI bridge (1a86:5512) with one chip on its SPI bus.
+//
+// Every OUT transfer is cut into 32-byte packets, each handled on its own by its first
+// byte:
+//   A8  SPI stream: the bytes after it are clocked out full duplex (mode 0), LSB first on
+//       the wire, so hosts reverse each byte's bits both ways; one IN packet carries as
+//       many bytes back.
+//   AB  UIO stream: 80|v sets outputs D0-D5 (D0 = chip select, active low), 40|d sets
+//       directions, C0|n waits n microseconds, 00 reads the inputs (one IN byte: D7 =
+//       MISO idle high), 20 ends the stream.
+//   anything else (the I2C stream AA included) is ignored.
+// The version control request (5F) is not modelled: the socket carries bulk pipes only.
+//
+// Timing, in virtual time (time() below; no wall-clock time passes):
+//   - SPI clock 1.5 MHz: 5333 ns per byte clocked; a UIO wait adds its microseconds.
+//   - One USB round trip (kRoundTripNs, 1 ms: a frame to bring the answer up and one to
+//     send the next command down) before an OUT transfer that arrives once the host has
+//     taken every IN packet: the host was waiting for them. An OUT transfer sent while
+//     answers are still queued for the host goes to the bus right after the work in hand,
+//     as the transfers a host keeps in flight do.
+//   - An IN packet is ready when its last byte has been clocked.
+// Faults, counted in SPI bytes clocked since power-on: a stall (nothing taken or sent any
+// more), an unplug (every transfer Gone), and a loose clip (past a mark, each MISO byte
+// has one random bit flipped with probability 1/64, from a seeded generator).
+#pragma once
+
+#include "sim/SpiSlave.h"
+#include "sim/UsbDeviceModel.h"
+
+#include <memory>
+#include <optional>
+
+namespace sim {
+
+struct Ch341aOptions {
+    uint64_t spiByteNs = 5333;
+    uint64_t roundTripNs = 1'000'000;
+    std::optional<uint64_t> stallAfterSpiBytes;
+    std::optional<uint64_t> unplugAfterSpiBytes;
+    std::optional<uint64_t> noisyAfterSpiBytes;
+    uint64_t seed = 1;
+};
+
+class Ch341aDevice : public UsbDeviceModel {
+  public:
+    static constexpr uint32_t kPacketSize = 32;
+
+    // `chip` (null: nothing on the bus, MISO floats) must run on clock().
+    explicit Ch341aDevice(Ch341aOptions options = {});
+    ~Ch341aDevice() override;
+
+    // The clock the chip must be built on, and the chip.
+    const VirtualClock& clock() const;
+    void attachChip(SpiSlave* chip);
+
+    TransferResult hostOut(const uint8_t* data, uint32_t length, Clock::time_point waitUntil = {},
+                           const StillWanted& stillWanted = {}) override;
+    TransferResult hostIn(uint8_t* dest, uint32_t maxLength, Clock::time_point waitUntil = {},
+                          const StillWanted& stillWanted = {}) override;
+    void wakeWaiters() override;
+    bool isGone() const override;
+    void unplug();
+
+    // Virtual nanoseconds since power-on, and SPI bytes clocked.
+    uint64_t time() const;
+    uint64_t spiBytes() const;
+    // Chip select as the pins are set now (true = selected).
+    bool chipSelected() const;
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+} // namespace sim
