@@ -1,0 +1,292 @@
+#include "bridge/Ch341aSpi.h"
+
+#include "usb/DeviceBackend.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace bridge {
+namespace {
+
+constexpr uint8_t kSpiStream = 0xA8;
+constexpr uint8_t kUioStream = 0xAB;
+constexpr uint8_t kUioEnd = 0x20;
+constexpr uint8_t kUioDirections = 0x40 | 0x3F; // D0-D5 outputs
+constexpr uint8_t kSelect = 0x80 | 0x36;        // D0 (chip select) low, SCK/MOSI idle
+constexpr uint8_t kDeselect = 0x80 | 0x37;
+constexpr uint8_t kMaxWaitUs = 0x3F;
+constexpr uint32_t kSpiBytesPerPacket = Ch341aSpi::kPacketSize - 1;
+
+// Cuts a batch into OUT transfers of whole 32-byte packets. A packet shorter than 32
+// bytes ends a USB transfer, so an SPI packet with fewer than 31 bytes (the end of a
+// transaction) is always the last of its transfer; UIO packets are padded after their
+// end marker.
+class PacketStream {
+  public:
+    explicit PacketStream(std::span<SpiTransaction> batch) : batch_(batch) {}
+
+    // The next transfer and the answer bytes expected once it is through; false when
+    // the batch has all been sent.
+    bool next(std::vector<uint8_t>* transfer, uint64_t* answersAfter) {
+        transfer->clear();
+        while (transfer->size() + Ch341aSpi::kPacketSize <= Ch341aSpi::kTransferBytes) {
+            if (index_ == batch_.size()) {
+                if (selected_)
+                    addUio(transfer, {kDeselect});
+                selected_ = false;
+                break;
+            }
+            const SpiTransaction& t = batch_[index_];
+            const uint64_t clocked = t.out.size() + uint64_t{t.inLength};
+            if (!started_) {
+                std::vector<uint8_t> ops;
+                if (selected_)
+                    ops.push_back(kDeselect);
+                selected_ = false;
+                // At most 29 operations fit in a packet with its command and end marker.
+                while (delayLeft_ > 0 && ops.size() < 29) {
+                    const uint32_t wait = std::min<uint32_t>(delayLeft_, kMaxWaitUs);
+                    ops.push_back(static_cast<uint8_t>(0xC0 | wait));
+                    delayLeft_ -= wait;
+                }
+                if (delayLeft_ == 0 && ops.size() < 29) {
+                    ops.push_back(kSelect);
+                    selected_ = true;
+                    started_ = true;
+                }
+                addUio(transfer, ops);
+                continue;
+            }
+            if (done_ == clocked) {
+                nextTransaction();
+                continue;
+            }
+            const auto count =
+                static_cast<uint32_t>(std::min<uint64_t>(kSpiBytesPerPacket, clocked - done_));
+            transfer->push_back(kSpiStream);
+            for (uint32_t i = 0; i < count; ++i, ++done_)
+                transfer->push_back(done_ < t.out.size() ? reverseBits(t.out[done_]) : 0x00);
+            answers_ += count;
+            if (count < kSpiBytesPerPacket)
+                break;
+        }
+        *answersAfter = answers_;
+        return !transfer->empty();
+    }
+
+  private:
+    void nextTransaction() {
+        ++index_;
+        started_ = false;
+        done_ = 0;
+        delayLeft_ = index_ < batch_.size() ? batch_[index_].delayUsBefore : 0;
+    }
+
+    static void addUio(std::vector<uint8_t>* transfer, const std::vector<uint8_t>& ops) {
+        const size_t start = transfer->size();
+        transfer->push_back(kUioStream);
+        transfer->insert(transfer->end(), ops.begin(), ops.end());
+        transfer->push_back(kUioEnd);
+        transfer->resize(start + Ch341aSpi::kPacketSize, 0x00);
+    }
+
+    std::span<SpiTransaction> batch_;
+    size_t index_ = 0;
+    bool started_ = false;
+    bool selected_ = false;
+    uint64_t done_ = 0;
+    uint64_t answers_ = 0;
+    uint32_t delayLeft_ = batch_.empty() ? 0 : batch_[0].delayUsBefore;
+};
+
+// Puts answer bytes where they belong: the bytes clocked while a transaction's `out`
+// went are dropped, the rest fill its `in`.
+class AnswerSink {
+  public:
+    explicit AnswerSink(std::span<SpiTransaction> batch) : batch_(batch) { skipEmpty(); }
+
+    void take(const uint8_t* bytes, uint32_t count) {
+        for (uint32_t i = 0; i < count; ++i) {
+            SpiTransaction& t = batch_[index_];
+            if (offset_ >= t.out.size())
+                t.in[offset_ - t.out.size()] = reverseBits(bytes[i]);
+            if (++offset_ == t.out.size() + t.inLength) {
+                ++index_;
+                offset_ = 0;
+                skipEmpty();
+            }
+        }
+    }
+
+  private:
+    void skipEmpty() {
+        while (index_ < batch_.size() && batch_[index_].out.empty() && batch_[index_].inLength == 0)
+            ++index_;
+    }
+
+    std::span<SpiTransaction> batch_;
+    size_t index_ = 0;
+    uint64_t offset_ = 0;
+};
+
+BusResult fromIo(usb::IoStatus status) {
+    switch (status) {
+    case usb::IoStatus::Ok:
+        return BusResult::Ok;
+    case usb::IoStatus::Gone:
+        return BusResult::Gone;
+    case usb::IoStatus::Cancelled:
+        return BusResult::Cancelled;
+    case usb::IoStatus::Failed:
+        break;
+    }
+    return BusResult::Failed;
+}
+
+} // namespace
+
+uint8_t reverseBits(uint8_t value) {
+    value = static_cast<uint8_t>((value & 0xF0) >> 4 | (value & 0x0F) << 4);
+    value = static_cast<uint8_t>((value & 0xCC) >> 2 | (value & 0x33) << 2);
+    return static_cast<uint8_t>((value & 0xAA) >> 1 | (value & 0x55) << 1);
+}
+
+std::unique_ptr<Ch341aSpi> Ch341aSpi::open(usb::DeviceBackend& backend, const std::string& path) {
+    auto interface = backend.openInterface(path);
+    if (!interface)
+        return nullptr;
+    auto out = backend.openPipe(path, usb::PipeKind::Write);
+    auto in = backend.openPipe(path, usb::PipeKind::Read);
+    if (!out || !in)
+        return nullptr;
+    auto bus = std::make_unique<Ch341aSpi>(std::move(interface), std::move(out), std::move(in));
+    return bus->sendPins() == BusResult::Ok ? std::move(bus) : nullptr;
+}
+
+Ch341aSpi::Ch341aSpi(std::shared_ptr<usb::InterfaceHandle> interface,
+                     std::shared_ptr<usb::PipeChannel> out, std::shared_ptr<usb::PipeChannel> in)
+    : interface_(std::move(interface)), out_(std::move(out)), in_(std::move(in)) {}
+
+Ch341aSpi::~Ch341aSpi() = default;
+
+BusResult Ch341aSpi::sendPins() {
+    uint8_t packet[kPacketSize] = {kUioStream, kDeselect, kUioDirections, kUioEnd};
+    const usb::IoResult r = out_->write(packet, 4, {});
+    return r.status == usb::IoStatus::Ok && r.bytes == 4 ? BusResult::Ok : fromIo(r.status);
+}
+
+BusResult Ch341aSpi::run(std::span<SpiTransaction> batch, std::stop_token stop,
+                         const std::function<void(uint64_t)>& progress) {
+    if (failure_ != BusResult::Ok)
+        return failure_;
+    uint64_t expected = 0;
+    for (SpiTransaction& t : batch) {
+        t.in.assign(t.inLength, 0);
+        expected += t.out.size() + t.inLength;
+    }
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    uint64_t received = 0; // answer bytes so far, under `mutex`
+    bool written = false;
+    BusResult failure = BusResult::Ok;
+    auto lastProgress = std::chrono::steady_clock::now();
+    const auto fail = [&](BusResult result) {
+        std::lock_guard lock(mutex);
+        if (failure == BusResult::Ok)
+            failure = result;
+        changed.notify_all();
+    };
+
+    std::thread writer([&] {
+        PacketStream stream(batch);
+        std::vector<uint8_t> transfer;
+        uint64_t answersAfter = 0;
+        while (stream.next(&transfer, &answersAfter)) {
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] {
+                    return failure != BusResult::Ok || answersAfter <= received + kWindowBytes;
+                });
+                if (failure != BusResult::Ok)
+                    return;
+            }
+            const auto size = static_cast<uint32_t>(transfer.size());
+            const usb::IoResult r = out_->write(transfer.data(), size, {});
+            if (r.status != usb::IoStatus::Ok || r.bytes != size)
+                return fail(r.status == usb::IoStatus::Ok ? BusResult::Failed : fromIo(r.status));
+            std::lock_guard lock(mutex);
+            lastProgress = std::chrono::steady_clock::now();
+        }
+        std::lock_guard lock(mutex);
+        written = true;
+        changed.notify_all();
+    });
+    std::thread reader([&] {
+        AnswerSink sink(batch);
+        std::vector<uint8_t> buffer(kTransferBytes);
+        for (uint64_t got = 0; got < expected;) {
+            const usb::IoResult r = in_->read(buffer.data(), kTransferBytes);
+            if (r.status != usb::IoStatus::Ok)
+                return fail(fromIo(r.status));
+            if (got + r.bytes > expected)
+                return fail(BusResult::Failed); // more answers than questions
+            sink.take(buffer.data(), r.bytes);
+            got += r.bytes;
+            std::lock_guard lock(mutex);
+            received = got;
+            lastProgress = std::chrono::steady_clock::now();
+            changed.notify_all();
+        }
+    });
+
+    BusResult result = BusResult::Ok;
+    {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            if (failure != BusResult::Ok) {
+                result = failure;
+                break;
+            }
+            if (written && received == expected)
+                break;
+            if (stop.stop_requested()) {
+                result = BusResult::Cancelled;
+                break;
+            }
+            if (std::chrono::steady_clock::now() - lastProgress >
+                std::chrono::milliseconds(kIdleLimitMs)) {
+                result = BusResult::Failed;
+                break;
+            }
+            changed.wait_for(lock, std::chrono::milliseconds(20));
+            if (progress) {
+                const uint64_t now = received;
+                lock.unlock();
+                progress(now);
+                lock.lock();
+            }
+        }
+        if (result != BusResult::Ok && failure == BusResult::Ok)
+            failure = result;
+        changed.notify_all();
+    }
+    if (result != BusResult::Ok) {
+        out_->cancel();
+        in_->cancel();
+    }
+    writer.join();
+    reader.join();
+    if (result != BusResult::Ok) {
+        out_->rearm();
+        in_->rearm();
+        failure_ = result;
+    }
+    return result;
+}
+
+} // namespace bridge

@@ -1,0 +1,90 @@
+#include "bridge/SpiEeprom.h"
+
+#include <algorithm>
+
+namespace bridge {
+namespace {
+
+// Write cycle: 5 ms at most on most parts, 6 ms on the 1 Mbit ones; polled every 1 ms
+// after a first wait, up to 20 ms.
+constexpr uint32_t kFirstPollUs = 3000;
+constexpr uint32_t kPollUs = 1000;
+constexpr int kMaxPolls = 20;
+constexpr uint32_t kReadChunk = 65536;
+
+} // namespace
+
+SpiEeprom::SpiEeprom(SpiBus& bus, EepromGeometry geometry) : bus_(bus), geometry_(geometry) {}
+
+uint32_t SpiEeprom::addressBytes() const {
+    return geometry_.capacity <= 512 ? 1 : geometry_.capacity <= 65536 ? 2 : 3;
+}
+
+std::vector<uint8_t> SpiEeprom::header(uint8_t opcode, uint32_t address) const {
+    const uint32_t bytes = addressBytes();
+    if (bytes == 1 && (address & 0x100))
+        opcode |= 0x08;
+    std::vector<uint8_t> out{opcode};
+    for (uint32_t i = bytes; i-- > 0;)
+        out.push_back(static_cast<uint8_t>(address >> (8 * i)));
+    return out;
+}
+
+ChipResult SpiEeprom::read(uint32_t address, std::span<uint8_t> dest, std::stop_token stop,
+                           const Progress& progress) {
+    if (address > geometry_.capacity || dest.size() > geometry_.capacity - address)
+        return {ChipOutcome::OutOfRange};
+    for (uint32_t done = 0; done < dest.size();) {
+        // The ninth address bit of a 512-byte part is sent once: no read crosses it.
+        uint32_t chunk = std::min<uint32_t>(kReadChunk, static_cast<uint32_t>(dest.size()) - done);
+        if (addressBytes() == 1)
+            chunk = std::min(chunk, 256 - (address + done) % 256);
+        std::vector<uint8_t> in;
+        if (const BusResult r = bus_.transfer(header(0x03, address + done), chunk, &in, stop);
+            r != BusResult::Ok)
+            return fromBus(r);
+        std::copy(in.begin(), in.end(), dest.begin() + done);
+        done += chunk;
+        if (progress)
+            progress(Stage::Read, done, dest.size());
+    }
+    return {};
+}
+
+ChipResult SpiEeprom::write(uint32_t address, std::span<const uint8_t> data, std::stop_token stop,
+                            const Progress& progress) {
+    if (address > geometry_.capacity || data.size() > geometry_.capacity - address)
+        return {ChipOutcome::OutOfRange};
+    for (uint32_t done = 0; done < data.size();) {
+        const uint32_t at = address + done;
+        const uint32_t length = std::min<uint32_t>(geometry_.pageSize - at % geometry_.pageSize,
+                                                   static_cast<uint32_t>(data.size()) - done);
+        std::vector<SpiTransaction> batch{
+            {{0x06}, 0, 0, {}}, {header(0x02, at), 0, 0, {}}, {{0x05}, 1, kFirstPollUs, {}}};
+        batch[1].out.insert(batch[1].out.end(), data.begin() + done, data.begin() + done + length);
+        if (const BusResult r = bus_.run(batch, stop); r != BusResult::Ok)
+            return fromBus(r);
+        uint8_t status = batch[2].in[0];
+        for (int poll = 0; (status & 1) && poll < kMaxPolls; ++poll) {
+            SpiTransaction again{{0x05}, 1, kPollUs, {}};
+            if (const BusResult r = bus_.run(std::span(&again, 1), stop); r != BusResult::Ok)
+                return fromBus(r);
+            status = again.in[0];
+        }
+        if (status & 1)
+            return {ChipOutcome::StillBusy, at, at + length};
+        done += length;
+        if (progress)
+            progress(Stage::Write, done, data.size());
+    }
+    std::vector<uint8_t> back(data.size());
+    if (ChipResult r = read(address, back, stop); !r.ok())
+        return r;
+    const auto [a, b] = std::mismatch(data.begin(), data.end(), back.begin());
+    if (a == data.end())
+        return {};
+    const uint64_t bad = address + static_cast<uint64_t>(a - data.begin());
+    return {ChipOutcome::VerifyFailed, bad, bad + 1};
+}
+
+} // namespace bridge

@@ -1,0 +1,37 @@
+// 25-series SPI EEPROM algorithms over any SpiBus: read, and page writes each followed
+// by a status poll done on the bridge. One address byte up to 512 bytes (the ninth
+// address bit in bit 3 of the opcode), two up to 64 KiB, three above.
+#pragma once
+
+#include "bridge/ChipResult.h"
+#include "bridge/SpiBus.h"
+
+#include <span>
+#include <stop_token>
+
+namespace bridge {
+
+struct EepromGeometry {
+    uint32_t capacity = 0;
+    uint32_t pageSize = 16;
+};
+
+class SpiEeprom {
+  public:
+    SpiEeprom(SpiBus& bus, EepromGeometry geometry);
+
+    uint32_t addressBytes() const;
+    ChipResult read(uint32_t address, std::span<uint8_t> dest, std::stop_token stop = {},
+                    const Progress& progress = {});
+    // Writes and reads back; bytes outside the range stay as they are.
+    ChipResult write(uint32_t address, std::span<const uint8_t> data, std::stop_token stop = {},
+                     const Progress& progress = {});
+
+  private:
+    std::vector<uint8_t> header(uint8_t opcode, uint32_t address) const;
+
+    SpiBus& bus_;
+    EepromGeometry geometry_;
+};
+
+} // namespace bridge
