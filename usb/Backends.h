@@ -11,7 +11,8 @@
 namespace usb {
 
 // USB devices reached through libusb-1.0, one path per device, e.g.
-// "usb:1-2.1#vid_10c4&pid_505d". Lists nothing when libusb cannot start.
+// "usb:1-2.1#vid_10c4&pid_505d". Lists the programmers (10c4:505d) and the CH341A
+// bridges (1a86:5512); nothing when libusb cannot start.
 std::shared_ptr<DeviceBackend> makeLibusbBackend();
 
 // Simulated programmers: the sockets in `folder` whose server answers the interface

@@ -20,10 +20,13 @@ constexpr int kEventWaitUs = 100'000;
 // the device took so far are progress, and the rest of the transfer goes out again.
 // Bulk packets are whole, so the device sees the same packets either way.
 constexpr unsigned kWriteSliceMs = 250;
-// Only the programmer is listed: hubs, keyboards and cameras never count toward the
-// interface limit.
+// Only the programmer and the CH341A USB-to-SPI bridge (bulk OUT 0x02, IN 0x82, 32-byte
+// packets) are listed: hubs, keyboards and cameras never count toward the interface
+// limit. The link picks the programmer out by its IDs in the path.
 constexpr uint16_t kProgrammerVendor = 0x10C4;
 constexpr uint16_t kProgrammerProduct = 0x505D;
+constexpr uint16_t kCh341aVendor = 0x1A86;
+constexpr uint16_t kCh341aProduct = 0x5512;
 
 class LibusbContext {
   public:
@@ -274,7 +277,8 @@ class LibusbBackend : public DeviceBackend {
         std::lock_guard lock(mutex_);
         std::vector<std::string> paths;
         forEachDevice([&](const Located& located) {
-            if (located.vendor == kProgrammerVendor && located.product == kProgrammerProduct)
+            if ((located.vendor == kProgrammerVendor && located.product == kProgrammerProduct) ||
+                (located.vendor == kCh341aVendor && located.product == kCh341aProduct))
                 paths.push_back(located.path);
             return false;
         });

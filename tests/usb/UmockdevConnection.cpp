@@ -1,4 +1,8 @@
 // The link contract over libusb against the programmer emulated in a umockdev testbed.
+#include "bridge/Ch341aSpi.h"
+#include "bridge/SpiNorFlash.h"
+#include "sim/Ch341aDevice.h"
+#include "sim/SpiChipCatalogue.h"
 #include "tests/usb/Connection.h"
 #include "usb/Backends.h"
 
@@ -33,6 +37,7 @@ namespace {
 
 constexpr const char* kDevicePath = "usb:1-1#vid_10c4&pid_505d";
 constexpr const char* kDeviceNode = "/dev/bus/usb/001/002";
+constexpr const char* kBridgePath = "usb:1-2#vid_1a86&pid_5512";
 
 // Root hub: device, configuration, hub interface, interrupt endpoint.
 constexpr const char* kHub = "P: /devices/usb1\nN: bus/usb/001/001\nE: SUBSYSTEM=usb\n"
@@ -52,6 +57,16 @@ constexpr const char* kProgrammer =
     "H: descriptors=1201000200000040c4105d500001010200010902200001010080320904000002ff000000"
     "0705010240000007058102400000\n";
 
+// A CH341A: full speed, interface 0 FF/01/02, bulk IN 0x82 and OUT 0x02 (32 bytes),
+// interrupt IN 0x81.
+constexpr const char* kBridge =
+    "P: /devices/usb1/1-2\nN: bus/usb/001/003\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n"
+    "E: DRIVER=usb\nE: BUSNUM=001\nE: DEVNUM=003\nE: DEVNAME=/dev/bus/usb/001/003\n"
+    "A: busnum=1\\n\nA: devnum=3\\n\nA: bConfigurationValue=1\\n\nA: speed=12\\n\n"
+    "A: idVendor=1a86\\n\nA: idProduct=5512\\n\n"
+    "H: descriptors=12011001ff000208861a1255040300000001090227000101008032090400000"
+    "3ff010200070582022000000705020220000007058103080001\n";
+
 usbdevfs_urb* rawOf(UMockdevIoctlData* data) {
     return reinterpret_cast<usbdevfs_urb*>(data->data);
 }
@@ -60,22 +75,30 @@ usbdevfs_urb* rawOf(UMockdevIoctlData* data) {
 
 class UmockdevProgrammer {
   public:
-    UmockdevProgrammer() : testbed_(umockdev_testbed_new()), handler_(umockdev_ioctl_base_new()) {
+    // A device on `testbed` (null: a new one, with the root hub) at `node`, with bulk
+    // endpoints `endpoint` and 0x80 | `endpoint`.
+    UmockdevProgrammer(UMockdevTestbed* testbed = nullptr, const char* node = kDeviceNode,
+                       const char* device = kProgrammer, uint8_t endpoint = 1)
+        : testbed_(testbed ? testbed : umockdev_testbed_new()), handler_(umockdev_ioctl_base_new()),
+          endpoint_(endpoint), ownsTestbed_(!testbed) {
         g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(handleIoctl), this);
         // The handler must be in place before the device appears and libusb may open it.
-        umockdev_testbed_attach_ioctl(testbed_, kDeviceNode, handler_, nullptr);
-        umockdev_testbed_add_from_string(testbed_, kHub, nullptr);
-        umockdev_testbed_add_from_string(testbed_, kProgrammer, nullptr);
+        umockdev_testbed_attach_ioctl(testbed_, node, handler_, nullptr);
+        if (ownsTestbed_)
+            umockdev_testbed_add_from_string(testbed_, kHub, nullptr);
+        umockdev_testbed_add_from_string(testbed_, device, nullptr);
     }
+    UMockdevTestbed* testbed() { return testbed_; }
     ~UmockdevProgrammer() {
-        g_object_unref(testbed_);
+        if (ownsTestbed_)
+            g_object_unref(testbed_);
         g_object_unref(handler_);
         for (auto* list : {&flying_, &discarded_})
             for (Urb& urb : *list)
                 g_object_unref(urb.data);
     }
     // Who answers from now on (null: nobody, transfers wait).
-    void attach(sim::ProgrammerFirmware* firmware) {
+    void attach(sim::UsbDeviceModel* firmware) {
         std::lock_guard lock(mutex_);
         firmware_ = firmware;
     }
@@ -125,7 +148,7 @@ class UmockdevProgrammer {
     }
     bool submit(UMockdevIoctlClient* client, UMockdevIoctlData* data) {
         usbdevfs_urb* urb = rawOf(data);
-        if (urb->type != USBDEVFS_URB_TYPE_BULK || (urb->endpoint & 0x7F) != 1 ||
+        if (urb->type != USBDEVFS_URB_TYPE_BULK || (urb->endpoint & 0x7F) != endpoint_ ||
             urb->buffer_length < 0) {
             umockdev_ioctl_client_complete(client, -1, EINVAL);
             g_object_unref(data);
@@ -135,7 +158,8 @@ class UmockdevProgrammer {
         if (urb->buffer_length > 0)
             g_object_unref(umockdev_ioctl_data_resolve(data, offsetof(usbdevfs_urb, buffer),
                                                        urb->buffer_length, nullptr));
-        flying_.push_back({data, urb->endpoint == 0x81, static_cast<uint32_t>(urb->buffer_length)});
+        flying_.push_back(
+            {data, (urb->endpoint & 0x80) != 0, static_cast<uint32_t>(urb->buffer_length)});
         umockdev_ioctl_client_complete(client, 0, 0);
         return true;
     }
@@ -181,14 +205,17 @@ class UmockdevProgrammer {
     }
     UMockdevTestbed* testbed_;
     UMockdevIoctlBase* handler_;
+    const uint8_t endpoint_;
+    const bool ownsTestbed_;
     std::mutex mutex_;
-    sim::ProgrammerFirmware* firmware_ = nullptr;
+    sim::UsbDeviceModel* firmware_ = nullptr;
     std::deque<Urb> flying_, discarded_;
 };
 
 namespace {
 
 UmockdevProgrammer* programmer = nullptr;
+UmockdevProgrammer* ch341a = nullptr;
 std::shared_ptr<usb::DeviceBackend> libusb; // one libusb context for the whole program
 
 class UmockdevConnection : public Connection {
@@ -211,8 +238,8 @@ class UmockdevConnection : public Connection {
 };
 
 TEST(LibusbDiscovery, ListsOnlyTheProgrammerAndOpensItByItsPath) {
-    // The root hub is on the bus too, but is never a candidate.
-    EXPECT_EQ(libusb->listPaths(), std::vector<std::string>{kDevicePath});
+    // The root hub is on the bus too, but is never a candidate; the link skips the bridge.
+    EXPECT_EQ(libusb->listPaths(), (std::vector<std::string>{kDevicePath, kBridgePath}));
     EXPECT_FALSE(libusb->openInterface("usb:9-9#vid_10c4&pid_505d"));
     UsbLink link({libusb});
     EXPECT_EQ(link.listProgrammers(), std::vector<std::string>{kDevicePath});
@@ -220,6 +247,28 @@ TEST(LibusbDiscovery, ListsOnlyTheProgrammerAndOpensItByItsPath) {
     EXPECT_EQ(link.devicePath(), kDevicePath);
     // Reopening while the pipes are held reuses the claimed interface.
     EXPECT_EQ(link.open(), 1);
+}
+
+TEST(LibusbDiscovery, Ch341aBridgeRunsTheChipsCommandsThroughLibusb) {
+    sim::Ch341aDevice device;
+    const auto chip = sim::makeSpiChip("W25Q32", {}, device.clock());
+    device.attachChip(chip.get());
+    ch341a->attach(&device);
+    auto bus = bridge::Ch341aSpi::open(*libusb, kBridgePath);
+    ASSERT_TRUE(bus);
+    bridge::NorIdentity id;
+    ASSERT_TRUE(bridge::identifyNor(*bus, &id).ok());
+    EXPECT_EQ(id.jedecId, (std::array<uint8_t, 3>{0xEF, 0x40, 0x16}));
+    ASSERT_EQ(id.sfdp.state, bridge::SfdpState::Sound);
+    bridge::SpiNorFlash flash(*bus, *id.geometry);
+    std::vector<uint8_t> data(3000), back(data.size());
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = uint8_t(i * 7);
+    EXPECT_TRUE(flash.write(0x1F00, data, bridge::WriteMode::Differential).ok());
+    EXPECT_TRUE(flash.read(0x1F00, back, 2).ok());
+    EXPECT_EQ(back, data);
+    bus.reset();
+    ch341a->attach(nullptr);
 }
 
 } // namespace
@@ -240,9 +289,12 @@ int main(int argc, char** argv) {
     }
     ::testing::InitGoogleTest(&argc, argv);
     usbtest::programmer = new usbtest::UmockdevProgrammer;
+    usbtest::ch341a = new usbtest::UmockdevProgrammer(usbtest::programmer->testbed(),
+                                                      "/dev/bus/usb/001/003", usbtest::kBridge, 2);
     usbtest::libusb = usb::makeLibusbBackend();
     const int result = RUN_ALL_TESTS();
     usbtest::libusb.reset(); // libusb lets go of the device before the testbed goes
+    delete usbtest::ch341a;
     delete usbtest::programmer;
     return result;
 }
