@@ -1,7 +1,10 @@
 // The chip algorithms through the CH341A model on the simulator socket.
 #include "bridge/SpiEeprom.h"
 #include "bridge/SpiNorFlash.h"
+#include "tests/support/ProgramProcess.h"
 #include "tests/support/SimBridge.h"
+#include "usb/DeviceInterfaceList.h"
+#include "usb/UsbLink.h"
 
 #include <gtest/gtest.h>
 
@@ -163,6 +166,25 @@ TEST(Bridge, FaultsEndInFailureWithoutHangingAndNoisyReadsAreCaught) {
             EXPECT_EQ(flash.write(0, data, bridge::WriteMode::Full).outcome, c.read);
         }
     }
+}
+
+TEST(Bridge, BrimwickSimServesABridgeThatDiscoveryFindsByItsIdsAndTheLinkPassesBy) {
+    TempFolder folder;
+    SimProcess sim(BRIMWICK_SIM_PROGRAM, folder.path(),
+                   {"--bridge", "ch341a", "--chip", "W25Q256", "--protect", "3C", "--wp-locked"});
+    EXPECT_EQ(sim.banner(), "Simulated CH341A bridge with W25Q256");
+    const auto backend = usb::makeSimBackend(folder.path());
+    ASSERT_EQ(backend->listPaths(), std::vector<std::string>{sim.socketPath()});
+    EXPECT_EQ(usb::vendorIdFromPath(sim.socketPath()), bridge::Ch341aSpi::kVendorId);
+    EXPECT_EQ(usb::productIdFromPath(sim.socketPath()), bridge::Ch341aSpi::kProductId);
+    EXPECT_TRUE(UsbLink({backend}).listProgrammers().empty());
+    auto bus = bridge::Ch341aSpi::open(*backend, sim.socketPath());
+    ASSERT_TRUE(bus);
+    bridge::NorIdentity id;
+    ASSERT_TRUE(bridge::identifyNor(*bus, &id).ok());
+    bridge::SpiNorFlash flash(*bus, id.geometry.value());
+    EXPECT_EQ(flash.clearProtection().outcome, ChipOutcome::HardwareLocked);
+    EXPECT_EQ(sim.stop(), 0);
 }
 
 TEST(Bridge, EepromWritesPagesAndTheNinthAddressBit) {

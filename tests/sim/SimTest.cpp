@@ -238,6 +238,10 @@ TEST(SimCommandLine, OptionsAndBadInput) {
          std::vector<std::vector<std::string>>{{"--chip"},
                                                {"--bogus"},
                                                {"--drop-answer-rate", "1.5"},
+                                               {"--bridge", "ch347"},
+                                               {"--sfdp", "odd"},
+                                               {"--protect", "1G"},
+                                               {"--bridge", "ch341a", "--chip", "EN25T80"},
                                                {"--disconnect-at-command", "0"}}) {
         line.chipName = "KEPT";
         EXPECT_FALSE(sim::parseSimCommandLine(args, &line, &error)) << args[0];
