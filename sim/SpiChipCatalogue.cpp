@@ -114,6 +114,8 @@ std::unique_ptr<SpiSlave> makeSpiChip(const std::string& name, const SpiChipOpti
         config->sfdp.clear();
     else if (options.sfdp == SfdpVariant::Damaged && config->sfdp.size() > 0x34)
         putDword(config->sfdp, 0x34, config->capacity * 32u - 1); // four times too large
+    if (options.pageProgramNs != 0)
+        config->times.pageProgramNs = options.pageProgramNs;
     auto chip = std::make_unique<SpiNorChip>(std::move(*config), clock);
     chip->setStatus(0, static_cast<uint8_t>(options.status1 & 0xFC) |
                            (options.hardwareLock ? 0x80 : 0));

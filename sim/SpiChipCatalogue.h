@@ -20,8 +20,9 @@ enum class SfdpVariant {
 
 struct SpiChipOptions {
     SfdpVariant sfdp = SfdpVariant::AsBuilt;
-    uint8_t status1 = 0;       // block protection set at power-on (status register 1)
-    bool hardwareLock = false; // SRP set and the WP pin held low
+    uint8_t status1 = 0;        // block protection set at power-on (status register 1)
+    bool hardwareLock = false;  // SRP set and the WP pin held low
+    uint64_t pageProgramNs = 0; // a slower (or faster) part than the datasheet's typical
 };
 
 // A JESD216B SFDP image: header, one parameter header, a 16-DWORD basic flash parameter

@@ -142,6 +142,17 @@ TEST(Bridge, DifferentialWriteErasesOnlySectorsNeedingBitsSetAndProgramsOnlyChan
     EXPECT_TRUE(std::equal(image.begin(), image.end(), sim.nor().memory().begin()));
 }
 
+TEST(Bridge, PagesSentToAChipStillBusyAreSentAgain) {
+    sim::SpiChipOptions slow;
+    slow.pageProgramNs = 3'000'000; // the datasheet's longest
+    SimBridge sim("W25Q32", slow);
+    bridge::SpiNorFlash flash = flashOn(sim);
+    const std::vector<uint8_t> data = pattern(0x8000, 2);
+    ASSERT_TRUE(flash.write(0x8000, data, bridge::WriteMode::Full).ok());
+    EXPECT_GT(flash.pagesRepeated(), 0u);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), sim.nor().memory().begin() + 0x8000));
+}
+
 TEST(Bridge, FaultsEndInFailureWithoutHangingAndNoisyReadsAreCaught) {
     using Clock = std::chrono::steady_clock;
     struct Case {
