@@ -164,7 +164,32 @@ std::unique_ptr<Ch341aSpi> Ch341aSpi::open(usb::DeviceBackend& backend, const st
     if (!out || !in)
         return nullptr;
     auto bus = std::make_unique<Ch341aSpi>(std::move(interface), std::move(out), std::move(in));
-    return bus->sendPins() == BusResult::Ok ? std::move(bus) : nullptr;
+    if (bus->sendPins() != BusResult::Ok)
+        return nullptr;
+    bus->drainStale();
+    return bus;
+}
+
+void Ch341aSpi::drainStale() {
+    // Answers of a batch an earlier bus abandoned may still wait on the bridge; they
+    // must not be taken for this bus's answers.
+    using Clock = std::chrono::steady_clock;
+    std::atomic<Clock::rep> lastData{Clock::now().time_since_epoch().count()};
+    std::thread reader([&] {
+        std::vector<uint8_t> buffer(kTransferBytes);
+        while (in_->read(buffer.data(), kTransferBytes).status == usb::IoStatus::Ok)
+            lastData = Clock::now().time_since_epoch().count();
+    });
+    const auto quiet =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::milliseconds(kDrainQuietMs))
+            .count();
+    const auto start = Clock::now();
+    while (Clock::now() - start < std::chrono::milliseconds(kDrainLimitMs) &&
+           Clock::now().time_since_epoch().count() - lastData.load() < quiet)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    in_->cancel();
+    reader.join();
+    in_->rearm();
 }
 
 Ch341aSpi::Ch341aSpi(std::shared_ptr<usb::InterfaceHandle> interface,

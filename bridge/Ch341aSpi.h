@@ -33,9 +33,13 @@ class Ch341aSpi : public SpiBus {
     static constexpr uint32_t kTransferBytes = 4096;
     static constexpr uint32_t kWindowBytes = 8 * kTransferBytes;
     static constexpr uint32_t kIdleLimitMs = 3000;
+    // Opening drains what an abandoned bus left on the bridge: until the IN pipe has been
+    // quiet this long, at most kDrainLimitMs.
+    static constexpr uint32_t kDrainQuietMs = 30;
+    static constexpr uint32_t kDrainLimitMs = 2000;
 
-    // Opens the device at `path` and sets the SPI pins (chip select high); null when it
-    // cannot be opened or does not take the pin setting.
+    // Opens the device at `path`, sets the SPI pins (chip select high) and drains stale
+    // answers; null when it cannot be opened or does not take the pin setting.
     static std::unique_ptr<Ch341aSpi> open(usb::DeviceBackend& backend, const std::string& path);
     Ch341aSpi(std::shared_ptr<usb::InterfaceHandle> interface,
               std::shared_ptr<usb::PipeChannel> out, std::shared_ptr<usb::PipeChannel> in);
@@ -46,6 +50,7 @@ class Ch341aSpi : public SpiBus {
 
   private:
     BusResult sendPins();
+    void drainStale();
 
     std::shared_ptr<usb::InterfaceHandle> interface_;
     std::shared_ptr<usb::PipeChannel> out_;

@@ -179,6 +179,24 @@ TEST(Bridge, FaultsEndInFailureWithoutHangingAndNoisyReadsAreCaught) {
     }
 }
 
+TEST(Bridge, ACancelledReadEndsAtOnceAndABusOpenedAfterwardsStartsClean) {
+    SimBridge sim("W25Q32");
+    bridge::SpiNorFlash flash = flashOn(sim);
+    std::vector<uint8_t> data(4 << 20);
+    std::stop_source stop;
+    const auto cancel = [&](bridge::Stage, uint64_t done, uint64_t) {
+        if (done > 0)
+            stop.request_stop();
+    };
+    EXPECT_EQ(flash.read(0, data, 1, stop.get_token(), cancel).outcome, ChipOutcome::Cancelled);
+    EXPECT_EQ(flash.read(0, std::span(data).first(16)).outcome, ChipOutcome::Cancelled);
+    auto again = bridge::Ch341aSpi::open(*usb::makeSimBackend(), sim.socketPath());
+    ASSERT_TRUE(again);
+    bridge::NorIdentity id;
+    EXPECT_TRUE(bridge::identifyNor(*again, &id).ok());
+    EXPECT_EQ(id.jedecId, sim.nor().config().jedecId);
+}
+
 TEST(Bridge, BrimwickSimServesABridgeThatDiscoveryFindsByItsIdsAndTheLinkPassesBy) {
     TempFolder folder;
     SimProcess sim(BRIMWICK_SIM_PROGRAM, folder.path(),
