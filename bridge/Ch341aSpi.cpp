@@ -198,6 +198,11 @@ Ch341aSpi::Ch341aSpi(std::shared_ptr<usb::InterfaceHandle> interface,
 
 Ch341aSpi::~Ch341aSpi() = default;
 
+std::vector<uint8_t> Ch341aSpi::version() {
+    constexpr uint8_t kVersionRequest = 0x5F;
+    return interface_->vendorRead(kVersionRequest, 2).value_or(std::vector<uint8_t>{});
+}
+
 BusResult Ch341aSpi::sendPins() {
     uint8_t packet[kPacketSize] = {kUioStream, kDeselect, kUioDirections, kUioEnd};
     const usb::IoResult r = out_->write(packet, 4, {});

@@ -47,6 +47,8 @@ class Ch341aSpi : public SpiBus {
 
     BusResult run(std::span<SpiTransaction> batch, std::stop_token stop = {},
                   const std::function<void(uint64_t)>& progress = {}) override;
+    // The bridge's version: the two bytes of vendor request 5F; empty when it refuses.
+    std::vector<uint8_t> version();
 
   private:
     BusResult sendPins();

@@ -1,5 +1,6 @@
 #include "sim/Ch341aDevice.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -166,6 +167,12 @@ void Ch341aDevice::wakeWaiters() {
 bool Ch341aDevice::isGone() const {
     std::lock_guard lock(state_->mutex);
     return state_->gone;
+}
+
+std::optional<std::vector<uint8_t>> Ch341aDevice::vendorRead(uint8_t request, uint16_t length) {
+    if (request != kVersionRequest || isGone())
+        return std::nullopt;
+    return std::vector<uint8_t>(kVersion, kVersion + std::min<uint16_t>(length, 2));
 }
 
 void Ch341aDevice::unplug() {

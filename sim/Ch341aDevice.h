@@ -9,7 +9,7 @@
 //       directions, C0|n waits n microseconds, 00 reads the inputs (one IN byte: D7 =
 //       MISO idle high), 20 ends the stream.
 //   anything else (the I2C stream AA included) is ignored.
-// The version control request (5F) is not modelled: the socket carries bulk pipes only.
+// The vendor control request 5F answers the version: kVersion, two bytes.
 //
 // Timing, in virtual time (time() below; no wall-clock time passes):
 //   - SPI clock 1.5 MHz: 5333 ns per byte clocked; a UIO wait adds its microseconds.
@@ -44,6 +44,9 @@ struct Ch341aOptions {
 class Ch341aDevice : public UsbDeviceModel {
   public:
     static constexpr uint32_t kPacketSize = 32;
+    static constexpr uint8_t kVersionRequest = 0x5F;
+    // The model's own version bytes, not taken from a real chip.
+    static constexpr uint8_t kVersion[2] = {0x30, 0x00};
 
     // `chip` (null: nothing on the bus, MISO floats) must run on clock().
     explicit Ch341aDevice(Ch341aOptions options = {});
@@ -59,6 +62,7 @@ class Ch341aDevice : public UsbDeviceModel {
                           const StillWanted& stillWanted = {}) override;
     void wakeWaiters() override;
     bool isGone() const override;
+    std::optional<std::vector<uint8_t>> vendorRead(uint8_t request, uint16_t length) override;
     void unplug();
 
     // Virtual nanoseconds since power-on, and SPI bytes clocked.

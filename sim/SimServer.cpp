@@ -2,6 +2,7 @@
 
 #include "usb/SimWire.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -189,7 +190,21 @@ struct SimServer::Impl {
         if (!simwire::recvAll(fd, &role, 1)) {
             return;
         }
-        if (role == simwire::kRoleInterface) {
+        if (role == simwire::kRoleControl) {
+            uint8_t ask[3];
+            if (!simwire::recvAll(fd, ask, sizeof ask)) {
+                return;
+            }
+            const auto answer = firmware.vendorRead(ask[0], uint16_t(ask[1] | ask[2] << 8));
+            const auto n = answer ? static_cast<uint32_t>(answer->size()) : 0;
+            std::vector<uint8_t> reply(4 + n);
+            simwire::putLittleEndian32(reply.data(),
+                                       answer ? n : static_cast<uint32_t>(simwire::kRefused));
+            if (answer) {
+                std::copy(answer->begin(), answer->end(), reply.begin() + 4);
+            }
+            simwire::sendAll(fd, reply.data(), reply.size());
+        } else if (role == simwire::kRoleInterface) {
             const uint8_t answer = simwire::kProbeAnswer;
             simwire::sendAll(fd, &answer, 1);
         } else if (role == simwire::kRoleWrite) {

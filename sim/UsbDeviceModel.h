@@ -9,6 +9,8 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <vector>
 
 namespace sim {
 
@@ -49,6 +51,12 @@ class UsbDeviceModel {
     // Wakes every waiting hostOut/hostIn so it re-checks at once.
     virtual void wakeWaiters() = 0;
     virtual bool isGone() const = 0;
+    // A vendor IN control request; nullopt = refused (the programmer has none).
+    virtual std::optional<std::vector<uint8_t>> vendorRead(uint8_t request, uint16_t length) {
+        (void)request;
+        (void)length;
+        return std::nullopt;
+    }
 };
 
 } // namespace sim

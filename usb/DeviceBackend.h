@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,10 +51,18 @@ class PipeChannel {
     virtual void rearm() = 0;
 };
 
-// An opened device interface; only its existence matters.
+// An opened device interface. For the programmer only its existence matters; a bridge
+// also answers vendor control requests (the CH341A its version, request 5F).
 class InterfaceHandle {
   public:
     virtual ~InterfaceHandle() = default;
+    // A vendor IN control request (request type C0, value and index 0) of at most
+    // `length` bytes; nullopt when the device refuses it or the back end has none.
+    virtual std::optional<std::vector<uint8_t>> vendorRead(uint8_t request, uint16_t length) {
+        (void)request;
+        (void)length;
+        return std::nullopt;
+    }
 };
 
 enum class PipeKind {

@@ -67,6 +67,18 @@ class LibusbInterface : public InterfaceHandle {
   public:
     explicit LibusbInterface(std::shared_ptr<Session> session) : session_(std::move(session)) {}
 
+    std::optional<std::vector<uint8_t>> vendorRead(uint8_t request, uint16_t length) override {
+        constexpr unsigned kControlTimeoutMs = 1000;
+        constexpr uint8_t kVendorIn = 0xC0; // device to host, vendor, device
+        std::vector<uint8_t> answer(length);
+        const int n = libusb_control_transfer(session_->handle, kVendorIn, request, 0, 0,
+                                              answer.data(), length, kControlTimeoutMs);
+        if (n < 0)
+            return std::nullopt;
+        answer.resize(std::min<size_t>(static_cast<size_t>(n), length));
+        return answer;
+    }
+
   private:
     std::shared_ptr<Session> session_;
 };

@@ -92,7 +92,32 @@ bool probe(const std::string& path) {
     return present;
 }
 
-class SimInterface : public InterfaceHandle {};
+class SimInterface : public InterfaceHandle {
+  public:
+    explicit SimInterface(std::string path) : path_(std::move(path)) {}
+
+    std::optional<std::vector<uint8_t>> vendorRead(uint8_t request, uint16_t length) override {
+        const int fd = openChannel(path_, simwire::kRoleControl);
+        if (fd < 0)
+            return std::nullopt;
+        const uint8_t ask[3] = {request, static_cast<uint8_t>(length),
+                                static_cast<uint8_t>(length >> 8)};
+        uint8_t header[4];
+        std::optional<std::vector<uint8_t>> answer;
+        if (simwire::sendAll(fd, ask, sizeof ask) && waitFor(fd, POLLIN, kConnectTimeoutMs) &&
+            simwire::recvAll(fd, header, 4)) {
+            const int32_t n = getI32(header);
+            std::vector<uint8_t> bytes(n > 0 && n <= length ? static_cast<size_t>(n) : 0);
+            if (n >= 0 && n <= length && simwire::recvAll(fd, bytes.data(), bytes.size()))
+                answer = std::move(bytes);
+        }
+        ::close(fd);
+        return answer;
+    }
+
+  private:
+    const std::string path_;
+};
 
 class SimPipe : public PipeChannel {
   public:
@@ -261,7 +286,7 @@ class SimBackend : public DeviceBackend {
     std::shared_ptr<InterfaceHandle> openInterface(const std::string& path) override {
         if (!probe(path))
             return nullptr;
-        return std::make_shared<SimInterface>();
+        return std::make_shared<SimInterface>(path);
     }
 
     std::shared_ptr<PipeChannel> openPipe(const std::string& devicePath, PipeKind kind) override {

@@ -13,6 +13,9 @@
 //        i32 status: bytes accepted (0..length), or -1 for a refused transfer.
 //        While a slow device takes the transfer bit by bit, the server may first
 //        send progress frames: i32 -2, then u32 bytes taken so far.
+//   'C'  vendor control request: the host sends the request byte and u16 length; the
+//        server answers i32 n (0..length), then n bytes, or -1 for a refused request,
+//        and closes.
 //   'R'  read pipe (PIPE00, programmer to host). Per transfer the host sends
 //        u32 maxLength; the server answers i32 n (0..maxLength), then n bytes;
 //        or -1 for a refused transfer. The server answers only when it has data
@@ -30,6 +33,7 @@ namespace simwire {
 constexpr char kRoleInterface = 'I';
 constexpr char kRoleWrite = 'W';
 constexpr char kRoleRead = 'R';
+constexpr char kRoleControl = 'C';
 constexpr char kProbeAnswer = 'K';
 constexpr uint32_t kMaxTransfer = 4096;
 constexpr int32_t kRefused = -1;

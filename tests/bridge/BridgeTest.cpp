@@ -209,6 +209,7 @@ TEST(Bridge, BrimwickSimServesABridgeThatDiscoveryFindsByItsIdsAndTheLinkPassesB
     EXPECT_TRUE(UsbLink({backend}).listProgrammers().empty());
     auto bus = bridge::Ch341aSpi::open(*backend, sim.socketPath());
     ASSERT_TRUE(bus);
+    EXPECT_EQ(bus->version(), (std::vector<uint8_t>{0x30, 0x00}));
     bridge::NorIdentity id;
     ASSERT_TRUE(bridge::identifyNor(*bus, &id).ok());
     bridge::SpiNorFlash flash(*bus, id.geometry.value());

@@ -96,6 +96,8 @@ class UmockdevProgrammer {
         for (auto* list : {&flying_, &discarded_})
             for (Urb& urb : *list)
                 g_object_unref(urb.data);
+        for (Control& control : controls_)
+            g_object_unref(control.data);
     }
     // Who answers from now on (null: nobody, transfers wait).
     void attach(sim::UsbDeviceModel* firmware) {
@@ -148,6 +150,22 @@ class UmockdevProgrammer {
     }
     bool submit(UMockdevIoctlClient* client, UMockdevIoctlData* data) {
         usbdevfs_urb* urb = rawOf(data);
+        if (urb->type == USBDEVFS_URB_TYPE_CONTROL && urb->buffer_length >= 8) {
+            // Answered at once: a vendor IN request the device knows, else a stall.
+            g_object_unref(umockdev_ioctl_data_resolve(data, offsetof(usbdevfs_urb, buffer),
+                                                       urb->buffer_length, nullptr));
+            auto* setup = static_cast<uint8_t*>(urb->buffer);
+            const auto answer =
+                firmware_ && setup[0] == 0xC0
+                    ? firmware_->vendorRead(setup[1], uint16_t(setup[6] | setup[7] << 8))
+                    : std::nullopt;
+            const size_t n = answer ? std::min<size_t>(answer->size(), urb->buffer_length - 8) : 0;
+            if (answer)
+                std::copy_n(answer->begin(), n, setup + 8);
+            controls_.push_back({data, answer ? 0 : -EPIPE, static_cast<uint32_t>(n)});
+            umockdev_ioctl_client_complete(client, 0, 0);
+            return true;
+        }
         if (urb->type != USBDEVFS_URB_TYPE_BULK || (urb->endpoint & 0x7F) != endpoint_ ||
             urb->buffer_length < 0) {
             umockdev_ioctl_client_complete(client, -1, EINVAL);
@@ -164,6 +182,11 @@ class UmockdevProgrammer {
         return true;
     }
     bool reap(UMockdevIoctlClient* client) {
+        if (!controls_.empty()) {
+            const Control done = controls_.front();
+            controls_.pop_front();
+            return giveBack(client, {done.data, true, done.length + 8}, done.status, done.length);
+        }
         if (!discarded_.empty()) {
             const Urb urb = discarded_.front();
             discarded_.pop_front();
@@ -210,6 +233,12 @@ class UmockdevProgrammer {
     std::mutex mutex_;
     sim::UsbDeviceModel* firmware_ = nullptr;
     std::deque<Urb> flying_, discarded_;
+    struct Control {
+        UMockdevIoctlData* data; // holds a reference
+        int status;
+        uint32_t length;
+    };
+    std::deque<Control> controls_;
 };
 
 namespace {
@@ -256,6 +285,7 @@ TEST(LibusbDiscovery, Ch341aBridgeRunsTheChipsCommandsThroughLibusb) {
     ch341a->attach(&device);
     auto bus = bridge::Ch341aSpi::open(*libusb, kBridgePath);
     ASSERT_TRUE(bus);
+    EXPECT_EQ(bus->version(), (std::vector<uint8_t>{0x30, 0x00}));
     bridge::NorIdentity id;
     ASSERT_TRUE(bridge::identifyNor(*bus, &id).ok());
     EXPECT_EQ(id.jedecId, (std::array<uint8_t, 3>{0xEF, 0x40, 0x16}));
