@@ -128,6 +128,19 @@ TEST(Bridge, WritesReadBackAboveSixteenMibAndTouchNothingOutsideTheRange) {
     }
 }
 
+TEST(Bridge, FourByteModeEnteredForTheOperationAndLeftAfterwards) {
+    SimBridge sim("W25Q256");
+    bridge::NorGeometry geometry = flashOn(sim).geometry();
+    geometry.fourByteOpcodes = false;
+    geometry.enter4ByteMode = true;
+    bridge::SpiNorFlash flash(sim.bus(), geometry);
+    const std::vector<uint8_t> data = pattern(0x3000, 4);
+    ASSERT_TRUE(flash.write(0x1800800, data, bridge::WriteMode::Differential).ok());
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), sim.nor().memory().begin() + 0x1800800));
+    EXPECT_EQ(sim.nor().memory()[0x800], 0xFF); // nothing landed 16 MiB lower
+    EXPECT_EQ(sim.nor().status(2) & 1, 0);      // back in 3-byte mode
+}
+
 TEST(Bridge, DifferentialWriteErasesOnlySectorsNeedingBitsSetAndProgramsOnlyChangedPages) {
     SimBridge sim("W25Q32");
     bridge::SpiNorFlash flash = flashOn(sim);
