@@ -51,10 +51,55 @@ ChipResult SpiEeprom::read(uint32_t address, std::span<uint8_t> dest, std::stop_
     return {};
 }
 
+ChipResult SpiEeprom::waitReady(uint8_t status, std::stop_token stop) {
+    for (int poll = 0; (status & 1) && poll < kMaxPolls; ++poll) {
+        SpiTransaction again{{0x05}, 1, kPollUs, {}};
+        if (const BusResult r = bus_.run(std::span(&again, 1), stop); r != BusResult::Ok)
+            return fromBus(r);
+        status = again.in[0];
+    }
+    return (status & 1) ? ChipResult{ChipOutcome::StillBusy} : ChipResult{};
+}
+
+ChipResult SpiEeprom::protectedRange(uint32_t* begin, uint8_t* status, std::stop_token stop) {
+    std::vector<uint8_t> in;
+    if (const BusResult r = bus_.transfer({0x05}, 1, &in, stop); r != BusResult::Ok)
+        return fromBus(r);
+    *status = in[0];
+    const unsigned bp = (in[0] >> 2) & 3;
+    *begin = bp == 0 ? geometry_.capacity : geometry_.capacity - (geometry_.capacity >> (3 - bp));
+    return {};
+}
+
+ChipResult SpiEeprom::clearProtection(std::stop_token stop) {
+    uint32_t begin = 0;
+    uint8_t status = 0;
+    if (ChipResult r = protectedRange(&begin, &status, stop); !r.ok())
+        return r;
+    std::vector<SpiTransaction> batch{{{0x06}, 0, 0, {}},
+                                      {{0x01, static_cast<uint8_t>(status & ~0x0C)}, 0, 0, {}},
+                                      {{0x05}, 1, kFirstPollUs, {}}};
+    if (const BusResult r = bus_.run(batch, stop); r != BusResult::Ok)
+        return fromBus(r);
+    if (ChipResult r = waitReady(batch[2].in[0], stop); !r.ok())
+        return r;
+    if (ChipResult r = protectedRange(&begin, &status, stop); !r.ok())
+        return r;
+    return begin < geometry_.capacity
+               ? ChipResult{ChipOutcome::NotCleared, begin, geometry_.capacity}
+               : ChipResult{};
+}
+
 ChipResult SpiEeprom::write(uint32_t address, std::span<const uint8_t> data, std::stop_token stop,
                             const Progress& progress) {
     if (address > geometry_.capacity || data.size() > geometry_.capacity - address)
         return {ChipOutcome::OutOfRange};
+    uint32_t protectedFrom = 0;
+    uint8_t status = 0;
+    if (ChipResult r = protectedRange(&protectedFrom, &status, stop); !r.ok())
+        return r;
+    if (address + data.size() > protectedFrom)
+        return {ChipOutcome::Protected, protectedFrom, geometry_.capacity};
     for (uint32_t done = 0; done < data.size();) {
         const uint32_t at = address + done;
         const uint32_t length = std::min<uint32_t>(geometry_.pageSize - at % geometry_.pageSize,
@@ -64,15 +109,8 @@ ChipResult SpiEeprom::write(uint32_t address, std::span<const uint8_t> data, std
         batch[1].out.insert(batch[1].out.end(), data.begin() + done, data.begin() + done + length);
         if (const BusResult r = bus_.run(batch, stop); r != BusResult::Ok)
             return fromBus(r);
-        uint8_t status = batch[2].in[0];
-        for (int poll = 0; (status & 1) && poll < kMaxPolls; ++poll) {
-            SpiTransaction again{{0x05}, 1, kPollUs, {}};
-            if (const BusResult r = bus_.run(std::span(&again, 1), stop); r != BusResult::Ok)
-                return fromBus(r);
-            status = again.in[0];
-        }
-        if (status & 1)
-            return {ChipOutcome::StillBusy, at, at + length};
+        if (ChipResult r = waitReady(batch[2].in[0], stop); !r.ok())
+            return {r.outcome, at, at + length};
         done += length;
         if (progress)
             progress(Stage::Write, done, data.size());

@@ -1,6 +1,7 @@
 // 25-series SPI EEPROM algorithms over any SpiBus: read, and page writes each followed
 // by a status poll done on the bridge. One address byte up to 512 bytes (the ninth
-// address bit in bit 3 of the opcode), two up to 64 KiB, three above.
+// address bit in bit 3 of the opcode), two up to 64 KiB, three above. Status bits BP0-1
+// (2-3) protect the top quarter, half or all of the chip.
 #pragma once
 
 #include "bridge/ChipResult.h"
@@ -23,12 +24,19 @@ class SpiEeprom {
     uint32_t addressBytes() const;
     ChipResult read(uint32_t address, std::span<uint8_t> dest, std::stop_token stop = {},
                     const Progress& progress = {});
-    // Writes and reads back; bytes outside the range stay as they are.
+    // Protected (with the range) when the status register protects part of the range;
+    // else writes and reads back. Bytes outside the range stay as they are.
     ChipResult write(uint32_t address, std::span<const uint8_t> data, std::stop_token stop = {},
                      const Progress& progress = {});
 
+    // Clears BP0-1 with write enable and a status write; NotCleared when they stayed.
+    ChipResult clearProtection(std::stop_token stop = {});
+
   private:
     std::vector<uint8_t> header(uint8_t opcode, uint32_t address) const;
+    ChipResult waitReady(uint8_t status, std::stop_token stop);
+    // The protected range the status register selects.
+    ChipResult protectedRange(uint32_t* begin, uint8_t* status, std::stop_token stop);
 
     SpiBus& bus_;
     EepromGeometry geometry_;

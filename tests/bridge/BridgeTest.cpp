@@ -234,14 +234,21 @@ TEST(Bridge, EepromWritesPagesAndTheNinthAddressBit) {
     struct Case {
         const char* chip;
         uint32_t capacity, page, at, length;
-    } cases[] = {{"25LC040", 512, 16, 0xF5, 0x30},
-                 {"25LC256", 32768, 64, 0x7FC0 - 3, 0x40},
-                 {"25LC1024", 131072, 256, 0x1FF00 - 7, 0x100}};
+        uint8_t status; // BP1 (top half) protects the write until cleared
+    } cases[] = {{"25LC040", 512, 16, 0xF5, 0x30, 0},
+                 {"25LC256", 32768, 64, 0x7FC0 - 3, 0x40, 0x08},
+                 {"25LC1024", 131072, 256, 0x1FF00 - 7, 0x100, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.chip);
-        SimBridge sim(c.chip);
+        SimBridge sim(c.chip, {sim::SfdpVariant::AsBuilt, c.status});
         bridge::SpiEeprom eeprom(sim.bus(), {c.capacity, c.page});
         const std::vector<uint8_t> data = pattern(c.length, 9);
+        if (c.status != 0) {
+            const bridge::ChipResult r = eeprom.write(c.at, data);
+            EXPECT_EQ(r.outcome, ChipOutcome::Protected);
+            EXPECT_EQ(r.begin, c.capacity / 2);
+            ASSERT_TRUE(eeprom.clearProtection().ok());
+        }
         ASSERT_TRUE(eeprom.write(c.at, data).ok());
         std::vector<uint8_t> expected(c.capacity, 0xFF);
         std::copy(data.begin(), data.end(), expected.begin() + c.at);
