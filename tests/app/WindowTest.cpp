@@ -10,6 +10,7 @@
 #include "app/ChipInfoText.h"
 #include "app/HexViewWidget.h"
 #include "app/QtMessageBoxSink.h"
+#include "app/UserGuideWindow.h"
 #include "dialogs/BufferFillDlg.h"
 
 namespace {
@@ -292,6 +293,31 @@ TEST(Help, TheGuideOpensWithTheDesktopsOpenerAndEveryFailureIsReported) {
     started->window.reset();
     QTest::qWait(50);
     EXPECT_TRUE(boxes.boxes.empty());
+}
+
+// A desktop with no PDF viewer, or no UserGuide.pdf: the built guide of the build's language
+// in a window of its own, once however often it is asked for.
+TEST(Help, WithoutAViewerTheGuideOfTheBuildsLanguageShowsInsideTheProgram) {
+    for (auto [language, page, title] :
+         {std::tuple{Language::English, "UserGuide.html", "Brimwick+ User Guide"},
+          {Language::Chinese, "UserGuide_zh_CN.html", "Brimwick+ 操作说明"}}) {
+        auto started = startWindow(language);
+        CMainDlg& window = *started->window;
+        const QString built = QCoreApplication::applicationDirPath() + "/" + page;
+        writeFile(started->path(page), readFile(built.toStdString()));
+        EXPECT_TRUE(openGuide(window).empty()) << page; // no PDF: no opener, no box
+        ASSERT_EQ(window.findChildren<UserGuideWindow*>().size(), 1u) << page;
+        window.findChild<UserGuideWindow*>()->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        window.setUserGuideFolder(QString()); // the guide built beside the program
+        window.setDocumentOpener(QStringLiteral("false"));
+        EXPECT_TRUE(openGuide(window).empty() && openGuide(window).empty()) << page;
+        const auto guides = window.findChildren<UserGuideWindow*>();
+        ASSERT_EQ(guides.size(), 1u) << page;
+        EXPECT_TRUE(guides[0]->isVisible() && !guides[0]->isModal());
+        EXPECT_EQ(guides[0]->windowTitle().toStdString(), title);
+        EXPECT_TRUE(guides[0]->browser()->toPlainText().startsWith(title));
+    }
 }
 
 TEST(MessageBoxes, ShowDeviceAndFileTextAsPlainTextWithTheBuildsButtons) {
