@@ -26,7 +26,7 @@ QStringList guideFolders(const QString& chosen) {
     if (!chosen.isEmpty())
         return {chosen};
     const QString own = QCoreApplication::applicationDirPath();
-    return {own, QDir::cleanPath(own + QStringLiteral("/" BRIMWICK_GUIDE_FROM_PROGRAM))};
+    return {own, QDir::cleanPath(own + QLatin1String("/" BRIMWICK_GUIDE_FROM_PROGRAM))};
 }
 
 // The first readable file of that name; empty when there is none.

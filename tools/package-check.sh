@@ -42,6 +42,7 @@ expected="$(cat <<'EOF'
 /usr/share/doc/brimwick/UserGuide_zh_CN.html
 /usr/share/doc/brimwick/changelog.gz
 /usr/share/doc/brimwick/copyright
+/usr/share/doc-base/brimwick-user-guide
 /usr/share/icons/hicolor/128x128/apps/brimwick.png
 /usr/share/icons/hicolor/16x16/apps/brimwick.png
 /usr/share/icons/hicolor/22x22/apps/brimwick.png
@@ -128,7 +129,8 @@ QT_QPA_PLATFORM=offscreen timeout 3 "$root/usr/bin/brimwick" 2>"$work/offscreen.
 
 echo "== user guide"
 # Help > User Guide looks in the program's folder, then at this path from it.
-from_program="$(grep -aoE '(\.\./)+share/doc/brimwick' "$root/usr/lib/brimwick/brimwick" | head -n1)"
+from_program="$(grep -aoE '(\.\./)+share/doc/brimwick' "$root/usr/lib/brimwick/brimwick" |
+    head -n1 || true)"
 for page in UserGuide.pdf UserGuide.html UserGuide_zh_CN.html; do
     [ -n "$from_program" ] && [ -f "$root/usr/lib/brimwick/$from_program/$page" ] ||
         fail "the programs do not find $page (they look in /usr/lib/brimwick/$from_program)"
