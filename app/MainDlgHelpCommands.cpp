@@ -29,12 +29,15 @@ QStringList guideFolders(const QString& chosen) {
     return {own, QDir::cleanPath(own + QLatin1String("/" BRIMWICK_GUIDE_FROM_PROGRAM))};
 }
 
-// The first readable file of that name; empty when there is none.
-QString findGuideFile(const QStringList& folders, const QString& name) {
-    for (const QString& folder : folders) {
-        const QFileInfo file(QDir(folder).filePath(name));
-        if (file.isFile() && file.isReadable())
-            return file.absoluteFilePath();
+// The first readable file of these names, each name looked for in every folder before the
+// next; empty when there is none.
+QString findGuideFile(const QStringList& folders, const QStringList& names) {
+    for (const QString& name : names) {
+        for (const QString& folder : folders) {
+            const QFileInfo file(QDir(folder).filePath(name));
+            if (file.isFile() && file.isReadable())
+                return file.absoluteFilePath();
+        }
     }
     return {};
 }
@@ -53,9 +56,9 @@ void CMainDlg::showUserGuideWindow() {
         return;
     }
     const QString html =
-        findGuideFile(guideFolders(userGuideFolder_), language_ == Language::Chinese
-                                                          ? QStringLiteral("UserGuide_zh_CN.html")
-                                                          : QStringLiteral("UserGuide.html"));
+        findGuideFile(guideFolders(userGuideFolder_),
+                      {language_ == Language::Chinese ? QStringLiteral("UserGuide_zh_CN.html")
+                                                      : QStringLiteral("UserGuide.html")});
     if (html.isEmpty()) {
         messageBox(texts_.helpOpenFailed);
         return;
@@ -66,9 +69,12 @@ void CMainDlg::showUserGuideWindow() {
 }
 
 void CMainDlg::OnHelpUserGuide() {
-    // The opener would start for a missing file too; look first.
-    const QString pdf =
-        findGuideFile(guideFolders(userGuideFolder_), QStringLiteral("UserGuide.pdf"));
+    // The opener would start for a missing file too; look first. The Chinese build opens the
+    // Chinese guide, or the one guide when that is all there is.
+    QStringList names = {QStringLiteral("UserGuide.pdf")};
+    if (language_ == Language::Chinese)
+        names.prepend(QStringLiteral("UserGuide_zh_CN.pdf"));
+    const QString pdf = findGuideFile(guideFolders(userGuideFolder_), names);
     if (pdf.isEmpty()) {
         showUserGuideWindow();
         return;

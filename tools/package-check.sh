@@ -40,6 +40,7 @@ expected="$(cat <<'EOF'
 /usr/share/doc/brimwick/UserGuide.html
 /usr/share/doc/brimwick/UserGuide.pdf
 /usr/share/doc/brimwick/UserGuide_zh_CN.html
+/usr/share/doc/brimwick/UserGuide_zh_CN.pdf
 /usr/share/doc/brimwick/changelog.gz
 /usr/share/doc/brimwick/copyright
 /usr/share/doc-base/brimwick-user-guide
@@ -131,7 +132,7 @@ echo "== user guide"
 # Help > User Guide looks in the program's folder, then at this path from it.
 from_program="$(grep -aoE '(\.\./)+share/doc/brimwick' "$root/usr/lib/brimwick/brimwick" |
     head -n1 || true)"
-for page in UserGuide.pdf UserGuide.html UserGuide_zh_CN.html; do
+for page in UserGuide.pdf UserGuide.html UserGuide_zh_CN.pdf UserGuide_zh_CN.html; do
     [ -n "$from_program" ] && [ -f "$root/usr/lib/brimwick/$from_program/$page" ] ||
         fail "the programs do not find $page (they look in /usr/lib/brimwick/$from_program)"
 done

@@ -296,11 +296,13 @@ TEST(Help, TheGuideOpensWithTheDesktopsOpenerAndEveryFailureIsReported) {
 }
 
 // A desktop with no PDF viewer, or no UserGuide.pdf: the built guide of the build's language
-// in a window of its own, once however often it is asked for.
+// in a window of its own, once however often it is asked for. The viewer is asked first, for
+// the build's own PDF.
 TEST(Help, WithoutAViewerTheGuideOfTheBuildsLanguageShowsInsideTheProgram) {
-    for (auto [language, page, title] :
-         {std::tuple{Language::English, "UserGuide.html", "Brimwick+ User Guide"},
-          {Language::Chinese, "UserGuide_zh_CN.html", "Brimwick+ 操作说明"}}) {
+    for (auto [language, page, title, pdf] :
+         {std::tuple{Language::English, "UserGuide.html", "Brimwick+ User Guide", "UserGuide.pdf"},
+          {Language::Chinese, "UserGuide_zh_CN.html", "Brimwick+ 操作说明",
+           "UserGuide_zh_CN.pdf"}}) {
         auto started = startWindow(language);
         CMainDlg& window = *started->window;
         const QString built = QCoreApplication::applicationDirPath() + "/" + page;
@@ -310,8 +312,12 @@ TEST(Help, WithoutAViewerTheGuideOfTheBuildsLanguageShowsInsideTheProgram) {
         window.findChild<UserGuideWindow*>()->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         window.setUserGuideFolder(QString()); // the guide built beside the program
-        window.setDocumentOpener(QStringLiteral("false"));
+        writeFile(started->path("viewerless"), "#!/bin/sh\necho \"$1\" >>\"$0.log\"\nexit 3\n");
+        ::chmod(started->path("viewerless").c_str(), 0755);
+        window.setDocumentOpener(QString::fromStdString(started->path("viewerless")));
         EXPECT_TRUE(openGuide(window).empty() && openGuide(window).empty()) << page;
+        const std::string asked = QCoreApplication::applicationDirPath().toStdString() + "/" + pdf;
+        EXPECT_EQ(readFile(started->path("viewerless.log")), asked + "\n" + asked + "\n");
         const auto guides = window.findChildren<UserGuideWindow*>();
         ASSERT_EQ(guides.size(), 1u) << page;
         EXPECT_TRUE(guides[0]->isVisible() && !guides[0]->isModal());
