@@ -150,7 +150,8 @@ class CMainDlg : public QDialog {
     int shownPictureType() const { return shownPictureType_; }
 
     // --- Seams for the file dialogs and the user guide -------------------------------
-    // Folder that holds UserGuide.pdf; the program's own folder unless set.
+    // Folder that holds UserGuide.pdf and the guide's HTML; unless set, the program's own
+    // folder, then its installation's documentation folder.
     void setUserGuideFolder(QString folder) { userGuideFolder_ = std::move(folder); }
     // The program that opens the user guide in the desktop's viewer, given the file's
     // path; xdg-open unless set.
@@ -176,6 +177,8 @@ class CMainDlg : public QDialog {
     void setPicture(int chipType);
     // Start-up steps that belong to the device link and the programmer.
     void openDeviceAtStartUp();
+    // The guide's HTML in a window of its own (the box when that is missing too).
+    void showUserGuideWindow();
 
     const Language language_;
     const Texts& texts_;

@@ -1,11 +1,12 @@
-# How a program of Brimwick+ is installed: into <libdir>/brimwick beside ChipInfo.chip and
-# UserGuide.pdf, with a link in <bindir> and, on request, a manual page.
+# How a program of Brimwick+ is installed: into <libdir>/brimwick beside ChipInfo.chip, with
+# a link in <bindir> and its manual page.
 #
 #   brimwick_install_program(<target> [MANUAL_FROM_HELP <one-line description>])
 #
-# MANUAL_FROM_HELP makes <target>.1 with help2man from the program's --help (run at build
-# time; it must exit 0 and print a usage text) and installs it gzipped in <mandir>/man1.
-# Without help2man the page is left out with a warning.
+# The manual page is desktop/<target>.1, written by hand, installed gzipped in <mandir>/man1.
+# A program without one may ask for MANUAL_FROM_HELP: help2man makes <target>.1 from the
+# program's --help (run at build time; it must exit 0 and print a usage text). Without
+# help2man that page is left out with a warning.
 
 find_program(BRIMWICK_HELP2MAN help2man)
 find_program(BRIMWICK_GZIP gzip)
@@ -20,9 +21,29 @@ function(brimwick_install_program target)
     file(CREATE_LINK ../${BRIMWICK_INSTALL_DIR}/${target} \"\${link}\" SYMBOLIC)
     message(STATUS \"Installing: \${link}\")
   ")
-  if(arg_MANUAL_FROM_HELP)
+  if(EXISTS ${BRIMWICK_MANUAL_SOURCE_DIR}/${target}.1)
+    brimwick_manual(${target})
+  elseif(arg_MANUAL_FROM_HELP)
     brimwick_manual_from_help(${target} "${arg_MANUAL_FROM_HELP}")
   endif()
+endfunction()
+
+set(BRIMWICK_MANUAL_SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+function(brimwick_manual target)
+  if(NOT BRIMWICK_GZIP)
+    message(WARNING "gzip not found: no manual page for ${target}")
+    return()
+  endif()
+  set(page ${CMAKE_BINARY_DIR}/man/${target}.1.gz)
+  add_custom_command(
+    OUTPUT ${page}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+    COMMAND ${BRIMWICK_GZIP} -9nc ${BRIMWICK_MANUAL_SOURCE_DIR}/${target}.1 > ${page}
+    DEPENDS ${BRIMWICK_MANUAL_SOURCE_DIR}/${target}.1
+    VERBATIM)
+  add_custom_target(${target}_manual ALL DEPENDS ${page})
+  install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endfunction()
 
 function(brimwick_manual_from_help target description)

@@ -14,7 +14,10 @@ add_custom_command(
   VERBATIM)
 add_custom_target(package_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/debian/changelog.gz)
 install(FILES ${CMAKE_BINARY_DIR}/debian/changelog.gz ${CMAKE_CURRENT_LIST_DIR}/debian/copyright
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/brimwick)
+        DESTINATION ${BRIMWICK_DOC_DIR})
+# The user guide (installed by tools/) in the system's documentation index.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/brimwick-user-guide.doc-base
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc-base RENAME brimwick-user-guide)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME brimwick)

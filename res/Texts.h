@@ -257,6 +257,9 @@ struct Texts {
     const char* compareSame;
     const char* compareHeader;
     const char* compareMore; // %u: differences not listed
+
+    // Command line of the window programs: --help
+    const char* commandLineUsage;
 };
 
 extern const Texts kTextsEnglish;

@@ -239,4 +239,15 @@ const Texts kTextsChinese = {
     .compareSame = "缓冲区与文件内容相同。\n",
     .compareHeader = "\n地址      缓冲区   文件\n",
     .compareMore = "……另有 %u 处不同\n",
+
+    .commandLineUsage =
+        "用法：brimwick-zh [文件]\n"
+        "打开 Brimwick+ 中文窗口，并把文件（二进制、Intel HEX 或 S-record 格式）载入缓冲区。\n"
+        "先接上编程器（或启动 brimwick-sim），用“操作 > 器件选择”选好芯片，再读出。\n"
+        "\n"
+        "  -h, --help     显示本说明后退出\n"
+        "      --version  显示版本后退出\n"
+        "\n"
+        "也接受 Qt 自己的选项（-platform、-display 等）。\n"
+        "另见 brimwick(1)、brimwick-cli(1)、brimwick-sim(1) 和“帮助 > 操作说明”。\n",
 };

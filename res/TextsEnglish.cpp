@@ -238,4 +238,16 @@ const Texts kTextsEnglish = {
     .compareSame = "The buffer and the file are the same.\n",
     .compareHeader = "\nAddress   Buffer  File\n",
     .compareMore = "... and %u more\n",
+
+    .commandLineUsage =
+        "Usage: brimwick [FILE]\n"
+        "Shows the Brimwick+ window in English; FILE (binary, Intel HEX or S-records) is\n"
+        "loaded into the buffer. Plug in the programmer (or start brimwick-sim), choose the\n"
+        "chip with Operation > Chip Select, then Read.\n"
+        "\n"
+        "  -h, --help     show this text and exit\n"
+        "      --version  show the version and exit\n"
+        "\n"
+        "Qt's own options (-platform, -display, ...) are taken too.\n"
+        "See brimwick(1), brimwick-cli(1), brimwick-sim(1) and Help > User Guide.\n",
 };

@@ -1,4 +1,4 @@
-// Turns the user guide's HTML source into UserGuide.pdf at build time.
+// Turns a user guide's HTML source into its PDF at build time; the PDF's title is the page's.
 // Usage: mkguide <guide.html> <output.pdf>
 #include <QFile>
 #include <QGuiApplication>
@@ -25,16 +25,17 @@ int main(int argc, char** argv) {
     const QString html = QString::fromUtf8(source.readAll());
 
     const QString outputPath = QString::fromLocal8Bit(argv[2]);
+    QTextDocument document;
+    document.setDefaultFont(QFont(QStringLiteral("DejaVu Sans"), 10));
+    document.setHtml(html);
+
     QPdfWriter writer(outputPath);
-    writer.setTitle(QStringLiteral("Brimwick+ User Guide"));
+    writer.setTitle(document.metaInformation(QTextDocument::DocumentTitle));
     writer.setCreator(QStringLiteral("Brimwick+"));
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageMargins(QMarginsF(18, 18, 18, 18), QPageLayout::Millimeter);
     writer.setResolution(300);
 
-    QTextDocument document;
-    document.setDefaultFont(QFont(QStringLiteral("DejaVu Sans"), 10));
-    document.setHtml(html);
     document.print(&writer);
 
     if (!QFile::exists(outputPath) || QFile(outputPath).size() == 0) {

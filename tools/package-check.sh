@@ -2,7 +2,9 @@
 # Builds the Debian package and checks it as a user would meet it: its file list, its
 # dependencies, the installed programs run from a throw-away root (the simulator, the command
 # line when the package has it, the window under a virtual X server), the data file types as
-# GLib sees them, desktop-file-validate, appstreamcli and lintian. Usage: tools/package-check.sh [build folder, default build]
+# GLib sees them and their names in both languages, the user guide where the programs look for
+# it, the manual pages and --help/--version without a display, desktop-file-validate,
+# appstreamcli and lintian. Usage: tools/package-check.sh [build folder, default build]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
@@ -29,15 +31,19 @@ expected="$(cat <<'EOF'
 /usr/bin/brimwick-sim
 /usr/bin/brimwick-zh
 /usr/lib/brimwick/ChipInfo.chip
-/usr/lib/brimwick/UserGuide.pdf
 /usr/lib/brimwick/brimwick
 /usr/lib/brimwick/brimwick-sim
 /usr/lib/brimwick/brimwick-zh
 /usr/lib/udev/rules.d/70-brimwick.rules
 /usr/share/applications/brimwick-zh.desktop
 /usr/share/applications/brimwick.desktop
+/usr/share/doc/brimwick/UserGuide.html
+/usr/share/doc/brimwick/UserGuide.pdf
+/usr/share/doc/brimwick/UserGuide_zh_CN.html
+/usr/share/doc/brimwick/UserGuide_zh_CN.pdf
 /usr/share/doc/brimwick/changelog.gz
 /usr/share/doc/brimwick/copyright
+/usr/share/doc-base/brimwick-user-guide
 /usr/share/icons/hicolor/128x128/apps/brimwick.png
 /usr/share/icons/hicolor/16x16/apps/brimwick.png
 /usr/share/icons/hicolor/22x22/apps/brimwick.png
@@ -122,11 +128,32 @@ QT_QPA_PLATFORM=offscreen timeout 3 "$root/usr/bin/brimwick" 2>"$work/offscreen.
     fail "brimwick ended by itself offscreen" || [ $? -eq 124 ] ||
     fail "brimwick failed offscreen: $(cat "$work/offscreen.err")"
 
+echo "== user guide"
+# Help > User Guide looks in the program's folder, then at this path from it.
+from_program="$(grep -aoE '(\.\./)+share/doc/brimwick' "$root/usr/lib/brimwick/brimwick" |
+    head -n1 || true)"
+for page in UserGuide.pdf UserGuide.html UserGuide_zh_CN.pdf UserGuide_zh_CN.html; do
+    [ -n "$from_program" ] && [ -f "$root/usr/lib/brimwick/$from_program/$page" ] ||
+        fail "the programs do not find $page (they look in /usr/lib/brimwick/$from_program)"
+done
+echo "the guide is in /usr/lib/brimwick/$from_program"
+
+echo "== manual pages, --help and --version without a display"
+bash tests/desktop/check-manuals.sh "$root/usr/lib/brimwick" "$root/usr/share/man/man1"
+
 echo "== file types"
 desktop-file-validate "$root"/usr/share/applications/*.desktop
 # The installed MIME package and desktop entry as a GLib desktop reads them.
 share="$root/usr/share"
 update-mime-database "$share/mime" 2>/dev/null
+# Named in both languages, as the MIME database hands the names to file managers.
+for names in "bin|Binary chip image|二进制芯片映像" "hex|Intel HEX file|Intel HEX 文件"; do
+    IFS='|' read -r ext english chinese <<<"$names"
+    parsed="$share/mime/application/x-brimwick-$ext.xml"
+    grep -qF "<comment>$english</comment>" "$parsed" &&
+        grep -qF "<comment xml:lang=\"zh_CN\">$chinese</comment>" "$parsed" ||
+        fail "the .$ext type is not named \"$english\" and \"$chinese\": $(cat "$parsed")"
+done
 # GLib drops an entry whose program does not exist; the package is unpacked, not installed,
 # so its entries are pointed at the unpacked programs for this query only.
 sed -i "s|^Exec=\"/usr/|Exec=\"$root/usr/|" "$share"/applications/*.desktop

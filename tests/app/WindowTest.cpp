@@ -10,6 +10,7 @@
 #include "app/ChipInfoText.h"
 #include "app/HexViewWidget.h"
 #include "app/QtMessageBoxSink.h"
+#include "app/UserGuideWindow.h"
 #include "dialogs/BufferFillDlg.h"
 
 namespace {
@@ -292,6 +293,37 @@ TEST(Help, TheGuideOpensWithTheDesktopsOpenerAndEveryFailureIsReported) {
     started->window.reset();
     QTest::qWait(50);
     EXPECT_TRUE(boxes.boxes.empty());
+}
+
+// A desktop with no PDF viewer, or no UserGuide.pdf: the built guide of the build's language
+// in a window of its own, once however often it is asked for. The viewer is asked first, for
+// the build's own PDF.
+TEST(Help, WithoutAViewerTheGuideOfTheBuildsLanguageShowsInsideTheProgram) {
+    for (auto [language, page, title, pdf] :
+         {std::tuple{Language::English, "UserGuide.html", "Brimwick+ User Guide", "UserGuide.pdf"},
+          {Language::Chinese, "UserGuide_zh_CN.html", "Brimwick+ 操作说明",
+           "UserGuide_zh_CN.pdf"}}) {
+        auto started = startWindow(language);
+        CMainDlg& window = *started->window;
+        const QString built = QCoreApplication::applicationDirPath() + "/" + page;
+        writeFile(started->path(page), readFile(built.toStdString()));
+        EXPECT_TRUE(openGuide(window).empty()) << page; // no PDF: no opener, no box
+        ASSERT_EQ(window.findChildren<UserGuideWindow*>().size(), 1u) << page;
+        window.findChild<UserGuideWindow*>()->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        window.setUserGuideFolder(QString()); // the guide built beside the program
+        writeFile(started->path("viewerless"), "#!/bin/sh\necho \"$1\" >>\"$0.log\"\nexit 3\n");
+        ::chmod(started->path("viewerless").c_str(), 0755);
+        window.setDocumentOpener(QString::fromStdString(started->path("viewerless")));
+        EXPECT_TRUE(openGuide(window).empty() && openGuide(window).empty()) << page;
+        const std::string asked = QCoreApplication::applicationDirPath().toStdString() + "/" + pdf;
+        EXPECT_EQ(readFile(started->path("viewerless.log")), asked + "\n" + asked + "\n");
+        const auto guides = window.findChildren<UserGuideWindow*>();
+        ASSERT_EQ(guides.size(), 1u) << page;
+        EXPECT_TRUE(guides[0]->isVisible() && !guides[0]->isModal());
+        EXPECT_EQ(guides[0]->windowTitle().toStdString(), title);
+        EXPECT_TRUE(guides[0]->browser()->toPlainText().startsWith(title));
+    }
 }
 
 TEST(MessageBoxes, ShowDeviceAndFileTextAsPlainTextWithTheBuildsButtons) {

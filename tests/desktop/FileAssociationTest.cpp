@@ -116,6 +116,17 @@ TEST_F(Association, WritesACompleteEntryTypesIconAndDefaultsOnce) {
     // With both types the package is the installed one, icons included; so is the icon.
     EXPECT_EQ(readFile(data / "mime/packages/brimwick-relate.xml"),
               readFile(DESKTOP_SOURCE_DIR "/brimwick.xml"));
+    // As the desktop's MIME database reads them: each type named in both languages.
+    for (auto [type, english, chinese] : {std::tuple{"bin", "Binary chip image", "二进制芯片映像"},
+                                          {"hex", "Intel HEX file", "Intel HEX 文件"}}) {
+        const std::string parsed =
+            readFile(data / (std::string("mime/application/x-brimwick-") + type + ".xml"));
+        EXPECT_NE(parsed.find(std::string("<comment>") + english + "</"), std::string::npos)
+            << parsed;
+        EXPECT_NE(parsed.find(std::string("<comment xml:lang=\"zh_CN\">") + chinese + "</"),
+                  std::string::npos)
+            << parsed;
+    }
     EXPECT_EQ(readFile(data / "icons/hicolor/scalable/apps/brimwick.svg"),
               readFile(DESKTOP_SOURCE_DIR "/brimwick.svg"));
     EXPECT_EQ(defaults(), "# mine\n[Default Applications]\ntext/plain=gedit.desktop\n"
