@@ -7,6 +7,7 @@
 #include "cli/Options.h"
 #include "cli/Output.h"
 
+#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <pthread.h>
@@ -34,8 +35,9 @@ void addGlobalOptions(CLI::App& app, GlobalOptions& options) {
                    "flash chip is identified by its ID bytes")
         ->type_name("NAME");
     CLI::Option* device =
-        app.add_option("--device", options.device, "The programmer to use, as `devices` lists it")
-            ->type_name("PATH");
+        app.add_option("--device", options.device,
+                       "The programmer to use: its path or its number, as `devices` lists them")
+            ->type_name("PATH|N");
     app.add_flag("--all", options.all, "Run the command on every present programmer at once")
         ->excludes(device);
     app.add_flag("--json", options.json, "One JSON object per line on stdout for each event");
@@ -123,6 +125,8 @@ int main(int argc, char** argv) {
         return shown == 0 ? 0 : exitValue(ExitCode::UsageOrFile);
     }
 
+    // The system's reasons (a file that cannot be opened) in the user's language.
+    std::setlocale(LC_MESSAGES, "");
     // A reader that goes away (`| head`) must not end a write half-way: output to it
     // just fails from then on.
     std::signal(SIGPIPE, SIG_IGN);

@@ -257,6 +257,20 @@ struct Texts {
     const char* compareSame;
     const char* compareHeader;
     const char* compareMore; // %u: differences not listed
+
+    // Why a data file failed to load (the line under the failure text); a verify
+    // difference in one line (brimwick-cli)
+    const char* loadFaultLine; // %u: the line, %s: one of the reasons below
+    const char* loadFaultEnd;
+    const char* loadFaultCharacter;
+    const char* loadFaultRecord;
+    const char* loadFaultChecksum;
+    const char* loadFaultBeyondStore;
+    const char* loadFaultMissing;
+    const char* loadFaultDenied;
+    const char* loadFaultFolder;
+    const char* loadFaultUnreadable;
+    const char* verifyDiffLine; // address, file's byte, chip's byte
 };
 
 extern const Texts kTextsEnglish;
