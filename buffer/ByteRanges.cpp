@@ -23,8 +23,8 @@ void ByteRanges::add(uint64_t start, uint64_t length) {
     spans_.emplace(start, end);
 }
 
-std::vector<ByteRange> ByteRanges::cutTo(uint32_t limit) const {
-    std::vector<ByteRange> ranges;
+std::vector<AddressRange> ByteRanges::cutTo(uint32_t limit) const {
+    std::vector<AddressRange> ranges;
     for (const auto& [start, end] : spans_) {
         if (start >= limit)
             break;

@@ -7,11 +7,11 @@
 #include <map>
 #include <vector>
 
-struct ByteRange {
+struct AddressRange {
     uint32_t start = 0;
     uint32_t length = 0;
     uint32_t end() const { return start + length; }
-    bool operator==(const ByteRange&) const = default;
+    bool operator==(const AddressRange&) const = default;
 };
 
 class ByteRanges {
@@ -19,7 +19,7 @@ class ByteRanges {
     // Adds `length` bytes from `start` on, merged with any range they overlap or touch.
     void add(uint64_t start, uint64_t length);
     // The ranges in address order, cut at `limit` (a chip's capacity).
-    std::vector<ByteRange> cutTo(uint32_t limit) const;
+    std::vector<AddressRange> cutTo(uint32_t limit) const;
 
   private:
     std::map<uint64_t, uint64_t> spans_; // start -> one past the end

@@ -22,7 +22,7 @@ struct LoadResult {
     bool tooLarge = false;
     // The chip addresses the file gives bytes for (a binary file: from 0 for its
     // length), cut to the capacity. Empty after a failure.
-    std::vector<ByteRange> ranges;
+    std::vector<AddressRange> ranges;
     // A failed Intel HEX or S-record file: the line of the fault (0: none).
     uint32_t line = 0;
     // A file that could not be opened or read: the errno value (0: none).

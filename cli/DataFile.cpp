@@ -23,7 +23,7 @@ FileFormat formatFor(const CliContext& context, const std::string& file) {
 } // namespace
 
 DeviceResult loadInput(DeviceSession& session, const std::string& file,
-                       std::vector<ByteRange>* ranges) {
+                       std::vector<AddressRange>* ranges) {
     const CliContext& context = session.context();
     const uint32_t capacity = session.chip().capacity;
     const LoadResult loaded = loadData(session.buffer(), capacity, file, formatFor(context, file));
@@ -82,13 +82,13 @@ std::string outputFileFor(const std::string& file, int index, bool all) {
 }
 
 ChipChecksums chipChecksums(DeviceSession& session) {
-    const ByteRange whole{0, session.chip().capacity};
+    const AddressRange whole{0, session.chip().capacity};
     return rangeChecksums(session, {&whole, 1});
 }
 
-ChipChecksums rangeChecksums(DeviceSession& session, std::span<const ByteRange> ranges) {
+ChipChecksums rangeChecksums(DeviceSession& session, std::span<const AddressRange> ranges) {
     ChecksumBuilder builder;
-    for (const ByteRange& range : ranges) {
+    for (const AddressRange& range : ranges) {
         builder.add(session.buffer().range(range.start, range.length));
     }
     const Checksums sums = builder.finish();

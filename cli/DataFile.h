@@ -13,7 +13,7 @@
 // addresses it holds. Done, or exit code 2 with the reason (and the line of a record
 // file's fault, or the system's reason for a file that cannot be read).
 DeviceResult loadInput(DeviceSession& session, const std::string& file,
-                       std::vector<ByteRange>* ranges = nullptr);
+                       std::vector<AddressRange>* ranges = nullptr);
 // Writes the chip's bytes of the session's buffer to `file`. Done, or exit code 2.
 DeviceResult saveOutput(DeviceSession& session, const std::string& file);
 
@@ -30,4 +30,4 @@ struct ChipChecksums {
 };
 ChipChecksums chipChecksums(DeviceSession& session);
 // The same over the buffer's bytes of `ranges`, one after the other.
-ChipChecksums rangeChecksums(DeviceSession& session, std::span<const ByteRange> ranges);
+ChipChecksums rangeChecksums(DeviceSession& session, std::span<const AddressRange> ranges);

@@ -17,9 +17,9 @@ const char* commandName(FileCommand command) {
     return "?";
 }
 
-uint64_t totalLength(const std::vector<ByteRange>& ranges) {
+uint64_t totalLength(const std::vector<AddressRange>& ranges) {
     uint64_t total = 0;
-    for (const ByteRange& range : ranges) {
+    for (const AddressRange& range : ranges) {
         total += range.length;
     }
     return total;
@@ -45,7 +45,7 @@ void addFileJobOptions(CLI::App& app, FileCommand command, FileJobOptions& optio
 DeviceResult runFileJob(DeviceSession& session, FileCommand command,
                         const FileJobOptions& options) {
     const char* name = commandName(command);
-    std::vector<ByteRange> ranges;
+    std::vector<AddressRange> ranges;
     DeviceResult result = selectChip(session);
     if (result.code == ExitCode::Done) {
         result = loadInput(session, options.file, &ranges);

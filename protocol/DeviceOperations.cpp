@@ -36,16 +36,16 @@ OperationResult resultOf(Stage stage, Outcome outcome) {
 }
 
 // The whole chip as one range.
-std::vector<ByteRange> wholeChip(const ChipInfo& chip) {
-    return {ByteRange{0, chip.capacity}};
+std::vector<AddressRange> wholeChip(const ChipInfo& chip) {
+    return {AddressRange{0, chip.capacity}};
 }
 
 // `ranges` inside the chip; on a chip of 16-bit cells widened to whole cells, which the
 // programmer moves as one.
-std::vector<ByteRange> chipRanges(const ChipInfo& chip, std::span<const ByteRange> ranges) {
+std::vector<AddressRange> chipRanges(const ChipInfo& chip, std::span<const AddressRange> ranges) {
     const uint32_t unit = chip.type == ChipType::Eeprom93 && chip.memoryWidth == 16 ? 2 : 1;
-    std::vector<ByteRange> fitted;
-    for (const ByteRange& range : ranges) {
+    std::vector<AddressRange> fitted;
+    for (const AddressRange& range : ranges) {
         const uint32_t start = range.start / unit * unit;
         const uint64_t end = std::min<uint64_t>(
             (uint64_t{range.start} + range.length + unit - 1) / unit * unit, chip.capacity);
@@ -63,9 +63,9 @@ std::vector<ByteRange> chipRanges(const ChipInfo& chip, std::span<const ByteRang
 
 // The Write commands for `ranges`: a range that starts inside a page and runs past it
 // sends that page's part on its own, whatever page handling the programmer has.
-std::vector<ByteRange> writePieces(std::span<const ByteRange> ranges, uint32_t pageSize) {
-    std::vector<ByteRange> pieces;
-    for (ByteRange range : ranges) {
+std::vector<AddressRange> writePieces(std::span<const AddressRange> ranges, uint32_t pageSize) {
+    std::vector<AddressRange> pieces;
+    for (AddressRange range : ranges) {
         const uint32_t intoPage = pageSize > 1 ? range.start % pageSize : 0;
         if (intoPage != 0 && range.length > pageSize - intoPage) {
             pieces.push_back({range.start, pageSize - intoPage});
@@ -77,9 +77,9 @@ std::vector<ByteRange> writePieces(std::span<const ByteRange> ranges, uint32_t p
     return pieces;
 }
 
-uint64_t totalLength(std::span<const ByteRange> ranges) {
+uint64_t totalLength(std::span<const AddressRange> ranges) {
     uint64_t total = 0;
-    for (const ByteRange& range : ranges)
+    for (const AddressRange& range : ranges)
         total += range.length;
     return total;
 }
@@ -273,19 +273,19 @@ OperationResult DeviceOperations::autoProgram(std::stop_token stop) {
     return autoProgram(chip, wholeChip(chip), stop);
 }
 
-OperationResult DeviceOperations::writeRanges(std::span<const ByteRange> ranges,
+OperationResult DeviceOperations::writeRanges(std::span<const AddressRange> ranges,
                                               std::stop_token stop) {
     const ChipInfo chip = currentChip_;
     return write(chip, chipRanges(chip, ranges), stop);
 }
 
-OperationResult DeviceOperations::verifyRanges(std::span<const ByteRange> ranges,
+OperationResult DeviceOperations::verifyRanges(std::span<const AddressRange> ranges,
                                                std::stop_token stop) {
     const ChipInfo chip = currentChip_;
     return compare(chip, false, chipRanges(chip, ranges), stop);
 }
 
-OperationResult DeviceOperations::autoProgramRanges(std::span<const ByteRange> ranges,
+OperationResult DeviceOperations::autoProgramRanges(std::span<const AddressRange> ranges,
                                                     std::stop_token stop) {
     const ChipInfo chip = currentChip_;
     return autoProgram(chip, chipRanges(chip, ranges), stop);
@@ -293,7 +293,7 @@ OperationResult DeviceOperations::autoProgramRanges(std::span<const ByteRange> r
 
 // The chip is taken once: a chip chosen while the steps run does not change them.
 OperationResult DeviceOperations::autoProgram(const ChipInfo& chip,
-                                              std::span<const ByteRange> ranges,
+                                              std::span<const AddressRange> ranges,
                                               std::stop_token stop) {
     // Erasing a chip that cannot be written afterwards would only lose its contents.
     if (chip.capacity > kStoreSize) {
@@ -371,7 +371,7 @@ OperationResult DeviceOperations::erase(const ChipInfo& chip, std::stop_token st
     return resultOf(Stage::Erase, Outcome::Done);
 }
 
-OperationResult DeviceOperations::write(const ChipInfo& chip, std::span<const ByteRange> ranges,
+OperationResult DeviceOperations::write(const ChipInfo& chip, std::span<const AddressRange> ranges,
                                         std::stop_token stop) {
     const OperationResult opened = open(Stage::Write, &chip, stop);
     if (!opened.ok()) {
@@ -379,7 +379,7 @@ OperationResult DeviceOperations::write(const ChipInfo& chip, std::span<const By
     }
     programmer_.prepareFamily(chip);
     const uint16_t pageSize = chip.programMode != 0 ? chip.pageSize : 1;
-    const std::vector<ByteRange> pieces = writePieces(ranges, pageSize);
+    const std::vector<AddressRange> pieces = writePieces(ranges, pageSize);
     const uint64_t total = totalLength(pieces);
     uint64_t before = 0;
     // One piece (the whole chip) shows the programmer's own figures.
@@ -390,7 +390,7 @@ OperationResult DeviceOperations::write(const ChipInfo& chip, std::span<const By
             host_.progress(Stage::Write, before + programmer_.progressDone(), total);
         }
     };
-    for (const ByteRange& piece : pieces) {
+    for (const AddressRange& piece : pieces) {
         if (!programmer_.startWriteChip(buffer_.store() + piece.start, piece.start, piece.length,
                                         pageSize)) {
             return report(resultOf(Stage::Write, Outcome::StartFailed));
@@ -416,7 +416,8 @@ OperationResult DeviceOperations::write(const ChipInfo& chip, std::span<const By
 }
 
 OperationResult DeviceOperations::compare(const ChipInfo& chip, bool blank,
-                                          std::span<const ByteRange> ranges, std::stop_token stop) {
+                                          std::span<const AddressRange> ranges,
+                                          std::stop_token stop) {
     const Stage stage = blank ? Stage::BlankCheck : Stage::Verify;
     const OperationResult opened = open(stage, &chip, stop);
     if (!opened.ok()) {
@@ -435,7 +436,7 @@ OperationResult DeviceOperations::compare(const ChipInfo& chip, bool blank,
     }
 
     uint64_t before = 0; // bytes of earlier ranges
-    for (const ByteRange& range : ranges) {
+    for (const AddressRange& range : ranges) {
         for (uint32_t offset = range.start; offset < range.end(); offset += blockSize) {
             // The last block ends at the range's end, not a whole block further.
             const uint32_t length = std::min(blockSize, range.end() - offset);

@@ -113,9 +113,10 @@ class DeviceOperations {
     // whole words; a write never starts inside a page and runs past its end. Auto's
     // erase of a 25 FLASH chip stays whole-chip, so every byte outside the ranges is
     // then FF. With no range nothing is written or compared.
-    OperationResult writeRanges(std::span<const ByteRange> ranges, std::stop_token stop = {});
-    OperationResult verifyRanges(std::span<const ByteRange> ranges, std::stop_token stop = {});
-    OperationResult autoProgramRanges(std::span<const ByteRange> ranges, std::stop_token stop = {});
+    OperationResult writeRanges(std::span<const AddressRange> ranges, std::stop_token stop = {});
+    OperationResult verifyRanges(std::span<const AddressRange> ranges, std::stop_token stop = {});
+    OperationResult autoProgramRanges(std::span<const AddressRange> ranges,
+                                      std::stop_token stop = {});
     // Reads the chip in blocks as Verify does, without touching the buffer: Done when
     // it holds only FF, else NotBlank naming the first other byte.
     OperationResult blankCheck(std::stop_token stop = {});
@@ -127,13 +128,13 @@ class DeviceOperations {
   private:
     OperationResult read(const ChipInfo& chip, std::stop_token stop);
     OperationResult erase(const ChipInfo& chip, std::stop_token stop);
-    OperationResult write(const ChipInfo& chip, std::span<const ByteRange> ranges,
+    OperationResult write(const ChipInfo& chip, std::span<const AddressRange> ranges,
                           std::stop_token stop);
     // Verify, or with `blank` Blank Check: the chip's blocks of `ranges` against the
     // buffer or FF.
-    OperationResult compare(const ChipInfo& chip, bool blank, std::span<const ByteRange> ranges,
+    OperationResult compare(const ChipInfo& chip, bool blank, std::span<const AddressRange> ranges,
                             std::stop_token stop);
-    OperationResult autoProgram(const ChipInfo& chip, std::span<const ByteRange> ranges,
+    OperationResult autoProgram(const ChipInfo& chip, std::span<const AddressRange> ranges,
                                 std::stop_token stop);
     // The opening every command shares, in order, each step with its message: the
     // busy check, the refusal of a chip larger than the buffer (when `chip` is given),
