@@ -63,7 +63,7 @@ TEST(Usage, CommandsWithoutAProgrammerAnswerWithTheirExitCodeAndTexts) {
         {"help lists the exit codes", {"--help"}, 0, "  130  interrupted"},
         {"version", {"--version"}, 0, "brimwick-cli 2."},
         {"read's FILE", {"read", "--help"}, 0, "The file to write the chip into"},
-        {"auto on flash", {"auto", "--help"}, 0, "erased whole first"},
+        {"auto on flash", {"auto", "--help"}, 0, "A 25 FLASH chip is erased\nwhole first"},
         {"no command", {}, 2, "A subcommand is required"},
         {"unknown family", {"chips", "--family", "26flash"}, 2, "26flash"},
         {"device and all together", {"--all", "--device", "x", "chips"}, 2, "excludes"},
