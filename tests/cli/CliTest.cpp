@@ -274,6 +274,8 @@ TEST_F(CliDevices, WriteProgramsOnlyTheAddressesTheFileHolds) {
     const Bytes full = pattern(256, 7);
     writeFile(path("full.bin"), text(full));
     writeFile(path("small.bin"), "hello");
+    writeFile(path("big.bin"), text(full) + "x");
+    writeFile(path("empty.bin"), "");
     writeFile(path("two.hex"), ":02001000abcd76\n:01008000ee91\n:00000001ff\n");
     writeFile(path("bad.hex"), ":02001000ABCD76\r\n:02001000ABCD77\r\n");
     std::string chip = text(full);
@@ -287,6 +289,9 @@ TEST_F(CliDevices, WriteProgramsOnlyTheAddressesTheFileHolds) {
          chip},
         {{"fault", {"write", path("bad.hex")}, 2, "\nLine 2: the record's checksum does not match"},
          chip},
+        {{"too large", {"write", path("big.bin")}, 2, "holds more than the 256 bytes of AT24C02"},
+         chip},
+        {{"nothing in it", {"auto", path("empty.bin")}, 2, "empty.bin holds no data"}, chip},
         {{"whole chip", {"write", "--whole-chip", path("small.bin")}, 0, "256 bytes"},
          "hello" + std::string(251, '\xFF')},
     };
