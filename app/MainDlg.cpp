@@ -214,8 +214,9 @@ bool CMainDlg::OnInitDialog(const std::vector<std::string>& arguments) {
 
     openDeviceAtStartUp();
 
-    if (arguments.size() == 1 && !loadDataFile(arguments[0]))
-        messageBox(texts_.fileOpenFailed);
+    std::string failure;
+    if (arguments.size() == 1 && !loadDataFile(arguments[0], &failure))
+        messageBox(failure);
     return true;
 }
 

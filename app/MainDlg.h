@@ -87,7 +87,8 @@ class CMainDlg : public QDialog {
 
     // Loads a data file into the buffer over the current chip's capacity and resets
     // the view on success. Shows the format's own messages; the caller reports failure.
-    bool loadDataFile(const std::string& name);
+    // `failure` (when given) receives the box to show when the load failed.
+    bool loadDataFile(const std::string& name, std::string* failure = nullptr);
 
     // --- Command handlers (menu 129 and toolbar 130) --------------------------------
     void OnFileOpen();

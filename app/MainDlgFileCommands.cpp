@@ -19,8 +19,9 @@ void CMainDlg::OnFileOpen() {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     const std::string path = QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
-    if (!loadDataFile(path))
-        messageBox(texts_.fileOpenFailed);
+    std::string failure;
+    if (!loadDataFile(path, &failure))
+        messageBox(failure);
 }
 
 void CMainDlg::OnFileSave() {

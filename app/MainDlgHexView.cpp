@@ -38,12 +38,15 @@ void CMainDlg::resetViewAfterLoad() {
     refreshHexView();
 }
 
-bool CMainDlg::loadDataFile(const std::string& name) {
+bool CMainDlg::loadDataFile(const std::string& name, std::string* failure) {
+    if (failure)
+        *failure = texts_.fileOpenFailed;
     if (!buffer_.allocated())
         return false;
     bool loaded = false;
-    history_.record(buffer_, 0, currentChip_.capacity,
-                    [&] { loaded = ::loadDataFile(buffer_, currentChip_.capacity, name, texts_); });
+    history_.record(buffer_, 0, currentChip_.capacity, [&] {
+        loaded = ::loadDataFile(buffer_, currentChip_.capacity, name, texts_, failure);
+    });
     updateUndoCommands();
     if (!loaded)
         return false;

@@ -142,9 +142,10 @@ void CMainDlg::OnFileCompare() {
         messageBox(texts_.memoryNotEnough);
         return;
     }
+    std::string failure;
     if (!::loadDataFile(file, currentChip_.capacity, QFile::encodeName(chosen).toStdString(),
-                        texts_)) {
-        messageBox(texts_.fileOpenFailed);
+                        texts_, &failure)) {
+        messageBox(failure);
         return;
     }
     const ByteComparison comparison = compareBytes(chipBytes(buffer_, currentChip_.capacity),

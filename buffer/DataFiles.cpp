@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -44,26 +45,65 @@ bool readUpTo(FILE* file, uint32_t limit, std::vector<uint8_t>& data, bool& long
     return !std::ferror(file);
 }
 
-LoadOutcome loadBinary(DataBuffer& buffer, uint32_t limit, FILE* file, bool& tooLarge) {
+LoadOutcome loadBinary(DataBuffer& buffer, uint32_t limit, FILE* file, LoadResult& result) {
     std::vector<uint8_t> data;
-    if (!readUpTo(file, limit, data, tooLarge))
+    errno = 0;
+    if (!readUpTo(file, limit, data, result.tooLarge)) {
+        result.error = errno != 0 ? errno : EIO;
         return LoadOutcome::ReadFailed;
+    }
     buffer.fill(0, limit, 0xFF);
     buffer.copyIn(0, data.data(), data.size());
+    if (!data.empty())
+        result.ranges.push_back({0, static_cast<uint32_t>(data.size())});
     return LoadOutcome::Loaded;
 }
 
-LoadOutcome loadRecords(DataBuffer& buffer, uint32_t limit, FILE* file, FileFormat format,
-                        bool& tooLarge) {
+LoadOutcome loadRecords(DataBuffer& buffer, uint32_t limit, FILE* file, LoadResult& result) {
     DataImage image;
-    const LoadOutcome outcome =
-        format == FileFormat::IntelHex ? readIntelHex(file, image) : readSRecords(file, image);
+    const LoadOutcome outcome = result.format == FileFormat::IntelHex
+                                    ? readIntelHex(file, image, &result.line)
+                                    : readSRecords(file, image, &result.line);
     if (outcome != LoadOutcome::Loaded)
         return outcome;
-    tooLarge = image.end() > limit;
+    result.line = 0;
+    result.tooLarge = image.end() > limit;
     buffer.fill(0, limit, 0xFF);
     image.copyTo(buffer, limit);
+    result.ranges = image.ranges().cutTo(limit);
     return LoadOutcome::Loaded;
+}
+
+const char* openFault(int error, const Texts& texts) {
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return texts.loadFaultMissing;
+    case EACCES:
+    case EPERM:
+        return texts.loadFaultDenied;
+    case EISDIR:
+        return texts.loadFaultFolder;
+    default:
+        return texts.loadFaultUnreadable;
+    }
+}
+
+const char* recordFault(LoadOutcome outcome, const Texts& texts) {
+    switch (outcome) {
+    case LoadOutcome::UnexpectedEnd:
+        return texts.loadFaultEnd;
+    case LoadOutcome::IllegalCharacter:
+        return texts.loadFaultCharacter;
+    case LoadOutcome::UnknownRecord:
+        return texts.loadFaultRecord;
+    case LoadOutcome::ChecksumError:
+        return texts.loadFaultChecksum;
+    case LoadOutcome::BeyondStore:
+        return texts.loadFaultBeyondStore;
+    default:
+        return nullptr;
+    }
 }
 
 bool writeAll(FILE* file, std::span<const uint8_t> bytes, FileFormat format) {
@@ -81,7 +121,8 @@ bool writeAll(FILE* file, std::span<const uint8_t> bytes, FileFormat format) {
 
 LoadResult loadData(DataBuffer& buffer, uint32_t capacity, const std::string& name,
                     FileFormat format) {
-    LoadResult result{format, LoadOutcome::Loaded, false};
+    LoadResult result;
+    result.format = format;
     if (!buffer.allocated()) {
         result.outcome = LoadOutcome::NoStore;
         return result;
@@ -89,19 +130,39 @@ LoadResult loadData(DataBuffer& buffer, uint32_t capacity, const std::string& na
     File file(openReadableFile(name));
     if (!file) {
         result.outcome = LoadOutcome::OpenFailed;
+        result.error = errno;
         return result;
     }
     const uint32_t limit = DataBuffer::clampToStore(capacity);
     try {
         result.outcome = format == FileFormat::Binary
-                             ? loadBinary(buffer, limit, file.get(), result.tooLarge)
-                             : loadRecords(buffer, limit, file.get(), format, result.tooLarge);
+                             ? loadBinary(buffer, limit, file.get(), result)
+                             : loadRecords(buffer, limit, file.get(), result);
     } catch (const std::bad_alloc&) {
         result.outcome = LoadOutcome::NoMemory;
+        result.line = 0;
     }
-    if (!result.loaded())
+    if (!result.loaded()) {
         result.tooLarge = false;
+        result.ranges.clear();
+    }
     return result;
+}
+
+std::string loadFault(const LoadResult& result, const Texts& texts) {
+    switch (result.outcome) {
+    case LoadOutcome::Loaded:
+        return {};
+    case LoadOutcome::NoStore:
+    case LoadOutcome::NoMemory:
+        return texts.memoryNotEnough;
+    case LoadOutcome::OpenFailed:
+    case LoadOutcome::ReadFailed:
+        return openFault(result.error, texts);
+    default:
+        return formatText(texts.loadFaultLine, static_cast<unsigned>(result.line),
+                          recordFault(result.outcome, texts));
+    }
 }
 
 const char* loadMessage(const LoadResult& result, const Texts& texts) {
@@ -129,9 +190,11 @@ const char* loadMessage(const LoadResult& result, const Texts& texts) {
 }
 
 bool loadDataFile(DataBuffer& buffer, uint32_t capacity, const std::string& name,
-                  const Texts& texts) {
+                  const Texts& texts, std::string* failure) {
     const LoadResult result = loadData(buffer, capacity, name, formatForName(name));
     messageBoxIf(loadMessage(result, texts));
+    if (!result.loaded() && failure)
+        *failure = std::string(texts.fileOpenFailed) + "\r\n" + loadFault(result, texts);
     return result.loaded();
 }
 

@@ -7,7 +7,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "buffer/ByteRanges.h"
 #include "buffer/DataBuffer.h"
 #include "buffer/FileFormat.h"
 #include "buffer/LoadOutcome.h"
@@ -18,6 +20,13 @@ struct LoadResult {
     LoadOutcome outcome = LoadOutcome::Loaded;
     // The file held more than the chip: the excess was dropped.
     bool tooLarge = false;
+    // The chip addresses the file gives bytes for (a binary file: from 0 for its
+    // length), cut to the capacity. Empty after a failure.
+    std::vector<AddressRange> ranges;
+    // A failed Intel HEX or S-record file: the line of the fault (0: none).
+    uint32_t line = 0;
+    // A file that could not be opened or read: the errno value (0: none).
+    int error = 0;
     bool loaded() const { return outcome == LoadOutcome::Loaded; }
 };
 
@@ -35,10 +44,16 @@ LoadResult loadData(DataBuffer& buffer, uint32_t capacity, const std::string& na
 // "Failure to open the file!".
 const char* loadMessage(const LoadResult& result, const Texts& texts);
 
+// Why a load failed, for the line under "Failure to open the file!": the fault and
+// its line ("Line 3: the record's checksum does not match"), or why the file could
+// not be opened or read. Empty after a load that did not fail.
+std::string loadFault(const LoadResult& result, const Texts& texts);
+
 // The window's load: the format by the name, the load's own box through the
-// message-box seam. True when loaded.
+// message-box seam. True when loaded; otherwise `failure` (when given) receives the box
+// the caller shows: "Failure to open the file!" with the fault on a second line.
 bool loadDataFile(DataBuffer& buffer, uint32_t capacity, const std::string& name,
-                  const Texts& texts);
+                  const Texts& texts, std::string* failure = nullptr);
 
 // Creates or truncates `path` and writes the first capacity bytes of the buffer (cut
 // to the store) as `format`. True only when every byte was written and the file closed

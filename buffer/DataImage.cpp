@@ -21,6 +21,7 @@ bool DataImage::put(uint64_t address, const uint8_t* bytes, size_t count) {
         done += n;
     }
     end_ = std::max(end_, static_cast<uint32_t>(address + count));
+    ranges_.add(address, count);
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "buffer/ByteRanges.h"
 #include "buffer/DataBuffer.h"
 
 class DataImage {
@@ -20,6 +21,8 @@ class DataImage {
 
     // One past the highest address written; 0 while nothing was.
     uint32_t end() const { return end_; }
+    // The addresses records wrote, merged.
+    const ByteRanges& ranges() const { return ranges_; }
     // The byte at `address` (0xFF where nothing was written or past the store).
     uint8_t at(uint32_t address) const;
 
@@ -31,4 +34,5 @@ class DataImage {
     static constexpr uint32_t kPageSize = 0x10000;
     std::array<std::unique_ptr<uint8_t[]>, kStoreSize / kPageSize> pages_;
     uint32_t end_ = 0;
+    ByteRanges ranges_;
 };

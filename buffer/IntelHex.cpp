@@ -1,11 +1,15 @@
 #include "buffer/IntelHex.h"
 
+#include "buffer/LineCounter.h"
+
 namespace {
-int upperHexValue(char c) {
+int hexValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
     return -1;
 }
 
@@ -33,23 +37,8 @@ bool countFits(uint8_t type, uint32_t count) {
         return false;
     }
 }
-} // namespace
 
-bool decodeHexPairs(std::string_view text, uint8_t* bytes, size_t n) {
-    if (text.size() < 2 * n)
-        return false;
-    for (size_t i = 0; i < 2 * n; ++i) {
-        if (upperHexValue(text[i]) < 0)
-            return false;
-    }
-    for (size_t i = 0; i < n; ++i) {
-        bytes[i] =
-            static_cast<uint8_t>(upperHexValue(text[2 * i]) << 4 | upperHexValue(text[2 * i + 1]));
-    }
-    return true;
-}
-
-LoadOutcome readIntelHex(FILE* file, DataImage& image) {
+LoadOutcome readRecords(FILE* file, DataImage& image, LineCounter& lines) {
     // Added to every data record's address by the last 02 or 04 record.
     uint64_t base = 0;
     for (;;) {
@@ -57,6 +46,7 @@ LoadOutcome readIntelHex(FILE* file, DataImage& image) {
         int c = std::getc(file);
         if (c == EOF)
             return LoadOutcome::UnexpectedEnd;
+        lines.take(c);
         if (c != ':')
             continue;
 
@@ -107,4 +97,25 @@ LoadOutcome readIntelHex(FILE* file, DataImage& image) {
             break;
         }
     }
+}
+} // namespace
+
+bool decodeHexPairs(std::string_view text, uint8_t* bytes, size_t n) {
+    if (text.size() < 2 * n)
+        return false;
+    for (size_t i = 0; i < 2 * n; ++i) {
+        if (hexValue(text[i]) < 0)
+            return false;
+    }
+    for (size_t i = 0; i < n; ++i)
+        bytes[i] = static_cast<uint8_t>(hexValue(text[2 * i]) << 4 | hexValue(text[2 * i + 1]));
+    return true;
+}
+
+LoadOutcome readIntelHex(FILE* file, DataImage& image, uint32_t* line) {
+    LineCounter lines;
+    const LoadOutcome outcome = readRecords(file, image, lines);
+    if (line)
+        *line = outcome == LoadOutcome::UnexpectedEnd ? lines.lastLine() : lines.line;
+    return outcome;
 }

@@ -1,5 +1,7 @@
 #include "buffer/SRecord.h"
 
+#include "buffer/LineCounter.h"
+
 #include <cstdint>
 
 namespace {
@@ -30,15 +32,15 @@ LoadOutcome readBytes(FILE* file, uint8_t* bytes, size_t n) {
 
 // Address bytes of each record type S0 to S9; 0 for the reserved S4.
 constexpr uint32_t kAddressBytes[10] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
-} // namespace
 
-LoadOutcome readSRecords(FILE* file, DataImage& image) {
+LoadOutcome readRecords(FILE* file, DataImage& image, LineCounter& lines) {
     uint32_t dataRecords = 0;
     bool anyRecord = false;
     for (;;) {
         int c = std::getc(file);
         if (c == EOF)
             return anyRecord ? LoadOutcome::Loaded : LoadOutcome::UnexpectedEnd;
+        lines.take(c);
         if (c != 'S')
             continue;
         const int typeChar = std::getc(file);
@@ -92,4 +94,13 @@ LoadOutcome readSRecords(FILE* file, DataImage& image) {
             break;
         }
     }
+}
+} // namespace
+
+LoadOutcome readSRecords(FILE* file, DataImage& image, uint32_t* line) {
+    LineCounter lines;
+    const LoadOutcome outcome = readRecords(file, image, lines);
+    if (line)
+        *line = outcome == LoadOutcome::UnexpectedEnd ? lines.lastLine() : lines.line;
+    return outcome;
 }

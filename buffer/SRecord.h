@@ -12,5 +12,6 @@
 // at the end of the file once at least one record was read. Anything between records
 // is skipped; hex digits may be of either case. A count record must match the data
 // records before it. A read error counts as the file ending early. Throws
-// std::bad_alloc when the image cannot grow.
-LoadOutcome readSRecords(FILE* file, DataImage& image);
+// std::bad_alloc when the image cannot grow. `line` (when given) receives the line of
+// the record that failed, or for a file that ends early its last line.
+LoadOutcome readSRecords(FILE* file, DataImage& image, uint32_t* line = nullptr);

@@ -24,9 +24,18 @@ bool CliBoxSink::confirm(std::string_view question) {
         return true;
     }
     output_.ask(std::string(question) + " [y/N] ");
-    char answer[16] = {};
-    if (std::fgets(answer, sizeof answer, in_) == nullptr) {
+    char line[16] = {};
+    if (std::fgets(line, sizeof line, in_) == nullptr) {
+        // End of input (Ctrl+D) is no answer, so no: the next message starts a line.
+        output_.note("");
         return false;
     }
-    return std::tolower(static_cast<unsigned char>(answer[0])) == 'y';
+    std::string answer(line);
+    while (!answer.empty() && std::isspace(static_cast<unsigned char>(answer.back()))) {
+        answer.pop_back();
+    }
+    for (char& c : answer) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return answer == "y" || answer == "yes";
 }

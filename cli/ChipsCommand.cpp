@@ -3,6 +3,7 @@
 #include "cli/Database.h"
 
 #include <fnmatch.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -69,6 +70,13 @@ ExitCode runChips(CliContext& context, const ChipsOptions& options) {
     }
     const std::optional<ChipType> family =
         options.family.empty() ? std::nullopt : familyOf(options.family);
+    if (!context.output.json() && isatty(STDOUT_FILENO) == 1) {
+        // For a person; a script reading the lines gets no header.
+        char header[160];
+        std::snprintf(header, sizeof header, "%-24s %-20s %-9s %10s  %s", "NAME", "MANUFACTURER",
+                      "FAMILY", "BYTES", "IDS");
+        context.output.result({}, header);
+    }
     ChipInfo chip{};
     for (uint16_t index = 0; database->chipAt(index, &chip) == 1; ++index) {
         if ((family && chip.type != *family) || !nameMatches(chip.name, options.pattern)) {

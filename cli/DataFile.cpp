@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -19,44 +20,22 @@ FileFormat formatFor(const CliContext& context, const std::string& file) {
     return formatForName(file);
 }
 
-// What went wrong, where the build's texts say nothing (the English build names no fault
-// of a HEX or S-record file; a script's user still wants to know).
-const char* loadFault(LoadOutcome outcome) {
-    switch (outcome) {
-    case LoadOutcome::Loaded:
-        return "";
-    case LoadOutcome::NoStore:
-    case LoadOutcome::NoMemory:
-        return "not enough memory";
-    case LoadOutcome::OpenFailed:
-        return "it cannot be opened";
-    case LoadOutcome::ReadFailed:
-        return "it cannot be read";
-    case LoadOutcome::UnexpectedEnd:
-        return "it ends inside a record or before its end record";
-    case LoadOutcome::IllegalCharacter:
-        return "a record holds a character that is no hex digit";
-    case LoadOutcome::UnknownRecord:
-        return "a record of an unknown type, length or count";
-    case LoadOutcome::ChecksumError:
-        return "a record's checksum does not match";
-    case LoadOutcome::BeyondStore:
-        return "data lies beyond the 16 MiB buffer";
-    }
-    return "";
-}
-
 } // namespace
 
-DeviceResult loadInput(DeviceSession& session, const std::string& file) {
+DeviceResult loadInput(DeviceSession& session, const std::string& file,
+                       std::vector<AddressRange>* ranges) {
     const CliContext& context = session.context();
     const uint32_t capacity = session.chip().capacity;
     const LoadResult loaded = loadData(session.buffer(), capacity, file, formatFor(context, file));
     if (!loaded.loaded()) {
+        // The reader's own message (the Chinese build's), the window's failure text, then
+        // why: the system's reason for a file that cannot be opened or read.
         const char* own = loadMessage(loaded, context.texts);
-        return {ExitCode::UsageOrFile, plainText(own != nullptr ? own : loadFault(loaded.outcome)) +
-                                           "\n" + plainText(context.texts.fileOpenFailed) + " (" +
-                                           file + ")"};
+        const std::string why = loaded.error != 0 ? file + ": " + std::strerror(loaded.error)
+                                                  : loadFault(loaded, context.texts);
+        return {ExitCode::UsageOrFile, (own != nullptr ? plainText(own) + "\n" : "") +
+                                           plainText(context.texts.fileOpenFailed) + " (" + file +
+                                           ")\n" + why};
     }
     if (loaded.tooLarge) {
         // The window loads the chip's part and says so; a script would not notice, so the
@@ -64,6 +43,9 @@ DeviceResult loadInput(DeviceSession& session, const std::string& file) {
         return {ExitCode::UsageOrFile, file + " holds more than the " + std::to_string(capacity) +
                                            " bytes of " + session.chip().name +
                                            ": nothing written"};
+    }
+    if (ranges != nullptr) {
+        *ranges = loaded.ranges;
     }
     return {};
 }
@@ -100,7 +82,16 @@ std::string outputFileFor(const std::string& file, int index, bool all) {
 }
 
 ChipChecksums chipChecksums(DeviceSession& session) {
-    const Checksums sums = checksumsOf(session.buffer().range(0, session.chip().capacity));
+    const AddressRange whole{0, session.chip().capacity};
+    return rangeChecksums(session, {&whole, 1});
+}
+
+ChipChecksums rangeChecksums(DeviceSession& session, std::span<const AddressRange> ranges) {
+    ChecksumBuilder builder;
+    for (const AddressRange& range : ranges) {
+        builder.add(session.buffer().range(range.start, range.length));
+    }
+    const Checksums sums = builder.finish();
     const std::string crc = crc32Text(sums.crc32);
     const std::string sha = sums.sha256 ? sha256Text(*sums.sha256) : std::string();
     return {Json{{"crc32", crc}, {"sha256", sha}}, "crc32 " + crc + "  sha256 " + sha};

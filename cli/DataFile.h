@@ -2,12 +2,18 @@
 // --format or else by the file's name, over the selected chip's capacity.
 #pragma once
 
+#include "buffer/ByteRanges.h"
 #include "cli/DeviceSession.h"
 
+#include <span>
 #include <string>
+#include <vector>
 
-// Loads `file` into the session's buffer. Done, or exit code 2 with the reason.
-DeviceResult loadInput(DeviceSession& session, const std::string& file);
+// Loads `file` into the session's buffer; `ranges` (when given) receives the chip
+// addresses it holds. Done, or exit code 2 with the reason (and the line of a record
+// file's fault, or the system's reason for a file that cannot be read).
+DeviceResult loadInput(DeviceSession& session, const std::string& file,
+                       std::vector<AddressRange>* ranges = nullptr);
 // Writes the chip's bytes of the session's buffer to `file`. Done, or exit code 2.
 DeviceResult saveOutput(DeviceSession& session, const std::string& file);
 
@@ -23,3 +29,5 @@ struct ChipChecksums {
     std::string text;
 };
 ChipChecksums chipChecksums(DeviceSession& session);
+// The same over the buffer's bytes of `ranges`, one after the other.
+ChipChecksums rangeChecksums(DeviceSession& session, std::span<const AddressRange> ranges);

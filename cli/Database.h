@@ -14,5 +14,10 @@ std::string databasePath(const CliContext& context);
 // Loads the database; null after reporting why (exit code 2).
 std::unique_ptr<ChipDatabase> loadChipDatabase(CliContext& context);
 
+// The chip --chip NAME names, case ignored (an exact match first). False when there is
+// none; `error` then says so and suggests close names.
+bool lookUpChip(const ChipDatabase& database, const std::string& name, ChipInfo* chip,
+                std::string* error);
+
 // The family's label as the window shows it ("25 FLASH"); "?" for an unknown value.
 const char* familyLabel(ChipType type, const Texts& texts);

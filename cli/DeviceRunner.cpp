@@ -5,6 +5,7 @@
 #include "usb/UsbLink.h"
 
 #include <algorithm>
+#include <charconv>
 #include <memory>
 #include <thread>
 
@@ -40,6 +41,16 @@ void printSummary(CliContext& context, const std::vector<DeviceResult>& results,
 
 } // namespace
 
+std::string noProgrammerMessage(const std::string& device) {
+    if (!device.empty()) {
+        return "No programmer found at " + device +
+               " (brimwick-cli devices lists the present ones)";
+    }
+    return "No programmer found: check that it is plugged in (the USB cable), that the udev "
+           "rule 70-brimwick.rules lets you open it without root, or start brimwick-sim for "
+           "a simulated one";
+}
+
 std::vector<std::string> presentProgrammers() {
     UsbLink link;
     return link.listProgrammers();
@@ -62,17 +73,24 @@ ExitCode runOnProgrammers(CliContext& context, const DeviceCommand& command, con
     if (context.options.all) {
         chosen = present;
     } else if (!context.options.device.empty()) {
-        if (std::find(present.begin(), present.end(), context.options.device) != present.end()) {
-            chosen.push_back(context.options.device);
+        // A path as `devices` lists it, or its number there (from 1).
+        const std::string& wanted = context.options.device;
+        size_t number = 0;
+        const auto [end, error] =
+            std::from_chars(wanted.data(), wanted.data() + wanted.size(), number);
+        if (error == std::errc() && end == wanted.data() + wanted.size()) {
+            if (number >= 1 && number <= present.size()) {
+                chosen.push_back(present[number - 1]);
+            }
+        } else if (std::find(present.begin(), present.end(), wanted) != present.end()) {
+            chosen.push_back(wanted);
         }
     } else if (!present.empty()) {
         chosen.push_back(present.front());
     }
     if (chosen.empty()) {
-        const std::string message = context.options.device.empty()
-                                        ? std::string("No programmer found")
-                                        : "No programmer found at " + context.options.device;
-        context.output.error({}, ExitCode::NoProgrammer, message);
+        context.output.error({}, ExitCode::NoProgrammer,
+                             noProgrammerMessage(context.options.device));
         return ExitCode::NoProgrammer;
     }
 
@@ -117,10 +135,9 @@ ExitCode runOnProgrammers(CliContext& context, const DeviceCommand& command, con
 DeviceResult selectChip(DeviceSession& session) {
     CliContext& context = session.context();
     if (!context.options.chip.empty()) {
-        if (session.database().find(&session.chip(), 1, nullptr, context.options.chip.c_str()) !=
-            1) {
-            return {ExitCode::UsageOrFile,
-                    "No chip named \"" + context.options.chip + "\" in the chip database"};
+        std::string error;
+        if (!lookUpChip(session.database(), context.options.chip, &session.chip(), &error)) {
+            return {ExitCode::UsageOrFile, error};
         }
         session.buffer().setLength(session.chip().capacity);
         return {};

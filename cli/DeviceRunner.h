@@ -24,6 +24,9 @@ struct DeviceCommand {
 // The device paths of the present programmers, in a stable order.
 std::vector<std::string> presentProgrammers();
 
+// "No programmer found" with what to check; at `device` when --device named one.
+std::string noProgrammerMessage(const std::string& device);
+
 ExitCode runOnProgrammers(CliContext& context, const DeviceCommand& command, const DeviceJob& job);
 
 // The chip the command works on: --chip by name, else the flash chip identified by its

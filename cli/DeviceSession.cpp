@@ -2,6 +2,7 @@
 
 #include "cli/SinglePathBackend.h"
 #include "protocol/StartUp.h"
+#include "res/MessageBox.h"
 
 namespace {
 
@@ -85,6 +86,12 @@ DeviceResult DeviceSession::resultOf(const OperationResult& operation) const {
     if (operation.ok()) {
         return {};
     }
+    if (operation.outcome == Outcome::Mismatch) {
+        // One line a script can log or grep, in place of the window's box.
+        return {ExitCode::Mismatch,
+                formatText(context_.texts.verifyDiffLine, static_cast<unsigned>(operation.address),
+                           unsigned{operation.bufferByte}, unsigned{operation.chipByte})};
+    }
     std::string message = outcomeMessage(context_.texts, operation);
     if (message.empty()) {
         message = !host_.messages.empty() ? host_.messages.back()
@@ -131,7 +138,8 @@ void DeviceSession::Host::showMessage(const std::string& text) {
 }
 
 void DeviceSession::Host::progress(Stage stage, uint64_t done, uint64_t total) {
-    session_.context_.output.progress(session_.path_, stageName(stage), done, total);
+    session_.context_.output.progress(session_.path_, stageName(stage), done, total, session_.pass_,
+                                      session_.passes_);
 }
 
 void DeviceSession::Host::identifiedChipChanged() {

@@ -40,6 +40,12 @@ class DeviceSession {
     // The status text the core set last ("Read Successfully"), in the build's language.
     const std::string& status() const { return host_.status; }
 
+    // Progress from now on belongs to read `pass` of `passes` (shown when several).
+    void setPass(unsigned pass, unsigned passes) {
+        pass_ = pass;
+        passes_ = passes;
+    }
+
     // Selects the default chip, allocates the store and binds the programmer to the
     // link. False when memory is short (the result says so).
     bool prepare(DeviceResult* result);
@@ -78,6 +84,8 @@ class DeviceSession {
     ChipDatabase& database_;
     const std::string path_;
     const int index_;
+    unsigned pass_ = 0;
+    unsigned passes_ = 0;
     FamilyParams params_;
     ChipInfo chip_{};
     DataBuffer buffer_;

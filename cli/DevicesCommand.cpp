@@ -12,7 +12,8 @@ DeviceResult describe(DeviceSession& session) {
                                          {"index", session.index()},
                                          {"path", session.path()},
                                          {"firmware", firmware}},
-                                    session.path() + "  " + firmware);
+                                    std::to_string(session.index()) + "  " + session.path() + "  " +
+                                        firmware);
     if (!asked.ok()) {
         session.context().output.error(session.path(), result.code, result.message);
     }
@@ -26,7 +27,7 @@ ExitCode runDevices(CliContext& context) {
     every.device.clear();
     const std::vector<std::string> present = presentProgrammers();
     if (present.empty()) {
-        context.output.error({}, ExitCode::NoProgrammer, "No programmer found");
+        context.output.error({}, ExitCode::NoProgrammer, noProgrammerMessage({}));
         return ExitCode::NoProgrammer;
     }
     ExitCode worst = ExitCode::Done;
@@ -43,7 +44,7 @@ ExitCode runDevices(CliContext& context) {
 
 Command addDevicesCommand(CLI::App& parent) {
     CLI::App* app = parent.add_subcommand(
-        "devices", "List the programmers present (real and simulated): device path and "
-                   "firmware version");
+        "devices", "List the programmers present (real and simulated): number, device path "
+                   "and firmware version");
     return {app, runDevices};
 }

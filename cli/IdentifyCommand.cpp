@@ -1,5 +1,6 @@
 // identify: the chip's ID bytes and every chip of the database that answers them.
 #include "cli/Command.h"
+#include "cli/Database.h"
 #include "cli/DeviceRunner.h"
 
 #include <cstdio>
@@ -17,11 +18,9 @@ DeviceResult identifyChip(DeviceSession& session) {
     CliContext& context = session.context();
     if (!context.options.chip.empty()) {
         // The chip named decides the family the ID command is sent for.
-        if (session.database().find(&session.chip(), 1, nullptr, context.options.chip.c_str()) !=
-            1) {
-            const DeviceResult result{ExitCode::UsageOrFile, "No chip named \"" +
-                                                                 context.options.chip +
-                                                                 "\" in the chip database"};
+        std::string error;
+        if (!lookUpChip(session.database(), context.options.chip, &session.chip(), &error)) {
+            const DeviceResult result{ExitCode::UsageOrFile, error};
             session.reportEnd("identify", result);
             return result;
         }

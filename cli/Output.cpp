@@ -81,9 +81,9 @@ void Output::error(const std::string& device, ExitCode code, std::string_view me
         event["code"] = exitValue(code);
         event["message"] = text;
         writeLine(out_, jsonLine(event));
-    } else {
-        writeLine(err_, "brimwick-cli: " + (device.empty() ? "" : device + ": ") + text);
     }
+    // Messages go to stderr in JSON mode too: a person watching a script still reads them.
+    writeLine(err_, "brimwick-cli: " + (device.empty() ? "" : device + ": ") + text);
 }
 
 void Output::note(std::string_view text) {
@@ -99,12 +99,16 @@ void Output::ask(std::string_view text) {
 }
 
 void Output::progress(const std::string& device, std::string_view stage, uint64_t done,
-                      uint64_t total) {
+                      uint64_t total, unsigned pass, unsigned passes) {
     std::lock_guard guard(lock_);
     Stage& entry = stages_[device];
-    if (entry.stage != stage) {
+    std::string label(stage);
+    if (passes > 1) {
+        label += " " + std::to_string(pass) + "/" + std::to_string(passes);
+    }
+    if (entry.stage != label) {
         entry = Stage{};
-        entry.stage = std::string(stage);
+        entry.stage = label;
     }
     entry.done = std::min(done, total);
     entry.total = total;
@@ -114,7 +118,10 @@ void Output::progress(const std::string& device, std::string_view stage, uint64_
         if (!device.empty()) {
             event["device"] = device;
         }
-        event["stage"] = entry.stage;
+        event["stage"] = std::string(stage);
+        if (passes > 1) {
+            event["pass"] = pass;
+        }
         event["done"] = entry.done;
         event["total"] = total;
         const std::string line = jsonLine(event);

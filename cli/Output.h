@@ -38,9 +38,12 @@ class Output {
     // A question on stderr, without a line end: the answer is typed after it.
     void ask(std::string_view text);
 
-    // `done` of `total` bytes of `stage` (read, write, verify, erase, blank) on `device`.
-    // JSON mode prints an event when the whole percent changes; the bar sums every device.
-    void progress(const std::string& device, std::string_view stage, uint64_t done, uint64_t total);
+    // `done` of `total` bytes of `stage` (read, write, verify, erase, blank) on `device`,
+    // in pass `pass` of `passes` when there are several ("read 2/3" in the bar, "pass"
+    // in the event). JSON mode prints an event when the whole percent changes; the bar
+    // sums every device.
+    void progress(const std::string& device, std::string_view stage, uint64_t done, uint64_t total,
+                  unsigned pass = 0, unsigned passes = 0);
     // Takes the bar off the terminal line.
     void endProgress();
 

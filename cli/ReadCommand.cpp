@@ -46,6 +46,7 @@ DeviceResult readChip(DeviceSession& session, const ReadOptions& options) {
     session.reportStart("read");
     std::vector<uint8_t> first;
     for (unsigned pass = 1; pass <= options.passes && result.code == ExitCode::Done; ++pass) {
+        session.setPass(pass, options.passes);
         result = session.resultOf(session.operations().read(session.context().stop));
         if (result.code != ExitCode::Done) {
             break;
@@ -84,7 +85,9 @@ Command addReadCommand(CLI::App& parent) {
     CLI::App* app = parent.add_subcommand(
         "read", "Read the chip into FILE and print its CRC32 and SHA-256 (with --all: "
                 "FILE-1, FILE-2, ... per programmer)");
-    app->add_option("FILE", options->file, "The file to write")->required();
+    app->add_option("FILE", options->file,
+                    "The file to write the chip into (replaced only once the read is over)")
+        ->required();
     app->add_option("--passes", options->passes,
                     "Read N times and save only when every read agrees")
         ->check(CLI::Range(1u, 100u));

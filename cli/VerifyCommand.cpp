@@ -5,26 +5,18 @@
 
 #include <memory>
 
-namespace {
-
-struct VerifyOptions {
-    std::string file;
-};
-
-} // namespace
-
 Command addVerifyCommand(CLI::App& parent) {
-    auto options = std::make_shared<VerifyOptions>();
+    auto options = std::make_shared<FileJobOptions>();
     CLI::App* app = parent.add_subcommand(
         "verify", "Compare the chip with FILE and print the CRC32 and SHA-256 of its bytes");
-    app->add_option("FILE", options->file, "The data file")->required();
+    addFileJobOptions(*app, FileCommand::Verify, *options);
+    app->footer("Only the addresses FILE holds are compared, as write and auto program them;\n"
+                "--whole-chip compares every byte, FF where FILE holds nothing.\n" +
+                parent.get_footer());
     return {app, [options](CliContext& context) {
                 return runOnProgrammers(
                     context, {"verify", true, nullptr}, [options](DeviceSession& session) {
-                        return runFileJob(session, "verify", options->file,
-                                          [](DeviceOperations& operations, std::stop_token stop) {
-                                              return operations.verify(stop);
-                                          });
+                        return runFileJob(session, FileCommand::Verify, *options);
                     });
             }};
 }

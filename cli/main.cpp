@@ -7,6 +7,7 @@
 #include "cli/Options.h"
 #include "cli/Output.h"
 
+#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <pthread.h>
@@ -21,9 +22,11 @@ constexpr const char* kJsonHelp =
     "With --json every event is one JSON object on its own line of stdout, \"event\" "
     "first:\n"
     "  start     a device command begins (command, device, chip, bytes)\n"
-    "  progress  stage (read, write, verify, erase, blank), done and total bytes\n"
-    "  done      a command ended well (with crc32 and sha256 of the chip's bytes after\n"
-    "            read, write and verify)\n"
+    "  progress  stage (read, write, verify, erase, blank), done and total bytes (and\n"
+    "            pass, with read --passes)\n"
+    "  done      a command ended well: bytes, and crc32 and sha256 of the chip's bytes\n"
+    "            (read, verify) or of the bytes written (write, auto), with chipCrc32\n"
+    "            and chipSha256 of the chip's bytes once they were verified\n"
     "  error     a failure: code (the exit code) and message\n"
     "  summary   after --all: devices, failed and code\n"
     "  chip, device, match, version   the rows of chips, devices, identify, version\n";
@@ -34,8 +37,9 @@ void addGlobalOptions(CLI::App& app, GlobalOptions& options) {
                    "flash chip is identified by its ID bytes")
         ->type_name("NAME");
     CLI::Option* device =
-        app.add_option("--device", options.device, "The programmer to use, as `devices` lists it")
-            ->type_name("PATH");
+        app.add_option("--device", options.device,
+                       "The programmer to use: its path or its number, as `devices` lists them")
+            ->type_name("PATH|N");
     app.add_flag("--all", options.all, "Run the command on every present programmer at once")
         ->excludes(device);
     app.add_flag("--json", options.json, "One JSON object per line on stdout for each event");
@@ -123,6 +127,8 @@ int main(int argc, char** argv) {
         return shown == 0 ? 0 : exitValue(ExitCode::UsageOrFile);
     }
 
+    // The system's reasons (a file that cannot be opened) in the user's language.
+    std::setlocale(LC_MESSAGES, "");
     // A reader that goes away (`| head`) must not end a write half-way: output to it
     // just fails from then on.
     std::signal(SIGPIPE, SIG_IGN);

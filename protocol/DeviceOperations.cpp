@@ -35,6 +35,55 @@ OperationResult resultOf(Stage stage, Outcome outcome) {
     return result;
 }
 
+// The whole chip as one range.
+std::vector<AddressRange> wholeChip(const ChipInfo& chip) {
+    return {AddressRange{0, chip.capacity}};
+}
+
+// `ranges` inside the chip; on a chip of 16-bit cells widened to whole cells, which the
+// programmer moves as one.
+std::vector<AddressRange> chipRanges(const ChipInfo& chip, std::span<const AddressRange> ranges) {
+    const uint32_t unit = chip.type == ChipType::Eeprom93 && chip.memoryWidth == 16 ? 2 : 1;
+    std::vector<AddressRange> fitted;
+    for (const AddressRange& range : ranges) {
+        const uint32_t start = range.start / unit * unit;
+        const uint64_t end = std::min<uint64_t>(
+            (uint64_t{range.start} + range.length + unit - 1) / unit * unit, chip.capacity);
+        if (start >= end)
+            continue;
+        if (!fitted.empty() && fitted.back().end() >= start) {
+            fitted.back().length = static_cast<uint32_t>(
+                std::max<uint64_t>(fitted.back().end(), end) - fitted.back().start);
+        } else {
+            fitted.push_back({start, static_cast<uint32_t>(end - start)});
+        }
+    }
+    return fitted;
+}
+
+// The Write commands for `ranges`: a range that starts inside a page and runs past it
+// sends that page's part on its own, whatever page handling the programmer has.
+std::vector<AddressRange> writePieces(std::span<const AddressRange> ranges, uint32_t pageSize) {
+    std::vector<AddressRange> pieces;
+    for (AddressRange range : ranges) {
+        const uint32_t intoPage = pageSize > 1 ? range.start % pageSize : 0;
+        if (intoPage != 0 && range.length > pageSize - intoPage) {
+            pieces.push_back({range.start, pageSize - intoPage});
+            range.start += pageSize - intoPage;
+            range.length -= pageSize - intoPage;
+        }
+        pieces.push_back(range);
+    }
+    return pieces;
+}
+
+uint64_t totalLength(std::span<const AddressRange> ranges) {
+    uint64_t total = 0;
+    for (const AddressRange& range : ranges)
+        total += range.length;
+    return total;
+}
+
 std::string orEmpty(const char* text) {
     return text ? text : "";
 }
@@ -206,22 +255,46 @@ OperationResult DeviceOperations::erase(std::stop_token stop) {
 
 OperationResult DeviceOperations::write(std::stop_token stop) {
     const ChipInfo chip = currentChip_;
-    return write(chip, stop);
+    return write(chip, wholeChip(chip), stop);
 }
 
 OperationResult DeviceOperations::verify(std::stop_token stop) {
     const ChipInfo chip = currentChip_;
-    return compare(chip, false, stop);
+    return compare(chip, false, wholeChip(chip), stop);
 }
 
 OperationResult DeviceOperations::blankCheck(std::stop_token stop) {
     const ChipInfo chip = currentChip_;
-    return compare(chip, true, stop);
+    return compare(chip, true, wholeChip(chip), stop);
+}
+
+OperationResult DeviceOperations::autoProgram(std::stop_token stop) {
+    const ChipInfo chip = currentChip_;
+    return autoProgram(chip, wholeChip(chip), stop);
+}
+
+OperationResult DeviceOperations::writeRanges(std::span<const AddressRange> ranges,
+                                              std::stop_token stop) {
+    const ChipInfo chip = currentChip_;
+    return write(chip, chipRanges(chip, ranges), stop);
+}
+
+OperationResult DeviceOperations::verifyRanges(std::span<const AddressRange> ranges,
+                                               std::stop_token stop) {
+    const ChipInfo chip = currentChip_;
+    return compare(chip, false, chipRanges(chip, ranges), stop);
+}
+
+OperationResult DeviceOperations::autoProgramRanges(std::span<const AddressRange> ranges,
+                                                    std::stop_token stop) {
+    const ChipInfo chip = currentChip_;
+    return autoProgram(chip, chipRanges(chip, ranges), stop);
 }
 
 // The chip is taken once: a chip chosen while the steps run does not change them.
-OperationResult DeviceOperations::autoProgram(std::stop_token stop) {
-    const ChipInfo chip = currentChip_;
+OperationResult DeviceOperations::autoProgram(const ChipInfo& chip,
+                                              std::span<const AddressRange> ranges,
+                                              std::stop_token stop) {
     // Erasing a chip that cannot be written afterwards would only lose its contents.
     if (chip.capacity > kStoreSize) {
         return report(resultOf(Stage::Write, Outcome::TooLarge));
@@ -236,10 +309,10 @@ OperationResult DeviceOperations::autoProgram(std::stop_token stop) {
     if (chip.type == ChipType::Flash25 && !keep(erase(chip, stop))) {
         return first;
     }
-    if (!keep(write(chip, stop))) {
+    if (!keep(write(chip, ranges, stop))) {
         return first;
     }
-    keep(compare(chip, false, stop));
+    keep(compare(chip, false, ranges, stop));
     return first;
 }
 
@@ -298,32 +371,53 @@ OperationResult DeviceOperations::erase(const ChipInfo& chip, std::stop_token st
     return resultOf(Stage::Erase, Outcome::Done);
 }
 
-OperationResult DeviceOperations::write(const ChipInfo& chip, std::stop_token stop) {
+OperationResult DeviceOperations::write(const ChipInfo& chip, std::span<const AddressRange> ranges,
+                                        std::stop_token stop) {
     const OperationResult opened = open(Stage::Write, &chip, stop);
     if (!opened.ok()) {
         return opened;
     }
     programmer_.prepareFamily(chip);
     const uint16_t pageSize = chip.programMode != 0 ? chip.pageSize : 1;
-    if (!programmer_.startWriteChip(buffer_.store(), 0, chip.capacity, pageSize)) {
-        return report(resultOf(Stage::Write, Outcome::StartFailed));
-    }
-    RunningScope scope(running_);
-    host_.setStatusText(texts_.writing);
-    const Outcome outcome =
-        pollUntilOver(OpStatus::Writing, kPollWaitMs, stop, [this] { showProgress(Stage::Write); });
-    if (outcome != Outcome::Done) {
-        if (outcome == Outcome::Failed) {
-            host_.setStatusText(texts_.writeFailureStatus);
+    const std::vector<AddressRange> pieces = writePieces(ranges, pageSize);
+    const uint64_t total = totalLength(pieces);
+    uint64_t before = 0;
+    // One piece (the whole chip) shows the programmer's own figures.
+    const auto progress = [&] {
+        if (pieces.size() == 1) {
+            showProgress(Stage::Write);
+        } else {
+            host_.progress(Stage::Write, before + programmer_.progressDone(), total);
         }
-        return report(resultOf(Stage::Write, outcome));
+    };
+    for (const AddressRange& piece : pieces) {
+        if (!programmer_.startWriteChip(buffer_.store() + piece.start, piece.start, piece.length,
+                                        pageSize)) {
+            return report(resultOf(Stage::Write, Outcome::StartFailed));
+        }
+        RunningScope scope(running_);
+        host_.setStatusText(texts_.writing);
+        const Outcome outcome = pollUntilOver(OpStatus::Writing, kPollWaitMs, stop, progress);
+        if (outcome != Outcome::Done) {
+            if (outcome == Outcome::Failed) {
+                host_.setStatusText(texts_.writeFailureStatus);
+            }
+            return report(resultOf(Stage::Write, outcome));
+        }
+        before += piece.length;
     }
     host_.setStatusText(texts_.writeDone);
-    showProgress(Stage::Write);
+    if (pieces.size() == 1) {
+        showProgress(Stage::Write);
+    } else {
+        host_.progress(Stage::Write, total, total);
+    }
     return resultOf(Stage::Write, Outcome::Done);
 }
 
-OperationResult DeviceOperations::compare(const ChipInfo& chip, bool blank, std::stop_token stop) {
+OperationResult DeviceOperations::compare(const ChipInfo& chip, bool blank,
+                                          std::span<const AddressRange> ranges,
+                                          std::stop_token stop) {
     const Stage stage = blank ? Stage::BlankCheck : Stage::Verify;
     const OperationResult opened = open(stage, &chip, stop);
     if (!opened.ok()) {
@@ -332,62 +426,69 @@ OperationResult DeviceOperations::compare(const ChipInfo& chip, bool blank, std:
     programmer_.prepareFamily(chip);
     host_.setStatusText(blank ? texts_.blankChecking : texts_.verifying);
 
-    const uint32_t capacity = chip.capacity;
-    const uint32_t blockSize = std::min(capacity, kVerifyBlockSize);
+    // The bytes compared: the whole chip's capacity, or the ranges' sum.
+    const uint64_t total = totalLength(ranges);
+    const uint32_t blockSize = static_cast<uint32_t>(std::min<uint64_t>(total, kVerifyBlockSize));
     const uint8_t* store = buffer_.store();
     std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[blockSize]());
     if ((store == nullptr && !blank) || !block) {
         return report(resultOf(stage, Outcome::NoMemory));
     }
 
-    for (uint32_t offset = 0; offset < capacity; offset += blockSize) {
-        // The last block ends at the chip's end, not a whole block further.
-        const uint32_t length = std::min(blockSize, capacity - offset);
-        if (!programmer_.startReadChip(block.get(), offset, length)) {
-            return report(resultOf(stage, Outcome::StartFailed));
-        }
-        RunningScope scope(running_);
-        const Outcome outcome =
-            pollUntilOver(OpStatus::Reading, kPollWaitMs, stop, [&, length, offset, capacity] {
-                // A whole chip read shows as 100 only once it has been compared.
-                const uint64_t done = uint64_t{length} * programmer_.getProgress() / 100 + offset;
-                if (done < capacity) {
-                    host_.progress(stage, done, capacity);
+    uint64_t before = 0; // bytes of earlier ranges
+    for (const AddressRange& range : ranges) {
+        for (uint32_t offset = range.start; offset < range.end(); offset += blockSize) {
+            // The last block ends at the range's end, not a whole block further.
+            const uint32_t length = std::min(blockSize, range.end() - offset);
+            if (!programmer_.startReadChip(block.get(), offset, length)) {
+                return report(resultOf(stage, Outcome::StartFailed));
+            }
+            RunningScope scope(running_);
+            const uint64_t doneBefore = before + (offset - range.start);
+            const Outcome outcome =
+                pollUntilOver(OpStatus::Reading, kPollWaitMs, stop, [&, length, doneBefore] {
+                    // A whole chip read shows as 100 only once it has been compared.
+                    const uint64_t done =
+                        uint64_t{length} * programmer_.getProgress() / 100 + doneBefore;
+                    if (done < total) {
+                        host_.progress(stage, done, total);
+                    }
+                });
+            if (outcome != Outcome::Done) {
+                if (outcome == Outcome::Failed) {
+                    host_.setStatusText(blank ? texts_.blankFailureStatus
+                                              : texts_.verifyReadFailureStatus);
                 }
-            });
-        if (outcome != Outcome::Done) {
-            if (outcome == Outcome::Failed) {
-                host_.setStatusText(blank ? texts_.blankFailureStatus
-                                          : texts_.verifyReadFailureStatus);
+                return report(resultOf(stage, outcome));
             }
-            return report(resultOf(stage, outcome));
+            const uint8_t* chipBytes = block.get();
+            OperationResult result = resultOf(stage, blank ? Outcome::NotBlank : Outcome::Mismatch);
+            if (blank) {
+                const uint8_t* other = std::find_if(chipBytes, chipBytes + length,
+                                                    [](uint8_t b) { return b != 0xFF; });
+                if (other == chipBytes + length) {
+                    continue;
+                }
+                result.address = offset + static_cast<uint32_t>(other - chipBytes);
+                result.chipByte = *other;
+                host_.setStatusText(texts_.notBlankStatus);
+            } else {
+                const uint8_t* expected = store + offset;
+                const auto [bufferByte, chipByte] =
+                    std::mismatch(expected, expected + length, chipBytes);
+                if (bufferByte == expected + length) {
+                    continue;
+                }
+                result.address = offset + static_cast<uint32_t>(bufferByte - expected);
+                result.bufferByte = *bufferByte;
+                result.chipByte = *chipByte;
+                host_.setStatusText(texts_.verifyDiffStatus);
+            }
+            return report(result);
         }
-        const uint8_t* chipBytes = block.get();
-        OperationResult result = resultOf(stage, blank ? Outcome::NotBlank : Outcome::Mismatch);
-        if (blank) {
-            const uint8_t* other =
-                std::find_if(chipBytes, chipBytes + length, [](uint8_t b) { return b != 0xFF; });
-            if (other == chipBytes + length) {
-                continue;
-            }
-            result.address = offset + static_cast<uint32_t>(other - chipBytes);
-            result.chipByte = *other;
-            host_.setStatusText(texts_.notBlankStatus);
-        } else {
-            const uint8_t* expected = store + offset;
-            const auto [bufferByte, chipByte] =
-                std::mismatch(expected, expected + length, chipBytes);
-            if (bufferByte == expected + length) {
-                continue;
-            }
-            result.address = offset + static_cast<uint32_t>(bufferByte - expected);
-            result.bufferByte = *bufferByte;
-            result.chipByte = *chipByte;
-            host_.setStatusText(texts_.verifyDiffStatus);
-        }
-        return report(result);
+        before += range.length;
     }
-    host_.progress(stage, capacity, capacity);
+    host_.progress(stage, total, total);
     host_.setStatusText(blank ? texts_.blankDone : texts_.verifyDone);
     return resultOf(stage, Outcome::Done);
 }

@@ -13,6 +13,7 @@
 // given: the command abandons its transfer and ends as Cancelled, without a message.
 #pragma once
 
+#include "buffer/ByteRanges.h"
 #include "buffer/DataBuffer.h"
 #include "chipdb/ChipDatabase.h"
 #include "chipdb/ChipInfo.h"
@@ -21,6 +22,7 @@
 #include "usb/UsbLink.h"
 
 #include <cstdint>
+#include <span>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -105,6 +107,16 @@ class DeviceOperations {
     // fails does not stop the next, a cancelled one does. The first step's result
     // that is not Done, else Done.
     OperationResult autoProgram(std::stop_token stop = {});
+    // Write, Verify and Auto over `ranges` of the chip only (sorted, as a data file's
+    // ranges are), so that a file smaller than an EEPROM leaves the rest of it as it
+    // was. Ranges are cut to the capacity and, on a 16-bit Microwire chip, widened to
+    // whole words; a write never starts inside a page and runs past its end. Auto's
+    // erase of a 25 FLASH chip stays whole-chip, so every byte outside the ranges is
+    // then FF. With no range nothing is written or compared.
+    OperationResult writeRanges(std::span<const AddressRange> ranges, std::stop_token stop = {});
+    OperationResult verifyRanges(std::span<const AddressRange> ranges, std::stop_token stop = {});
+    OperationResult autoProgramRanges(std::span<const AddressRange> ranges,
+                                      std::stop_token stop = {});
     // Reads the chip in blocks as Verify does, without touching the buffer: Done when
     // it holds only FF, else NotBlank naming the first other byte.
     OperationResult blankCheck(std::stop_token stop = {});
@@ -116,9 +128,14 @@ class DeviceOperations {
   private:
     OperationResult read(const ChipInfo& chip, std::stop_token stop);
     OperationResult erase(const ChipInfo& chip, std::stop_token stop);
-    OperationResult write(const ChipInfo& chip, std::stop_token stop);
-    // Verify, or with `blank` Blank Check: the chip's blocks against the buffer or FF.
-    OperationResult compare(const ChipInfo& chip, bool blank, std::stop_token stop);
+    OperationResult write(const ChipInfo& chip, std::span<const AddressRange> ranges,
+                          std::stop_token stop);
+    // Verify, or with `blank` Blank Check: the chip's blocks of `ranges` against the
+    // buffer or FF.
+    OperationResult compare(const ChipInfo& chip, bool blank, std::span<const AddressRange> ranges,
+                            std::stop_token stop);
+    OperationResult autoProgram(const ChipInfo& chip, std::span<const AddressRange> ranges,
+                                std::stop_token stop);
     // The opening every command shares, in order, each step with its message: the
     // busy check, the refusal of a chip larger than the buffer (when `chip` is given),
     // the opening of the device afresh and bringing the link back in step. Done when

@@ -260,6 +260,19 @@ struct Texts {
 
     // Command line of the window programs: --help
     const char* commandLineUsage;
+    // Why a data file failed to load (the line under the failure text); a verify
+    // difference in one line (brimwick-cli)
+    const char* loadFaultLine; // %u: the line, %s: one of the reasons below
+    const char* loadFaultEnd;
+    const char* loadFaultCharacter;
+    const char* loadFaultRecord;
+    const char* loadFaultChecksum;
+    const char* loadFaultBeyondStore;
+    const char* loadFaultMissing;
+    const char* loadFaultDenied;
+    const char* loadFaultFolder;
+    const char* loadFaultUnreadable;
+    const char* verifyDiffLine; // address, file's byte, chip's byte
 };
 
 extern const Texts kTextsEnglish;

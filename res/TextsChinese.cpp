@@ -250,4 +250,15 @@ const Texts kTextsChinese = {
         "\n"
         "也接受 Qt 自己的选项（-platform、-display 等）。\n"
         "另见 brimwick(1)、brimwick-cli(1)、brimwick-sim(1) 和“帮助 > 操作说明”。\n",
+    .loadFaultLine = "第 %u 行：%s",
+    .loadFaultEnd = "文件在记录中间或结束记录之前结束",
+    .loadFaultCharacter = "记录中有非十六进制字符",
+    .loadFaultRecord = "无法识别的记录类型、长度或计数",
+    .loadFaultChecksum = "记录的校验和不符",
+    .loadFaultBeyondStore = "数据超出 16 MiB 缓冲区",
+    .loadFaultMissing = "文件不存在",
+    .loadFaultDenied = "没有读取该文件的权限",
+    .loadFaultFolder = "这是文件夹，不是文件",
+    .loadFaultUnreadable = "无法读取该文件",
+    .verifyDiffLine = "校验出错：地址 0x%X 处不同，文件 %02X，器件 %02X",
 };

@@ -250,4 +250,15 @@ const Texts kTextsEnglish = {
         "\n"
         "Qt's own options (-platform, -display, ...) are taken too.\n"
         "See brimwick(1), brimwick-cli(1), brimwick-sim(1) and Help > User Guide.\n",
+    .loadFaultLine = "Line %u: %s",
+    .loadFaultEnd = "the file ends inside a record or before its end record",
+    .loadFaultCharacter = "a record holds a character that is no hex digit",
+    .loadFaultRecord = "a record of an unknown type, length or count",
+    .loadFaultChecksum = "the record's checksum does not match",
+    .loadFaultBeyondStore = "data beyond the 16 MiB buffer",
+    .loadFaultMissing = "No such file",
+    .loadFaultDenied = "Permission denied",
+    .loadFaultFolder = "This is a folder, not a file",
+    .loadFaultUnreadable = "The file cannot be read",
+    .verifyDiffLine = "Verify Failure: differs at 0x%X: file %02X, chip %02X",
 };

@@ -256,5 +256,6 @@ TEST(BufferTools, ChecksumAndCompareWithAFileLeaveTheBufferAsItIs) {
     writeFile(started->path("bad.hex"), ":0400000000010203F7\n");
     answerFileDialog(started->path("bad.hex"));
     window.action(IdFileCompare)->trigger();
-    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Failure to open the file!"});
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Failure to open the file!\r\nLine 1: the "
+                                                      "record's checksum does not match"});
 }

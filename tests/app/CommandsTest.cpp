@@ -33,8 +33,9 @@ TEST(Commands, ACommandLineFileLoadsOnceAndAFailureIsReportedOnce) {
     const std::string erased(6, '\xFF');
     EXPECT_EQ(start(Language::English, {image}), "HELLO\xFF");
     EXPECT_EQ(start(Language::English, {image, image}), erased);
-    EXPECT_EQ(start(Language::English, {missing}), erased + "|Failure to open the file!");
-    EXPECT_EQ(start(Language::Chinese, {missing}), erased + "|打开文件失败.");
+    EXPECT_EQ(start(Language::English, {missing}),
+              erased + "|Failure to open the file!\r\nNo such file");
+    EXPECT_EQ(start(Language::Chinese, {missing}), erased + "|打开文件失败.\r\n文件不存在");
     // A file opened from the file manager arrives after the program's own name.
     EXPECT_EQ(programArguments({"/usr/bin/brimwick", "/tmp/a b.bin"}),
               std::vector<std::string>{"/tmp/a b.bin"});
@@ -74,14 +75,15 @@ TEST(Commands, OpenAndSaveGoThroughTheRealFileDialogs) {
     // Intel HEX by its name, a record above 64 KiB behind an extended linear address record;
     // a bad one: the reader's message, then the failure, the buffer as it was.
     writeFile(started->path("good.hex"),
-              ":0401000001020304F1\n:020000040001F9\n:0400000005060708E2\n:00000001FF\n");
-    writeFile(started->path("bad.hex"), ":0400000001020304F1\n");
+              ":0401000001020304f1\n:020000040001F9\n:0400000005060708e2\n:00000001ff\n");
+    writeFile(started->path("bad.hex"), "\n:0400000001020304F1\n");
     for (const char* name : {"good.hex", "bad.hex"}) {
         auto opened = answerFileDialog(started->path(name));
         window.action(IdFileOpen)->trigger();
         ASSERT_TRUE(*opened);
     }
-    EXPECT_EQ(boxes.texts(), (std::vector<std::string>{"校验和错误！", "打开文件失败."}));
+    EXPECT_EQ(boxes.texts(), (std::vector<std::string>{
+                                 "校验和错误！", "打开文件失败.\r\n第 2 行：记录的校验和不符"}));
     EXPECT_EQ(bytesAt(window, 0xFF, 6) + bytesAt(window, 0x10000, 5), "\xFF\x01\x02\x03\x04\xFF"
                                                                       "\x05\x06\x07\x08\xFF");
 

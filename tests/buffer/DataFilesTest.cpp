@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
+#include <tuple>
 
 #include "BufferTestSupport.h"
 #include "buffer/DataFiles.h"
@@ -82,6 +84,8 @@ TEST(DataFiles, LoadsPlaceTheFileOverFFAnywhereInTheStore) {
              sRecord(9, 0, "") + "S1 after the end is not read",
          256, 0x20, d16},
         {"pastchip.mot", sRecord(1, 0xF8, d16), 256, 0xF8, d16, true},
+        {"lower.hex", lowercase(hexFile(0x200, d1000, 16, "\n")), 0x10000, 0x200, d1000},
+        {"low.s37", sRecord(3, 0x20, d16) + sRecord(7, 0, ""), 256, 0x20, d16},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -100,7 +104,20 @@ TEST(DataFiles, LoadsPlaceTheFileOverFFAnywhereInTheStore) {
                                                : std::vector<std::string>{});
             EXPECT_TRUE(storeHolds(buffer, expected));
         }
+        // What a write programs: the addresses the file gives, cut to the chip.
+        const auto length =
+            static_cast<uint32_t>(std::min<uint64_t>(c.data.size(), chip - std::min(c.at, chip)));
+        std::vector<AddressRange> ranges;
+        if (length > 0)
+            ranges.push_back({c.at, length});
+        EXPECT_EQ(loadData(patternBuffer(), c.capacity, path, formatForName(path)).ranges, ranges);
     }
+    // Records that overlap or touch make one range; a gap makes two.
+    const std::string gaps = hexRecord(0x12, 0, "\1\2\3\4") + hexRecord(0x10, 0, "\5\6") +
+                             hexRecord(0x16, 0, "\7") + hexRecord(0x20, 0, "\1") + kHexEnd;
+    EXPECT_EQ(
+        loadData(patternBuffer(), 256, dir.write("gaps.hex", gaps), FileFormat::IntelHex).ranges,
+        (std::vector<AddressRange>{{0x10, 7}, {0x20, 1}}));
 }
 
 // Every fault of every format: the build's box (the window then adds "Failure to open
@@ -117,15 +134,16 @@ TEST(DataFiles, FailedLoadsSpeakPerBuildAndLeaveTheBufferAlone) {
                       kRecord = "无法识别的记录格式！", kSum = "校验和错误！",
                       kOpen = "打开文件失败！";
     struct Case {
-        std::string name, content, chinese, english = "";
+        std::string name, content, chinese, english = "", reason = ""; // reason: English line 2
     };
     const Case cases[] = {
-        {"noend.hex", good + "\r\n", kEnd},
+        {"noend.hex", good + "\r\n", kEnd, "",
+         "Line 1: the file ends inside a record or before its end record"},
         {"empty.hex", "", kEnd},
         {"shorthead.hex", good + "\r\n:0400", kEnd},
         {"shortbody.hex", ":04001000010203", kEnd},
-        {"lower.hex", lowercase(good) + "\r\n" + kHexEnd, kIllegal},
-        {"badhead.hex", ":0G001000", kIllegal},
+        {"badhead.hex", "\n\n" + lowercase(good) + "\n:0G001000", kIllegal, "",
+         "Line 4: a record holds a character that is no hex digit"},
         {"type06.hex", hexRecord(0, 6, {0}) + kHexEnd, kRecord},
         {"ext04long.hex", hexRecord(0, 4, {0, 1, 0}) + kHexEnd, kRecord},
         {"ext02short.hex", hexRecord(0, 2, {1}) + kHexEnd, kRecord},
@@ -135,7 +153,8 @@ TEST(DataFiles, FailedLoadsSpeakPerBuildAndLeaveTheBufferAlone) {
         {"beyond.hex", hexRecord(0, 4, {1, 0}) + good + kHexEnd, kRecord},
         {"over.hex", hexRecord(0, 4, {0, '\xFF'}) + hexRecord(0xFFFE, 0, "\1\2\3") + kHexEnd,
          kRecord},
-        {"checksum.hex", badSum + "\n" + kHexEnd, kSum},
+        {"checksum.hex", good + "\r\n" + badSum + "\n" + kHexEnd, kSum, "",
+         "Line 2: the record's checksum does not match"},
         {"typesum.hex", typeLeftOut + "\n" + good + "\n" + kHexEnd, kSum},
         {"empty.srec", "\r\n", kEnd},
         {"short.srec", s1.substr(0, 8), kEnd},
@@ -145,13 +164,15 @@ TEST(DataFiles, FailedLoadsSpeakPerBuildAndLeaveTheBufferAlone) {
         {"type.s19", "SX" + s1.substr(2), kIllegal},
         {"s4.s19", sRecord(4, 0, "\1"), kRecord},
         {"count.s19", "S1020010ED\n", kRecord},
-        {"lostline.s19", s1 + sRecord(5, 2, ""), kRecord},
-        {"beyond.s37", sRecord(3, 0xFFFFFF, "\1\2"), kRecord},
-        {"missing.bin", "", "", ""},
+        {"lostline.s19", s1 + sRecord(5, 2, ""), kRecord, "",
+         "Line 2: a record of an unknown type, length or count"},
+        {"beyond.s37", sRecord(3, 0xFFFFFF, "\1\2"), kRecord, "",
+         "Line 1: data beyond the 16 MiB buffer"},
+        {"missing.bin", "", "", "", "No such file"},
         {"missing.hex", "", kOpen, "Open file error!"},
         {"missing.srec", "", kOpen, "Open file error!"},
-        {"", "", "", ""},               // a folder opens on Linux but is no data file
-        {"/proc/self/mem", "", "", ""}, // opens; every read at offset 0 fails
+        {"", "", "", "", "This is a folder, not a file"},          // Linux opens a folder
+        {"/proc/self/mem", "", "", "", "The file cannot be read"}, // every read fails
     };
     const std::string before = storeBytes(patternBuffer());
     for (const Case& c : cases) {
@@ -163,7 +184,15 @@ TEST(DataFiles, FailedLoadsSpeakPerBuildAndLeaveTheBufferAlone) {
         for (const Texts* texts : {&zh, &en}) {
             DataBuffer& buffer = patternBuffer();
             RecordingSink sink;
-            EXPECT_FALSE(loadDataFile(buffer, 0x10000, path, *texts));
+            std::string failure;
+            EXPECT_FALSE(loadDataFile(buffer, 0x10000, path, *texts, &failure));
+            // The window's failure text, and why on the line below it.
+            const std::string head = std::string(texts->fileOpenFailed) + "\r\n";
+            EXPECT_EQ(failure.substr(0, head.size()), head);
+            EXPECT_GT(failure.size(), head.size());
+            if (texts == &en && !c.reason.empty()) {
+                EXPECT_EQ(failure, head + c.reason);
+            }
             const std::string& box = texts == &zh ? c.chinese : c.english;
             EXPECT_EQ(sink.texts(),
                       box.empty() ? std::vector<std::string>{} : std::vector<std::string>{box});
@@ -173,6 +202,11 @@ TEST(DataFiles, FailedLoadsSpeakPerBuildAndLeaveTheBufferAlone) {
     DataBuffer none; // without a store nothing is read
     EXPECT_EQ(loadData(none, 256, dir.write("x.bin", "abc"), FileFormat::Binary).outcome,
               LoadOutcome::NoStore);
+    std::string failure;
+    loadDataFile(patternBuffer(), 256, dir.file("missing.hex"), zh, &failure);
+    EXPECT_EQ(failure, "打开文件失败.\r\n文件不存在");
+    loadDataFile(patternBuffer(), 256, dir.write("sum.srec", s1BadSum), zh, &failure);
+    EXPECT_EQ(failure, "打开文件失败.\r\n第 1 行：记录的校验和不符");
 }
 
 TEST(DataFiles, SaveWritesExactlyTheCapacityOrSaysItFailed) {
@@ -209,6 +243,41 @@ TEST(RecordFiles, WrittenAsOtherToolsWriteThem) {
                                             "S107001071787FFF81\r\n"
                                             "S5030002FA\r\n"
                                             "S9030000FC\r\n");
+}
+
+// The address width follows the image's size: S1 up to 64 KiB, then S2 (the store
+// needs no S3), with the matching end record; an extended linear address record (04)
+// before each 64 KiB after the first, never a segment one (02).
+TEST(RecordFiles, AddressWidthFollowsTheImageSizeAndReadsBack) {
+    TempFolder dir;
+    using Types = std::set<std::string>;
+    const std::tuple<uint32_t, Types, size_t> cases[] = {
+        {0x10000, {"S0", "S1", "S5", "S9"}, 0},
+        {0x10001, {"S0", "S2", "S5", "S8"}, 1},
+        {kStoreSize, {"S0", "S2", "S6", "S8"}, 0xFF}, // 1 MiB records: an S6 count
+    };
+    for (const auto& [size, srecTypes, linearRecords] : cases) {
+        SCOPED_TRACE(size);
+        const std::string bytes = patternBytes(size, 7);
+        for (const char* name : {"w.srec", "w.hex"}) {
+            ASSERT_TRUE(saveDataFile(patternBuffer(bytes), size, dir.file(name)));
+            const std::string file = readFile(dir.file(name));
+            std::set<std::string> types;
+            size_t linear = 0;
+            for (size_t at = 0; at < file.size(); at = file.find('\n', at) + 1) {
+                types.insert(file.substr(at, 2));
+                linear += file.compare(at, 9, ":02000004") == 0;
+            }
+            EXPECT_EQ(types, (name[2] == 's' ? srecTypes : Types{":1", ":0"}));
+            if (name[2] == 'h') {
+                EXPECT_EQ(linear, linearRecords);
+                EXPECT_EQ(file.find(":02000002"), std::string::npos);
+            }
+            DataBuffer& buffer = patternBuffer();
+            ASSERT_TRUE(loadDataFile(buffer, size, dir.file(name), en));
+            EXPECT_EQ(std::memcmp(buffer.store(), bytes.data(), size), 0);
+        }
+    }
 }
 
 TEST(RecordFiles, OtherToolsFilesLoadAndOursReadBackByteExact) {

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -61,6 +62,8 @@ TEST(Usage, CommandsWithoutAProgrammerAnswerWithTheirExitCodeAndTexts) {
          "AT24C08                  Atmel                24 EEPROM       1024  FF FF\n"},
         {"help lists the exit codes", {"--help"}, 0, "  130  interrupted"},
         {"version", {"--version"}, 0, "brimwick-cli 2."},
+        {"read's FILE", {"read", "--help"}, 0, "The file to write the chip into"},
+        {"auto on flash", {"auto", "--help"}, 0, "A 25 FLASH chip is erased\nwhole first"},
         {"no command", {}, 2, "A subcommand is required"},
         {"unknown family", {"chips", "--family", "26flash"}, 2, "26flash"},
         {"device and all together", {"--all", "--device", "x", "chips"}, 2, "excludes"},
@@ -173,31 +176,43 @@ TEST_F(CliDevices, EveryCommandOnOneProgrammerInTurn) {
          "brimwick-cli 2.0\n" + socket + ": Successfully  Brimwick SIM V1.00"},
         {"identify", {"identify"}, 0, "Identify Successfully  IDs 37 05: A25L512\n"},
         {"blank when erased", {"blank"}, 0, "Blank Check Successfully  A25L512"},
-        {"write",
+        {"write, verified",
          {"write", path("data.bin")},
          0,
-         "Write Successfully  A25L512  65536 bytes  " + path("data.bin") + "  " + sums},
+         "Verify Successfully  A25L512  65536 bytes  " + path("data.bin") + "  written " + sums +
+             "  chip " + sums + "\n"},
         {"verify", {"verify", path("data.bin")}, 0, "Verify Successfully  A25L512  65536 bytes"},
         {"read twice", {"read", "--passes", "2", path("out.bin")}, 0, sums},
         {"not blank", {"blank"}, 4, "Not blank: address 0x13 holds 86"},
         {"verify finds the first difference",
          {"verify", path("other.bin")},
          4,
-         ": Verify Failure!\nAddr:0x1234\nBuffer:F2\nDevice:57\n"},
+         ": Verify Failure: differs at 0x1234: file F2, chip 57\n"},
         {"the same in Chinese",
          {"verify", path("other.bin")},
          4,
-         "校验出错!\n地址:0x1234\n缓冲区:F2\n器件:57",
+         "校验出错：地址 0x1234 处不同，文件 F2，器件 57",
          {"LANG=zh_CN.UTF-8"}},
+        {"write onto unerased flash", {"write", path("other.bin")}, 4, "file F2, chip 52\n"},
+        {"unverified", {"write", "--no-verify", path("other.bin")}, 0, "Write Successfully"},
         {"erase", {"--yes", "erase"}, 0, "Erase Successfully  A25L512"},
-        {"blank after erase", {"blank"}, 0, "A25L512"},
+        {"blank after erase, chip in any case", {"--chip", "a25L512", "blank"}, 0, "A25L512"},
+        {"programmer by number", {"--device", "1", "blank"}, 0, "Blank Check Successfully"},
+        {"no such number", {"--device", "2", "blank"}, 3, "No programmer found at 2"},
         {"auto", {"auto", path("other.bin")}, 0, "Verify Successfully  A25L512"},
         {"an EEPROM has no erase",
          {"--chip", "AT24C02", "erase"},
          2,
          "AT24C02 is written over directly"},
-        {"unknown chip", {"--chip", "NOPE", "read", path("x.bin")}, 2, "No chip named \"NOPE\""},
-        {"missing file", {"write", path("missing.bin")}, 2, "Failure to open the file!"},
+        {"unknown chip",
+         {"--chip", "a25l51", "read", path("x.bin")},
+         2,
+         "No chip named \"a25l51\" in the chip database; did you mean A25L512"},
+        {"missing file",
+         {"write", path("missing.bin")},
+         2,
+         "Failure to open the file! (" + path("missing.bin") + ")\n" + path("missing.bin") + ": " +
+             std::strerror(ENOENT)},
         {"unwritable file", {"read", path("no/such/folder.bin")}, 2, "Failure to save the file!"},
         {"unknown device", {"--device", path("nope"), "blank"}, 3, "No programmer found at"},
     };
@@ -211,7 +226,7 @@ TEST_F(CliDevices, JsonEventsOfAWriteAndOfAMismatchParse) {
     const std::string socket = plug({"--chip", "A25L512"}).socketPath();
     const Bytes data = pattern(kChipSize, 3);
     writeFile(path("data.bin"), text(data));
-    const ProgramRun written = cli({"--json", "write", path("data.bin")});
+    const ProgramRun written = cli({"--json", "write", "--no-verify", path("data.bin")});
     ASSERT_EQ(written.code, 0) << written.err;
     const auto events = jsonEvents(written);
     ASSERT_GE(events.size(), 3u);
@@ -247,7 +262,64 @@ TEST_F(CliDevices, JsonEventsOfAWriteAndOfAMismatchParse) {
               nlohmann::json({{"event", "error"},
                               {"device", socket},
                               {"code", 4},
-                              {"message", "Verify Failure!\nAddr:0x0\nBuffer:04\nDevice:03"}}));
+                              {"message", "Verify Failure: differs at 0x0: file 04, chip 03"}}));
+    // The messages stay on stderr.
+    EXPECT_NE(differs.err.find(socket + ": Verify Failure: differs at 0x0"), std::string::npos);
+}
+
+// A file smaller than the EEPROM programs only its own bytes; --whole-chip all of them.
+TEST_F(CliDevices, WriteProgramsOnlyTheAddressesTheFileHolds) {
+    expectRun(cli({"blank"}), {"none", {}, 3, "No programmer found: check"});
+    plug({"--chip", "AT24C02", "--image", path("ee.bin")});
+    const Bytes full = pattern(256, 7);
+    writeFile(path("full.bin"), text(full));
+    writeFile(path("small.bin"), "hello");
+    writeFile(path("big.bin"), text(full) + "x");
+    writeFile(path("empty.bin"), "");
+    writeFile(path("two.hex"), ":02001000abcd76\n:01008000ee91\n:00000001ff\n");
+    writeFile(path("bad.hex"), ":02001000ABCD76\r\n:02001000ABCD77\r\n");
+    std::string chip = text(full);
+    const std::pair<Step, std::string> steps[] = {
+        {{"full", {"write", path("full.bin")}, 0, "256 bytes"}, chip},
+        {{"binary", {"write", path("small.bin")}, 0, "5 bytes"}, chip.replace(0, 5, "hello")},
+        {{"ranges", {"write", path("two.hex")}, 0, "3 bytes"},
+         chip.replace(0x10, 2, "\xAB\xCD").replace(0x80, 1, "\xEE")},
+        {{"verify ranges", {"verify", path("small.bin")}, 0, "5 bytes"}, chip},
+        {{"verify all", {"verify", "--whole-chip", path("small.bin")}, 4, "0x5: file FF, chip "},
+         chip},
+        {{"fault", {"write", path("bad.hex")}, 2, "\nLine 2: the record's checksum does not match"},
+         chip},
+        {{"too large", {"write", path("big.bin")}, 2, "holds more than the 256 bytes of AT24C02"},
+         chip},
+        {{"nothing in it", {"auto", path("empty.bin")}, 2, "empty.bin holds no data"}, chip},
+        {{"whole chip", {"write", "--whole-chip", path("small.bin")}, 0, "256 bytes"},
+         "hello" + std::string(251, '\xFF')},
+    };
+    for (const auto& [step, image] : steps) {
+        std::vector<std::string> args = step.args;
+        args.insert(args.begin(), {"--chip", "AT24C02"});
+        expectRun(cli(args), step);
+        EXPECT_TRUE(readFile(path("ee.bin")) == image) << step.name;
+    }
+    const ProgramRun run = cli({"--json", "--chip", "at24c02", "auto", path("small.bin")});
+    const Checksums sums = checksumsOf(Bytes{'h', 'e', 'l', 'l', 'o'});
+    EXPECT_EQ(jsonEvents(run).back()["chipSha256"], sha256Text(*sums.sha256)) << run.out;
+    EXPECT_EQ(jsonEvents(run).back()["crc32"], crc32Text(sums.crc32)) << run.out;
+    // The pass in a read's progress.
+    const auto events =
+        jsonEvents(cli({"--json", "--chip", "AT24C02", "read", "--passes", "2", path("r.bin")}));
+    EXPECT_TRUE(std::any_of(events.begin(), events.end(),
+                            [](const auto& event) { return event.value("pass", 0) == 2; }));
+    // On a terminal: a header over the chips; end of input at a question is no.
+    const std::string cliCommand = std::string(BRIMWICK_CLI_PROGRAM) + " ";
+    const ProgramRun chips =
+        runProgram("/usr/bin/script", {"-qec", cliCommand + "chips W25Q64", "/dev/null"});
+    EXPECT_EQ(chips.out.substr(0, 29), "NAME                     MANU") << chips.out;
+    const ProgramRun asked =
+        runProgram("/usr/bin/script", {"-qec", cliCommand + "erase", "/dev/null"},
+                   {"BRIMWICK_SIM_DIR=" + folder_.path()});
+    EXPECT_EQ(asked.code, 130);
+    EXPECT_NE(asked.out.find("[y/N] \r\nbrimwick-cli: Nothing done"), std::string::npos);
 }
 
 TEST_F(CliDevices, AllProgrammersAtOnceReportEachAndTheWorstCode) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 
 using namespace testsupport;
 
@@ -92,6 +93,7 @@ class Core : public Front, public OperationHost {
         EXPECT_TRUE(command == Command::Auto || message.empty() || boxes().back() == message);
     }
     std::string status() override { return status_; }
+    DeviceOperations& operations() { return operations_; }
     void setStatusText(const char* text) override { status_ = text ? text : ""; }
     void showMessage(const std::string& text) override { messageBox(text); }
     void progress(Stage stage, uint64_t done, uint64_t total) override {
@@ -319,6 +321,30 @@ TEST(Operations, StartUpWithoutAProgrammerSaysSoAndALaterOneIsFound) {
     SimProgrammer programmer(&kFlash); // found by the next command
     started->window->runCommand(IdFirmwareVersion);
     EXPECT_EQ(boxes.texts().back(), "读固件版本成功！固件版本：Brimwick SIM V1.00");
+}
+
+// A write of a file's ranges never starts inside a page and runs past it, and moves
+// whole 16-bit cells; Verify then finds them in the chip.
+TEST(Operations, RangeWritesKeepToPagesAndCells) {
+    const ChipInfo words = makeChip(ChipType::Eeprom93, "AT93C46", 128, 0, 1, 0xFF, 0xFF, 16);
+    using Ranges = std::vector<AddressRange>;
+    const std::tuple<ChipInfo, Ranges, Ranges> cases[] = {
+        {kFlash, {{0x1F0, 0x20}, {0x300, 4}}, {{0x1F0, 0x10}, {0x200, 0x10}, {0x300, 4}}},
+        {words, {{1, 2}, {5, 1}, {126, 9}}, {{0, 6}, {126, 2}}}};
+    for (const auto& [chip, ranges, sent] : cases) {
+        SimProgrammer programmer(&chip);
+        Core core(Language::English);
+        core.select(chip);
+        core.buffer().copyIn(0, pattern(chip.capacity, 3).data(), chip.capacity);
+        EXPECT_TRUE(core.operations().writeRanges(ranges).ok());
+        EXPECT_TRUE(core.operations().verifyRanges(ranges).ok());
+        Ranges writes;
+        for (const Bytes& command : programmer.commandsSince())
+            if (command[0] == 0x02)
+                writes.push_back({static_cast<uint32_t>(command[5] << 8 | command[6]),
+                                  static_cast<uint32_t>(command[9] << 8 | command[10])});
+        EXPECT_EQ(writes, sent) << chip.name;
+    }
 }
 
 TEST(Operations, CasesThroughTheCore) {
