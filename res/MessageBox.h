@@ -6,9 +6,10 @@
 #include <string_view>
 
 enum class BoxStyle {
-    Ok,        // OK button, no icon
-    OkWarning, // OK button, exclamation icon
-    OkCancel,  // question with OK and Cancel
+    Ok,             // OK button, no icon
+    OkWarning,      // OK button, exclamation icon
+    OkCancel,       // question with OK and Cancel
+    ContinueCancel, // warning with Continue and Cancel; Ok means Continue
 };
 
 enum class BoxResult { Ok, Cancel };

@@ -239,4 +239,12 @@ const Texts kTextsChinese = {
     .compareSame = "缓冲区与文件内容相同。\n",
     .compareHeader = "\n地址      缓冲区   文件\n",
     .compareMore = "……另有 %u 处不同\n",
+    .wrongChipWarning = "器件不符？所选器件为 %s（ID %s），但插座中的器件应答 %s。",
+    .knownChipAnswer = "ID %s，即 %s",
+    .unknownChipAnswer = "ID %s，数据库中没有此 ID 的器件",
+    .emptySocketAnswer = "%s：插座中没有器件，或夹子未接好",
+    .continueButton = "继续",
+    .wrongChipStatus = "器件不符，未执行操作",
+    .chooseChipTitle = "选择器件",
+    .chooseChipLabel = "多个器件的 ID 均为 %s，插座中是哪一个？",
 };

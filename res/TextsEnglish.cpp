@@ -238,4 +238,12 @@ const Texts kTextsEnglish = {
     .compareSame = "The buffer and the file are the same.\n",
     .compareHeader = "\nAddress   Buffer  File\n",
     .compareMore = "... and %u more\n",
+    .wrongChipWarning = "Wrong chip? The selected chip is %s (IDs %s), but the socket answers %s.",
+    .knownChipAnswer = "IDs %s, those of %s",
+    .unknownChipAnswer = "IDs %s, which no chip in the database has",
+    .emptySocketAnswer = "%s: no chip in the socket, or the clip is not connected",
+    .continueButton = "Continue",
+    .wrongChipStatus = "Wrong chip: nothing done",
+    .chooseChipTitle = "Choose the Chip",
+    .chooseChipLabel = "Several chips answer the IDs %s. Which one is in the socket?",
 };

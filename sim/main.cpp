@@ -102,6 +102,13 @@ int main(int argc, char** argv) {
         if (signal == SIGINT || signal == SIGTERM) {
             break;
         }
+        // Said once per new reason, not ten times a second.
+        std::string saveError;
+        if (!firmware.saveSettledImage(&saveError) && saveError != error) {
+            std::fprintf(stderr, "brimwick-sim: the chip image was not saved: %s\n",
+                         saveError.c_str());
+        }
+        error = saveError;
         if (!server.pluggedIn()) {
             std::fprintf(stderr, "brimwick-sim: the programmer unplugged itself (fault)\n");
             break;
