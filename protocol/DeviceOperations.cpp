@@ -179,17 +179,17 @@ OperationResult DeviceOperations::checkChipInSocket(Stage stage, const ChipInfo&
     if (!programmer_.readChipId(ids)) {
         return report(resultOf(stage, unlessStopped(Outcome::StartFailed, stop)));
     }
-    if (ids[0] == chip.manufacturerId && ids[1] == chip.deviceId) {
-        return resultOf(stage, Outcome::Done);
+    if (!(ids[0] == chip.manufacturerId && ids[1] == chip.deviceId)) {
+        const std::string warning =
+            formatText(texts_.wrongChipWarning, chip.name,
+                       idText(chip.manufacturerId, chip.deviceId).c_str(), answerText(ids).c_str());
+        if (!host_.confirm(warning)) {
+            host_.setStatusText(texts_.wrongChipStatus);
+            return resultOf(stage, Outcome::WrongChip);
+        }
     }
-    const std::string warning =
-        formatText(texts_.wrongChipWarning, chip.name,
-                   idText(chip.manufacturerId, chip.deviceId).c_str(), answerText(ids).c_str());
-    if (host_.confirm(warning)) {
-        return resultOf(stage, Outcome::Done);
-    }
-    host_.setStatusText(texts_.wrongChipStatus);
-    return resultOf(stage, Outcome::WrongChip);
+    chipChecked_ = autoRunning_;
+    return resultOf(stage, Outcome::Done);
 }
 
 OperationResult DeviceOperations::open(Stage stage, const ChipInfo* chip, std::stop_token stop) {
@@ -281,28 +281,18 @@ OperationResult DeviceOperations::autoProgram(std::stop_token stop) {
     if (chip.capacity > kStoreSize) {
         return report(resultOf(Stage::Write, Outcome::TooLarge));
     }
-    if (chip.type == ChipType::Flash25) {
-        const Stage stage = Stage::Erase;
-        const OperationResult opened = open(stage, &chip, stop);
-        if (!opened.ok()) {
-            return opened;
-        }
-        const OperationResult checked = checkChipInSocket(stage, chip, stop);
-        if (!checked.ok()) {
-            return checked;
-        }
-    }
-    // The steps need not ask the socket again.
-    struct CheckedScope {
-        bool& checked;
-        ~CheckedScope() { checked = false; }
-    } scope{chipChecked_ = true};
+    // The first step to reach the chip checks it; the others need not ask again.
+    struct AutoScope {
+        DeviceOperations& operations;
+        ~AutoScope() { operations.autoRunning_ = operations.chipChecked_ = false; }
+    } scope{*this};
+    autoRunning_ = true;
     OperationResult first = resultOf(Stage::Write, Outcome::Done);
     const auto keep = [&first](const OperationResult& step) {
         if (first.ok()) {
             first = step;
         }
-        return step.outcome != Outcome::Cancelled;
+        return step.outcome != Outcome::Cancelled && step.outcome != Outcome::WrongChip;
     };
     if (chip.type == ChipType::Flash25 && !keep(erase(chip, stop))) {
         return first;

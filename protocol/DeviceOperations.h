@@ -163,6 +163,7 @@ class DeviceOperations {
     DataBuffer& buffer_;
     // Commands whose operation is under way on the programmer (nested ones included).
     int running_ = 0;
-    // Set while Auto runs its steps on a chip already checked.
+    // While Auto runs: once one step has checked the chip, the others do not.
+    bool autoRunning_ = false;
     bool chipChecked_ = false;
 };
