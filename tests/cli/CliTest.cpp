@@ -327,8 +327,9 @@ TEST_F(CliDevices, AnotherChipInTheSocketStopsTheCommandUnlessForced) {
     for (const Step& step : steps)
         expectRun(cli(step.args), step);
     plug({"--empty"});
-    expectRun(cli({"--device", sims_[1]->socketPath(), "--chip", "A25L512", "read", path("y.bin")}),
-              {"empty", {}, 1, "IDs FF FF: no chip in the socket, or the clip is not connected"});
+    expectRun(
+        cli({"--device", sims_[1]->socketPath(), "--chip", "A25L512", "read", path("y.bin")}),
+        {"empty", {}, 1, "answers FF FF: no chip in the socket, or the clip is not connected"});
     EXPECT_FALSE(fs::exists(path("y.bin")));
     EXPECT_EQ(readFile(path("x.bin")), text(pattern(kChipSize))); // nothing written either way
 }
