@@ -53,6 +53,7 @@ int CMainDlg::DeviceHost::chooseChip(const std::vector<ChipInfo>& chips) {
     dialog.setLabelText(QString::fromUtf8(formatText(texts.chooseChipLabel, ids.c_str()).c_str()));
     dialog.setOptions(QInputDialog::UseListViewForComboBoxItems);
     dialog.setComboBoxItems(names);
+    dialog.setTextValue(names.front());
     dialog.setOkButtonText(QString::fromUtf8(texts.okButton));
     dialog.setCancelButtonText(QString::fromUtf8(texts.cancelButton));
     if (dialog.exec() != QDialog::Accepted)

@@ -1,6 +1,8 @@
 // Read, Write and Verify of a 4 MiB chip from the shown main window against the
 // simulated programmer at the full-speed USB data rate, as a share of the time the
 // bytes alone need on the link; and Verify of a 16 MiB chip with no pacing at all.
+// Each command first asks the socket for the chip's IDs, as every command on a 25 FLASH
+// chip with IDs does: the figures include that check.
 // Prints a table; asserts nothing.
 #include "tests/support/SimProgrammer.h"
 #include "tests/support/window/AppTestSupport.h"
