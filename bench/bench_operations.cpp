@@ -89,8 +89,8 @@ int main(int argc, char** argv) {
             const char* done;
             double goal;
         };
-        const Row rows[] = {{"Read", IdRead, "Read Successfully", 98.0},
-                            {"Write", IdWrite, "Write Successfully", 98.0},
+        const Row rows[] = {{"Read", IdRead, "Read Successfully", 99.0},
+                            {"Write", IdWrite, "Write Successfully", 99.0},
                             {"Verify", IdVerify, "Verify Successfully", 96.0}};
         for (const Row& row : rows) {
             std::vector<double> times;

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -103,7 +105,15 @@ std::optional<uint64_t> DataPhaseNote::lastByteMs() const {
         // A time ahead of the clock cannot be: waiting from now is the most it can ask.
         return std::min(time, tickMs());
     }
-    return tickMs();
+    // Not a note of ours: its age says how long ago it was written.
+    struct stat info {};
+    if (::stat(file_.c_str(), &info) != 0)
+        return std::nullopt;
+    const auto age =
+        std::chrono::system_clock::now() - std::chrono::system_clock::from_time_t(info.st_mtime);
+    const auto ageMs = std::chrono::duration_cast<std::chrono::milliseconds>(age).count();
+    return tickMs() -
+           std::min<uint64_t>(tickMs(), static_cast<uint64_t>(std::max<int64_t>(0, ageMs)));
 }
 
 } // namespace usb

@@ -27,7 +27,8 @@ class DataPhaseNote {
     // The phase ended: the programmer is back in command mode.
     void remove() const;
     // The last-byte time of a note of this boot; none when there is no note or it is
-    // from another boot. A note that cannot be made sense of counts as written now.
+    // from another boot. A note that cannot be made sense of counts from when the file
+    // was last written.
     std::optional<uint64_t> lastByteMs() const;
 
     const std::string& devicePath() const { return devicePath_; }
