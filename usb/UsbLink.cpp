@@ -31,10 +31,10 @@ UsbLink::UsbLink(std::vector<std::shared_ptr<usb::DeviceBackend>> backends)
 // The records stop their workers before the pipes they use are let go. A write still
 // running is abandoned here: its note tells the next process how long to wait.
 UsbLink::~UsbLink() {
-    if (writeDataPending_.load()) {
-        usb::abandonTransfer(*writeTransfer_);
+    // Before the note goes: the writer refreshes it.
+    usb::abandonTransfer(*writeTransfer_);
+    if (writeDataPending_.load())
         noteDataPhase();
-    }
 }
 
 void UsbLink::noteDataPhase() {
