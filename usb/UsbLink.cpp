@@ -119,9 +119,13 @@ int UsbLink::openAt(int index) {
             note_ = std::make_unique<usb::DataPhaseNote>(devicePath_);
         // Another process (or this one, earlier) left a write data phase open: nothing
         // is sent before bringInStep has waited it out.
-        if (note_->lastByteMs()) {
-            inStep_ = false;
-            writeDataPending_.store(true);
+        if (const auto noted = note_->lastByteMs()) {
+            if (*noted + kDeviceDataIdleMs + kNoteRefreshMs + kInStepMarginMs > usb::tickMs()) {
+                inStep_ = false;
+                writeDataPending_.store(true);
+            } else if (!writingHere_.load()) {
+                note_->remove(); // long over: the programmer is back in command mode
+            }
         }
     }
 
