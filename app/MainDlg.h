@@ -217,6 +217,8 @@ class CMainDlg : public QDialog {
         void pumpOneMessage() override;
         void refreshHexView() override;
         void identifiedChipChanged() override;
+        bool confirm(const std::string& warning) override;
+        int chooseChip(const std::vector<ChipInfo>& chips) override;
         // The percentage last pushed, which showProgress displays.
         uint16_t percent() const { return percent_; }
 

@@ -4,6 +4,9 @@
 
 #include "res/MessageBox.h"
 
+#include <QInputDialog>
+#include <QStringList>
+
 #include <algorithm>
 
 void CMainDlg::DeviceHost::setStatusText(const char* text) {
@@ -31,6 +34,31 @@ void CMainDlg::DeviceHost::refreshHexView() {
 void CMainDlg::DeviceHost::identifiedChipChanged() {
     window_.applyIdentifiedChipToView();
     window_.showChipInfo(window_.currentChip_);
+}
+
+bool CMainDlg::DeviceHost::confirm(const std::string& warning) {
+    return messageBox(warning, BoxStyle::ContinueCancel) == BoxResult::Ok;
+}
+
+int CMainDlg::DeviceHost::chooseChip(const std::vector<ChipInfo>& chips) {
+    const Texts& texts = window_.texts_;
+    QStringList names;
+    for (const ChipInfo& chip : chips)
+        names << QString::fromUtf8(chip.name) + QStringLiteral("  (") +
+                     QString::fromUtf8(chip.manufacturer) + QStringLiteral(")");
+    const std::string ids = formatText("%02X %02X", unsigned{chips.front().manufacturerId},
+                                       unsigned{chips.front().deviceId});
+    QInputDialog dialog(&window_);
+    dialog.setWindowTitle(QString::fromUtf8(texts.chooseChipTitle));
+    dialog.setLabelText(QString::fromUtf8(formatText(texts.chooseChipLabel, ids.c_str()).c_str()));
+    dialog.setOptions(QInputDialog::UseListViewForComboBoxItems);
+    dialog.setComboBoxItems(names);
+    dialog.setTextValue(names.front());
+    dialog.setOkButtonText(QString::fromUtf8(texts.okButton));
+    dialog.setCancelButtonText(QString::fromUtf8(texts.cancelButton));
+    if (dialog.exec() != QDialog::Accepted)
+        return -1;
+    return static_cast<int>(names.indexOf(dialog.textValue()));
 }
 
 // Start-up: open the programmer (status line and box on failure), then bind the

@@ -14,12 +14,19 @@ BoxResult QtMessageBoxSink::show(BoxStyle style, std::string_view text) {
     box.setTextFormat(Qt::PlainText);
     box.setText(body);
     box.setIcon(style == BoxStyle::OkWarning ? QMessageBox::Warning : QMessageBox::NoIcon);
-    QPushButton* ok = box.addButton(QString::fromUtf8(texts_.okButton), QMessageBox::AcceptRole);
+    const bool goOn = style == BoxStyle::ContinueCancel;
+    if (goOn)
+        box.setIcon(QMessageBox::Warning);
+    QPushButton* ok = box.addButton(
+        QString::fromUtf8(goOn ? texts_.continueButton : texts_.okButton), QMessageBox::AcceptRole);
     box.setDefaultButton(ok);
-    if (style == BoxStyle::OkCancel) {
+    if (style == BoxStyle::OkCancel || goOn) {
         QPushButton* cancel =
             box.addButton(QString::fromUtf8(texts_.cancelButton), QMessageBox::RejectRole);
         box.setEscapeButton(cancel);
+        // A wrong chip is only programmed when the user says so.
+        if (goOn)
+            box.setDefaultButton(cancel);
     } else {
         box.setEscapeButton(ok);
     }

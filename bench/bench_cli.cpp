@@ -1,7 +1,8 @@
 // Prints how brimwick-cli keeps up with the link: a 4 MiB chip at the simulated
 // programmer's default rate (1,216,000 B/s), read, written and verified from the
 // command line against the time the data alone needs on the link; --all on four
-// simulated programmers against one; CRC32 + SHA-256 of 16 MiB.
+// simulated programmers against one; CRC32 + SHA-256 of 16 MiB. Read, write and
+// verify each include the check of the chip's IDs before the data moves.
 #include "buffer/Checksums.h"
 #include "tests/support/ProgramProcess.h"
 
@@ -62,8 +63,8 @@ Timed runCli(const fs::path& folder, std::vector<std::string> args) {
 
 void printAgainstLink(const char* name, const Timed& timed) {
     const double link = kChipSize / kLinkRate;
-    std::printf("%-7s link %.3f s  operation %.3f s (%.1f %% of link time)  process %.3f s "
-                "(%.1f %%)\n",
+    std::printf("%-7s link %.3f s  operation with the ID check %.3f s (%.1f %% of link time)  "
+                "process %.3f s (%.1f %%)\n",
                 name, link, timed.operation, 100.0 * link / timed.operation, timed.process,
                 100.0 * link / timed.process);
 }

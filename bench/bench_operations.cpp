@@ -1,6 +1,8 @@
 // Read, Write and Verify of a 4 MiB chip from the shown main window against the
 // simulated programmer at the full-speed USB data rate, as a share of the time the
 // bytes alone need on the link; and Verify of a 16 MiB chip with no pacing at all.
+// Each command first asks the socket for the chip's IDs, as every command on a 25 FLASH
+// chip with IDs does: the figures include that check.
 // Prints a table; asserts nothing.
 #include "tests/support/SimProgrammer.h"
 #include "tests/support/window/AppTestSupport.h"
@@ -87,8 +89,8 @@ int main(int argc, char** argv) {
             const char* done;
             double goal;
         };
-        const Row rows[] = {{"Read", IdRead, "Read Successfully", 98.0},
-                            {"Write", IdWrite, "Write Successfully", 98.0},
+        const Row rows[] = {{"Read", IdRead, "Read Successfully", 99.0},
+                            {"Write", IdWrite, "Write Successfully", 99.0},
                             {"Verify", IdVerify, "Verify Successfully", 96.0}};
         for (const Row& row : rows) {
             std::vector<double> times;

@@ -12,7 +12,7 @@ CliBoxSink::~CliBoxSink() {
 }
 
 BoxResult CliBoxSink::show(BoxStyle style, std::string_view text) {
-    if (style == BoxStyle::OkCancel) {
+    if (style == BoxStyle::OkCancel || style == BoxStyle::ContinueCancel) {
         return confirm(text) ? BoxResult::Ok : BoxResult::Cancel;
     }
     output_.note(text);

@@ -60,6 +60,7 @@ ExitCode exitCodeFor(Outcome outcome) {
     case Outcome::StartFailed:
     case Outcome::Failed:
     case Outcome::NotIdentified:
+    case Outcome::WrongChip:
         return ExitCode::DeviceFailed;
     }
     return ExitCode::DeviceFailed;
@@ -93,6 +94,11 @@ DeviceResult DeviceSession::resultOf(const OperationResult& operation) const {
                            unsigned{operation.bufferByte}, unsigned{operation.chipByte})};
     }
     std::string message = outcomeMessage(context_.texts, operation);
+    // Whatever the command said before it was stopped ("Identify Successfully!") is
+    // not why it ended.
+    if (operation.outcome == Outcome::Cancelled) {
+        message = fallbackMessage(operation.outcome);
+    }
     if (message.empty()) {
         message = !host_.messages.empty() ? host_.messages.back()
                   : operation.outcome == Outcome::Cancelled || host_.status.empty()
@@ -140,6 +146,15 @@ void DeviceSession::Host::showMessage(const std::string& text) {
 void DeviceSession::Host::progress(Stage stage, uint64_t done, uint64_t total) {
     session_.context_.output.progress(session_.path_, stageName(stage), done, total, session_.pass_,
                                       session_.passes_);
+}
+
+bool DeviceSession::Host::confirm(const std::string& warning) {
+    if (session_.context_.options.force) {
+        session_.context_.output.note(warning);
+        return true;
+    }
+    messages.push_back(warning + "\nUse --force to go on all the same");
+    return false;
 }
 
 void DeviceSession::Host::identifiedChipChanged() {

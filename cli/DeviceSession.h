@@ -72,6 +72,7 @@ class DeviceSession {
         void pumpOneMessage() override {}
         void refreshHexView() override {}
         void identifiedChipChanged() override;
+        bool confirm(const std::string& warning) override;
 
         std::string status;
         std::vector<std::string> messages;

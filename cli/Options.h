@@ -12,4 +12,5 @@ struct GlobalOptions {
     std::string database; // --db FILE: the chip database instead of the installed one
     std::string format;   // --format bin|ihex|srec: data file format; empty = by name
     bool yes = false;     // --yes: no question asked, every one answered OK
+    bool force = false;   // --force: go on when the socket holds another chip than named
 };

@@ -50,6 +50,9 @@ void addGlobalOptions(CLI::App& app, GlobalOptions& options) {
                    "HEX; .srec .s19 .s28 .s37 .mot: S-records; else binary)")
         ->check(CLI::IsMember({"bin", "ihex", "srec"}));
     app.add_flag("--yes,-y", options.yes, "Ask nothing: every question is answered OK");
+    app.add_flag("--force", options.force,
+                 "Go on when the flash chip in the socket answers other IDs than the chip "
+                 "worked on (without it the command stops with exit 1)");
 }
 
 // Ctrl+C asks the running command to stop through the stop token; a second one ends

@@ -3,6 +3,7 @@
 #include "res/MessageBox.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -88,6 +89,10 @@ std::string orEmpty(const char* text) {
     return text ? text : "";
 }
 
+std::string idText(uint8_t manufacturer, uint8_t device) {
+    return formatText("%02X %02X", unsigned{manufacturer}, unsigned{device});
+}
+
 // The box a refused start shows.
 std::string startFailedMessage(const Texts& texts, Stage stage) {
     switch (stage) {
@@ -161,6 +166,7 @@ std::string outcomeMessage(const Texts& texts, const OperationResult& result) {
                formatText(texts.idText, unsigned{result.ids[0]}, unsigned{result.ids[1]});
     case Outcome::NotApplicable:
     case Outcome::Cancelled:
+    case Outcome::WrongChip:
         return {};
     }
     return {};
@@ -188,10 +194,59 @@ OperationResult DeviceOperations::report(const OperationResult& result) {
     return result;
 }
 
+Outcome DeviceOperations::unlessStopped(Outcome outcome, const std::stop_token& stop) {
+    return stop.stop_requested() ? Outcome::Cancelled : outcome;
+}
+
+std::string DeviceOperations::answerText(const uint8_t ids[2]) const {
+    const std::string bytes = idText(ids[0], ids[1]);
+    // What an empty socket or a clip that does not touch the chip reads as.
+    if ((ids[0] == 0xFF && ids[1] == 0xFF) || (ids[0] == 0x00 && ids[1] == 0x00)) {
+        return formatText(texts_.emptySocketAnswer, bytes.c_str());
+    }
+    std::vector<ChipInfo> found(ChipDatabase::kMaxRecords);
+    found.resize(database_.findAllById(found.data(), found.size(), ids[0], ids[1]));
+    if (found.empty()) {
+        return formatText(texts_.unknownChipAnswer, bytes.c_str());
+    }
+    std::string names;
+    for (const ChipInfo& chip : found) {
+        names += (names.empty() ? "" : ", ") + std::string(chip.name);
+    }
+    return formatText(texts_.knownChipAnswer, bytes.c_str(), names.c_str());
+}
+
+OperationResult DeviceOperations::checkChipInSocket(Stage stage, const ChipInfo& chip,
+                                                    std::stop_token stop) {
+    programmer_.prepareFamily(chip);
+    // A chip without IDs (FF FF) cannot be told from an empty socket: nothing to check.
+    if (chipChecked_ || chip.type != ChipType::Flash25 ||
+        (chip.manufacturerId == 0xFF && chip.deviceId == 0xFF)) {
+        return resultOf(stage, Outcome::Done);
+    }
+    uint8_t ids[2] = {};
+    if (!programmer_.readChipId(ids)) {
+        return report(resultOf(stage, unlessStopped(Outcome::StartFailed, stop)));
+    }
+    if (!(ids[0] == chip.manufacturerId && ids[1] == chip.deviceId)) {
+        const std::string warning =
+            formatText(texts_.wrongChipWarning, chip.name,
+                       idText(chip.manufacturerId, chip.deviceId).c_str(), answerText(ids).c_str());
+        if (!host_.confirm(warning)) {
+            host_.setStatusText(texts_.wrongChipStatus);
+            return resultOf(stage, Outcome::WrongChip);
+        }
+    }
+    chipChecked_ = autoRunning_;
+    return resultOf(stage, Outcome::Done);
+}
+
 OperationResult DeviceOperations::open(Stage stage, const ChipInfo* chip, std::stop_token stop) {
     if (stop.stop_requested()) {
         return resultOf(stage, Outcome::Cancelled);
     }
+    // Every exchange of this command gives up as soon as it is asked to stop.
+    programmer_.setStopToken(stop);
     // A command chosen while another one's operation runs must not poll it: that poll
     // could take the data or the failure away from the loop that reports them.
     if (running_ > 0 || programmer_.poll() != OpStatus::Idle) {
@@ -224,7 +279,7 @@ Outcome DeviceOperations::pollUntilOver(OpStatus running, uint32_t waitMs, std::
             return Outcome::Done;
         }
         if (status == OpStatus::Failed) {
-            return Outcome::Failed;
+            return unlessStopped(Outcome::Failed, stop);
         }
         if (stop.stop_requested()) {
             programmer_.cancel();
@@ -299,12 +354,18 @@ OperationResult DeviceOperations::autoProgram(const ChipInfo& chip,
     if (chip.capacity > kStoreSize) {
         return report(resultOf(Stage::Write, Outcome::TooLarge));
     }
+    // The first step to reach the chip checks it; the others need not ask again.
+    struct AutoScope {
+        DeviceOperations& operations;
+        ~AutoScope() { operations.autoRunning_ = operations.chipChecked_ = false; }
+    } scope{*this};
+    autoRunning_ = true;
     OperationResult first = resultOf(Stage::Write, Outcome::Done);
     const auto keep = [&first](const OperationResult& step) {
         if (first.ok()) {
             first = step;
         }
-        return step.outcome != Outcome::Cancelled;
+        return step.outcome != Outcome::Cancelled && step.outcome != Outcome::WrongChip;
     };
     if (chip.type == ChipType::Flash25 && !keep(erase(chip, stop))) {
         return first;
@@ -317,13 +378,15 @@ OperationResult DeviceOperations::autoProgram(const ChipInfo& chip,
 }
 
 OperationResult DeviceOperations::read(const ChipInfo& chip, std::stop_token stop) {
-    const OperationResult opened = open(Stage::Read, &chip, stop);
+    OperationResult opened = open(Stage::Read, &chip, stop);
+    if (opened.ok()) {
+        opened = checkChipInSocket(Stage::Read, chip, stop);
+    }
     if (!opened.ok()) {
         return opened;
     }
-    programmer_.prepareFamily(chip);
     if (!programmer_.startReadChip(buffer_.store(), 0, chip.capacity)) {
-        return report(resultOf(Stage::Read, Outcome::StartFailed));
+        return report(resultOf(Stage::Read, unlessStopped(Outcome::StartFailed, stop)));
     }
     RunningScope scope(running_);
     host_.setStatusText(texts_.reading);
@@ -345,13 +408,15 @@ OperationResult DeviceOperations::erase(const ChipInfo& chip, std::stop_token st
     if (chip.type != ChipType::Flash25) {
         return resultOf(Stage::Erase, Outcome::NotApplicable);
     }
-    const OperationResult opened = open(Stage::Erase, nullptr, stop);
+    OperationResult opened = open(Stage::Erase, nullptr, stop);
+    if (opened.ok()) {
+        opened = checkChipInSocket(Stage::Erase, chip, stop);
+    }
     if (!opened.ok()) {
         return opened;
     }
-    programmer_.prepareFamily(chip);
     if (!programmer_.startErase()) {
-        return report(resultOf(Stage::Erase, Outcome::StartFailed));
+        return report(resultOf(Stage::Erase, unlessStopped(Outcome::StartFailed, stop)));
     }
     RunningScope scope(running_);
     host_.setStatusText(texts_.erasing);
@@ -373,11 +438,13 @@ OperationResult DeviceOperations::erase(const ChipInfo& chip, std::stop_token st
 
 OperationResult DeviceOperations::write(const ChipInfo& chip, std::span<const AddressRange> ranges,
                                         std::stop_token stop) {
-    const OperationResult opened = open(Stage::Write, &chip, stop);
+    OperationResult opened = open(Stage::Write, &chip, stop);
+    if (opened.ok()) {
+        opened = checkChipInSocket(Stage::Write, chip, stop);
+    }
     if (!opened.ok()) {
         return opened;
     }
-    programmer_.prepareFamily(chip);
     const uint16_t pageSize = chip.programMode != 0 ? chip.pageSize : 1;
     const std::vector<AddressRange> pieces = writePieces(ranges, pageSize);
     const uint64_t total = totalLength(pieces);
@@ -393,7 +460,7 @@ OperationResult DeviceOperations::write(const ChipInfo& chip, std::span<const Ad
     for (const AddressRange& piece : pieces) {
         if (!programmer_.startWriteChip(buffer_.store() + piece.start, piece.start, piece.length,
                                         pageSize)) {
-            return report(resultOf(Stage::Write, Outcome::StartFailed));
+            return report(resultOf(Stage::Write, unlessStopped(Outcome::StartFailed, stop)));
         }
         RunningScope scope(running_);
         host_.setStatusText(texts_.writing);
@@ -419,11 +486,13 @@ OperationResult DeviceOperations::compare(const ChipInfo& chip, bool blank,
                                           std::span<const AddressRange> ranges,
                                           std::stop_token stop) {
     const Stage stage = blank ? Stage::BlankCheck : Stage::Verify;
-    const OperationResult opened = open(stage, &chip, stop);
+    OperationResult opened = open(stage, &chip, stop);
+    if (opened.ok()) {
+        opened = checkChipInSocket(stage, chip, stop);
+    }
     if (!opened.ok()) {
         return opened;
     }
-    programmer_.prepareFamily(chip);
     host_.setStatusText(blank ? texts_.blankChecking : texts_.verifying);
 
     // The bytes compared: the whole chip's capacity, or the ranges' sum.
@@ -441,7 +510,7 @@ OperationResult DeviceOperations::compare(const ChipInfo& chip, bool blank,
             // The last block ends at the range's end, not a whole block further.
             const uint32_t length = std::min(blockSize, range.end() - offset);
             if (!programmer_.startReadChip(block.get(), offset, length)) {
-                return report(resultOf(stage, Outcome::StartFailed));
+                return report(resultOf(stage, unlessStopped(Outcome::StartFailed, stop)));
             }
             RunningScope scope(running_);
             const uint64_t doneBefore = before + (offset - range.start);
@@ -504,6 +573,9 @@ OperationResult DeviceOperations::identify(std::vector<ChipInfo>* matches, std::
     programmer_.prepareFamily(currentChip_);
     OperationResult result = resultOf(Stage::Identify, Outcome::Done);
     if (!programmer_.readChipId(result.ids)) {
+        if (stop.stop_requested()) {
+            return resultOf(Stage::Identify, Outcome::Cancelled);
+        }
         host_.setStatusText(texts_.identifyFailureStatus);
         return report(resultOf(Stage::Identify, Outcome::StartFailed));
     }
@@ -522,7 +594,20 @@ OperationResult DeviceOperations::identify(std::vector<ChipInfo>* matches, std::
         result.outcome = Outcome::NotIdentified;
         return report(result);
     }
-    currentChip_ = found.front();
+    // Chips that share IDs (EN25F80, EN25Q80, EN25T80) cannot be told apart by them:
+    // the one the user selected stays, else the user says which.
+    const auto selected = std::find_if(found.begin(), found.end(), [this](const ChipInfo& chip) {
+        return std::strcmp(chip.name, currentChip_.name) == 0;
+    });
+    if (selected != found.end()) {
+        host_.setStatusText(texts_.identifiedStatus);
+        return report(result);
+    }
+    const int chosen = found.size() == 1 ? 0 : host_.chooseChip(found);
+    if (chosen < 0 || static_cast<size_t>(chosen) >= found.size()) {
+        return resultOf(Stage::Identify, Outcome::Cancelled);
+    }
+    currentChip_ = found[static_cast<size_t>(chosen)];
     host_.identifiedChipChanged();
     host_.setStatusText(texts_.identifiedStatus);
     return report(result);
@@ -535,6 +620,9 @@ OperationResult DeviceOperations::firmwareVersion(std::stop_token stop) {
     }
     char version[Programmer::kVersionTextSize] = {};
     if (!programmer_.readFirmwareVersion(version)) {
+        if (stop.stop_requested()) {
+            return resultOf(Stage::FirmwareVersion, Outcome::Cancelled);
+        }
         host_.setStatusText(texts_.firmwareFailure);
         return resultOf(Stage::FirmwareVersion, Outcome::StartFailed);
     }

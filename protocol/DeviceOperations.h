@@ -42,7 +42,8 @@ enum class Outcome {
     NotBlank,      // Blank Check: a byte other than FF (address and the chip's byte)
     NotIdentified, // Identify: FF FF, or IDs that no chip of the database has
     NotApplicable, // Erase or Identify with a chip that is not 25 FLASH: nothing done
-    Cancelled,     // stopped through the stop token; nothing is shown
+    Cancelled,     // stopped through the stop token, or a choice cancelled; nothing is shown
+    WrongChip,     // the socket answered other IDs and the front end said not to go on
 };
 
 struct OperationResult {
@@ -74,6 +75,15 @@ class OperationHost {
     // Identify has made another chip current: the buffer's length follows its capacity,
     // the view goes back to the top and the chip panel describes it.
     virtual void identifiedChipChanged() = 0;
+    // The chip in the socket is not the selected one: `warning` says what answered.
+    // True to go on all the same.
+    virtual bool confirm(const std::string& warning) = 0;
+    // Identify found several chips with the IDs, none of them the selected one: the index
+    // of the one to select, or -1 to keep the selected chip. The first by default.
+    virtual int chooseChip(const std::vector<ChipInfo>& chips) {
+        (void)chips;
+        return 0;
+    }
 
   protected:
     ~OperationHost() = default;
@@ -105,7 +115,7 @@ class DeviceOperations {
     OperationResult verify(std::stop_token stop = {});
     // Erase (25 FLASH only), Write and Verify, each reporting on its own; a step that
     // fails does not stop the next, a cancelled one does. The first step's result
-    // that is not Done, else Done.
+    // that is not Done, else Done. The chip in the socket is checked once, before all.
     OperationResult autoProgram(std::stop_token stop = {});
     // Write, Verify and Auto over `ranges` of the chip only (sorted, as a data file's
     // ranges are), so that a file smaller than an EEPROM leaves the rest of it as it
@@ -121,7 +131,8 @@ class DeviceOperations {
     // it holds only FF, else NotBlank naming the first other byte.
     OperationResult blankCheck(std::stop_token stop = {});
     // 25 FLASH only. Asks the chip for its IDs; `matches` (when given) receives every
-    // database chip with them, in database order, and the first becomes current.
+    // database chip with them, in database order. The selected chip stays when it is
+    // among them; else the only one, or the one the host chooses, becomes current.
     OperationResult identify(std::vector<ChipInfo>* matches = nullptr, std::stop_token stop = {});
     OperationResult firmwareVersion(std::stop_token stop = {});
 
@@ -143,6 +154,15 @@ class DeviceOperations {
     OperationResult open(Stage stage, const ChipInfo* chip, std::stop_token stop);
     // Shows the message of `result` (if any) and returns it.
     OperationResult report(const OperationResult& result);
+    // Before a command that reads or changes a 25 FLASH chip with IDs: asks the socket
+    // for its IDs (one command) and, when they are not the chip's, lets the host decide.
+    // Done to go on; WrongChip when the host said no. Family prepared for `chip`.
+    OperationResult checkChipInSocket(Stage stage, const ChipInfo& chip, std::stop_token stop);
+    // What the socket answering `ids` is, in words, for the warning.
+    std::string answerText(const uint8_t ids[2]) const;
+    // A step that ended on the way: Cancelled when `stop` was requested meanwhile (an
+    // exchange cut short by it fails), else `outcome`.
+    static Outcome unlessStopped(Outcome outcome, const std::stop_token& stop);
     // Polls until the operation no longer runs; while it does, `showRunning` updates
     // the display, one round of window messages is handled and the programmer gets up
     // to `waitMs` to move on. Done, Failed, or Cancelled when `stop` was requested.
@@ -160,4 +180,7 @@ class DeviceOperations {
     DataBuffer& buffer_;
     // Commands whose operation is under way on the programmer (nested ones included).
     int running_ = 0;
+    // While Auto runs: once one step has checked the chip, the others do not.
+    bool autoRunning_ = false;
+    bool chipChecked_ = false;
 };

@@ -57,7 +57,7 @@ int Programmer::waitResponse(uint8_t key, uint8_t* answer, uint16_t maxLength,
     for (uint32_t skipped = 0; skipped <= kMaxSkippedPackets; ++skipped) {
         uint8_t packet[kPacketSize];
         std::atomic<uint32_t> count{0};
-        if (!link_->timedRead(packet, kPacketSize, &count, kAnswerTimeoutMs)) {
+        if (!link_->timedRead(packet, kPacketSize, &count, kAnswerTimeoutMs, stop_)) {
             return 0;
         }
         const uint32_t length = std::min(count.load(), kPacketSize);
@@ -79,12 +79,12 @@ int Programmer::exchange(const uint8_t* command, uint32_t length, uint8_t* answe
     if (link_ == nullptr) {
         return 0;
     }
-    if (!link_->bringInStep()) {
+    if (!link_->bringInStep(stop_)) {
         return 0;
     }
     std::atomic<uint32_t> written{0};
     // A command the device took only part of cannot be answered properly.
-    if (!link_->timedWrite(command, length, &written, kCommandTimeoutMs) ||
+    if (!link_->timedWrite(command, length, &written, kCommandTimeoutMs, stop_) ||
         written.load() != length || !waitResponse(command[0], answer, maxAnswer, answerLength)) {
         link_->markOutOfStep();
         return 0;
@@ -149,7 +149,7 @@ int Programmer::startWriteChip(const uint8_t* src, uint32_t address, uint32_t le
     uint8_t answer[kShortAnswer];
     uint16_t answerLength = 0;
     // Once the command is out, the programmer may be waiting for data, answer or not.
-    if (link_ == nullptr || !link_->bringInStep()) {
+    if (link_ == nullptr || !link_->bringInStep(stop_)) {
         return 0;
     }
     link_->setWriteDataPending(length > 0);

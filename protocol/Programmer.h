@@ -29,6 +29,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <stop_token>
 
 class UsbLink;
 
@@ -69,6 +70,9 @@ class Programmer {
     // known family, 0 otherwise.
     int prepareFamily(const ChipInfo& chip);
     const FamilyParams& params() const { return params_; }
+    // Every later exchange gives up as soon as `stop` is requested (the link is then out
+    // of step), instead of waiting out its answer's limit.
+    void setStopToken(std::stop_token stop) { stop_ = std::move(stop); }
 
     // 1 = started; poll() then runs the operation. 0 = refused or failed; state unchanged.
     // A read or write of more than kMaxChipLength bytes is refused before anything is sent.
@@ -134,4 +138,5 @@ class Programmer {
     uint32_t progressDone_ = 0;
     uint32_t progressTotal_ = 0;
     ChipInfo preparedChip_{};
+    std::stop_token stop_;
 };

@@ -9,6 +9,8 @@ enum class BoxStyle {
     Ok,        // OK button, no icon
     OkWarning, // OK button, exclamation icon
     OkCancel,  // question with OK and Cancel
+    // A warning with Continue and Cancel; Ok means Continue.
+    ContinueCancel,
 };
 
 enum class BoxResult { Ok, Cancel };

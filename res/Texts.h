@@ -273,6 +273,16 @@ struct Texts {
     const char* loadFaultFolder;
     const char* loadFaultUnreadable;
     const char* verifyDiffLine; // address, file's byte, chip's byte
+    // The chip in the socket checked before a device command; Identify's choice among chips
+    // that share IDs
+    const char* wrongChipWarning;  // selected chip, its IDs, what the socket answers
+    const char* knownChipAnswer;   // IDs, the database's chips with them
+    const char* unknownChipAnswer; // IDs
+    const char* emptySocketAnswer; // IDs (FF FF or 00 00)
+    const char* continueButton;
+    const char* wrongChipStatus;
+    const char* chooseChipTitle;
+    const char* chooseChipLabel; // IDs
 };
 
 extern const Texts kTextsEnglish;

@@ -261,4 +261,12 @@ const Texts kTextsChinese = {
     .loadFaultFolder = "这是文件夹，不是文件",
     .loadFaultUnreadable = "无法读取该文件",
     .verifyDiffLine = "校验出错：地址 0x%X 处不同，文件 %02X，器件 %02X",
+    .wrongChipWarning = "器件不符？所选器件为 %s（ID %s），但插座中的器件应答 %s。",
+    .knownChipAnswer = "ID %s，即 %s",
+    .unknownChipAnswer = "ID %s，数据库中没有此 ID 的器件",
+    .emptySocketAnswer = "%s：插座中没有器件，或夹子未接好",
+    .continueButton = "继续",
+    .wrongChipStatus = "器件不符，未执行操作",
+    .chooseChipTitle = "选择器件",
+    .chooseChipLabel = "多个器件的 ID 均为 %s，插座中是哪一个？",
 };

@@ -261,4 +261,12 @@ const Texts kTextsEnglish = {
     .loadFaultFolder = "This is a folder, not a file",
     .loadFaultUnreadable = "The file cannot be read",
     .verifyDiffLine = "Verify Failure: differs at 0x%X: file %02X, chip %02X",
+    .wrongChipWarning = "Wrong chip? The selected chip is %s (IDs %s), but the socket answers %s.",
+    .knownChipAnswer = "IDs %s, those of %s",
+    .unknownChipAnswer = "IDs %s, which no chip in the database has",
+    .emptySocketAnswer = "%s: no chip in the socket, or the clip is not connected",
+    .continueButton = "Continue",
+    .wrongChipStatus = "Wrong chip: nothing done",
+    .chooseChipTitle = "Choose the Chip",
+    .chooseChipLabel = "Several chips answer the IDs %s. Which one is in the socket?",
 };

@@ -19,6 +19,9 @@ constexpr uint32_t kMaxPacket = 64;
 // A write data phase that gets no data for this long is given up, so that a host that
 // abandoned a write can talk to the firmware again.
 constexpr auto kWritePhaseIdleLimit = std::chrono::milliseconds(2000);
+// A write data phase that has had no data for this long has paused (or been abandoned):
+// what it programmed so far is written back.
+constexpr auto kWriteDataPause = std::chrono::milliseconds(100);
 
 uint32_t bigEndian32(const uint8_t* p) {
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
@@ -157,6 +160,11 @@ struct ProgrammerFirmware::State {
         phaseDone += count;
         dataBytesIn += count;
         lastWriteData = now;
+        // The bytes are in the chip even if the rest never comes; they are written back
+        // when the phase ends or pauses (saveSettledImage).
+        if (chip.answers(phaseFamily)) {
+            imageDirty = true;
+        }
         if (phaseDone == phaseLength) {
             phase = Phase::Command;
             if (chip.answers(phaseFamily)) {
@@ -542,6 +550,15 @@ bool ProgrammerFirmware::attachImage(const std::string& path, std::string* error
 bool ProgrammerFirmware::saveImage(std::string* error) {
     std::lock_guard lock(state_->mutex);
     return state_->saveLocked(error);
+}
+
+bool ProgrammerFirmware::saveSettledImage(std::string* error) {
+    std::lock_guard lock(state_->mutex);
+    State& s = *state_;
+    if (s.phase == State::Phase::WriteData && Clock::now() - s.lastWriteData < kWriteDataPause) {
+        return true;
+    }
+    return s.saveLocked(error);
 }
 
 std::string ProgrammerFirmware::imageError() const {

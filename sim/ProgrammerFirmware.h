@@ -26,7 +26,8 @@
 //     A new command aborts an unfinished read data phase.
 //   - Write data phase: the next `length` bytes of OUT data are programmed from the
 //     start address (bytes beyond `length` in the last transfer are dropped); no
-//     answer follows. The chip image is written back when the phase completes. A write
+//     answer follows. The chip image is written back when the phase completes or pauses
+//     for 100 ms (saveSettledImage), so an abandoned write reaches it too. A write
 //     data phase that gets no data for 2 s is given up, so a host that abandoned a
 //     write can talk to the firmware again.
 //   - Addresses wrap at the end of the chip, so nothing reaches past its memory.
@@ -166,6 +167,9 @@ class ProgrammerFirmware : public UsbDeviceModel {
     bool attachImage(const std::string& path, std::string* error = nullptr);
     // Writes the image now if it has unsaved changes. false with `error` on failure.
     bool saveImage(std::string* error = nullptr);
+    // As saveImage, unless a write data phase is taking data right now: called often, it
+    // writes back a write the host abandoned without writing the image for every packet.
+    bool saveSettledImage(std::string* error = nullptr);
     // The last write-back failure ("" when none).
     std::string imageError() const;
 

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -59,12 +60,17 @@ sigset_t blockStopSignals() {
 }
 
 // Serves until a stop signal or until the device unplugs itself.
-void serveUntilStopped(const sim::SimServer& server, const sigset_t& stopSignals) {
+// `eachTick` runs ten times a second while the device is served.
+void serveUntilStopped(const sim::SimServer& server, const sigset_t& stopSignals,
+                       const std::function<void()>& eachTick = {}) {
     const timespec tick{0, 100'000'000};
     for (;;) {
         const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
         if (signal == SIGINT || signal == SIGTERM) {
             break;
+        }
+        if (eachTick) {
+            eachTick();
         }
         if (!server.pluggedIn()) {
             std::fprintf(stderr, "brimwick-sim: the programmer unplugged itself (fault)\n");
@@ -143,7 +149,16 @@ int main(int argc, char** argv) {
     std::printf("%s\n", server.socketPath().c_str());
     std::fflush(stdout);
 
-    serveUntilStopped(server, stopSignals);
+    // Said once per new reason, not ten times a second.
+    serveUntilStopped(server, stopSignals, [&firmware, &error] {
+        std::string saveError;
+        if (!firmware.saveSettledImage(&saveError) && saveError != error) {
+            std::fprintf(stderr, "brimwick-sim: the chip image was not saved: %s
+",
+                         saveError.c_str());
+        }
+        error = saveError;
+    });
     server.stop();
     if (!firmware.saveImage(&error)) {
         std::fprintf(stderr, "brimwick-sim: the chip image was not saved: %s\n", error.c_str());

@@ -62,6 +62,8 @@ void writerMain(TransferState& state, std::shared_ptr<PipeChannel> pipe, const u
         const uint64_t now = tickMs();
         state.idleDeadline.store(now + kWriteIdleMs);
         state.lastActivityMs.store(now);
+        if (state.onWriteActivity)
+            state.onWriteActivity(now);
     };
     for (;;) {
         uint32_t chunk = std::min(remaining, kChunkBytes);

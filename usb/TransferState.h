@@ -12,6 +12,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -59,6 +60,9 @@ struct TransferState {
     std::atomic<bool> timedOut{false}; // the poll stopped it at a deadline
     // When this direction last moved a byte or ended a transfer (0: never).
     std::atomic<uint64_t> lastActivityMs{0};
+    // Called on the worker with the time whenever a write moves bytes; set by the owner
+    // before the first transfer and left alone afterwards.
+    std::function<void(uint64_t)> onWriteActivity;
 
     // Lets a blocking wait end as soon as the worker has finished.
     std::mutex wakeLock;

@@ -3,6 +3,7 @@
 #include "res/MessageBox.h"
 #include "res/Texts.h"
 #include "usb/Backends.h"
+#include "usb/DataPhaseNote.h"
 #include "usb/DeviceInterfaceList.h"
 #include "usb/TransferState.h"
 
@@ -20,10 +21,55 @@ UsbLink::UsbLink() : UsbLink(usb::defaultBackends()) {}
 UsbLink::UsbLink(std::vector<std::shared_ptr<usb::DeviceBackend>> backends)
     : interfaces_(std::make_unique<usb::DeviceInterfaceList>(std::move(backends))),
       readTransfer_(std::make_unique<usb::TransferState>(usb::Direction::Read)),
-      writeTransfer_(std::make_unique<usb::TransferState>(usb::Direction::Write)) {}
+      writeTransfer_(std::make_unique<usb::TransferState>(usb::Direction::Write)) {
+    writeTransfer_->onWriteActivity = [this](uint64_t now) {
+        if (writeDataPending_.load() && now - notedAtMs_.load() >= kNoteRefreshMs)
+            noteDataPhase();
+    };
+}
 
-// The records stop their workers before the pipes they use are let go.
-UsbLink::~UsbLink() = default;
+// The records stop their workers before the pipes they use are let go. A write still
+// running is abandoned here: its note tells the next process how long to wait.
+UsbLink::~UsbLink() {
+    // Before the note goes: the writer refreshes it.
+    usb::abandonTransfer(*writeTransfer_);
+    if (writeDataPending_.load())
+        noteDataPhase();
+}
+
+void UsbLink::noteDataPhase() {
+    // A phase another process left open is that process's to note.
+    if (!writingHere_.load())
+        return;
+    std::lock_guard lock(noteLock_);
+    const uint64_t last = writeTransfer_->lastActivityMs.load();
+    const uint64_t now = usb::tickMs();
+    notedAtMs_.store(now);
+    if (note_)
+        note_->record(last != 0 ? last : now);
+}
+
+void UsbLink::markOutOfStep() {
+    inStep_ = false;
+    if (writeDataPending_.load())
+        noteDataPhase();
+}
+
+void UsbLink::setWriteDataPending(bool pending) {
+    writeDataPending_.store(pending);
+    writingHere_.store(pending);
+    if (pending) {
+        // The Write command is about to go: from then on the programmer takes data.
+        std::lock_guard lock(noteLock_);
+        notedAtMs_.store(usb::tickMs());
+        if (note_)
+            note_->record(notedAtMs_.load());
+    } else {
+        std::lock_guard lock(noteLock_);
+        if (note_)
+            note_->remove();
+    }
+}
 
 std::vector<std::string> UsbLink::listProgrammers() {
     std::vector<std::string> paths;
@@ -67,6 +113,21 @@ int UsbLink::openAt(int index) {
     if (!interfaceHandle_)
         return 0;
     devicePath_ = interfaces_->currentPath();
+    {
+        std::lock_guard lock(noteLock_);
+        if (!note_ || note_->devicePath() != devicePath_)
+            note_ = std::make_unique<usb::DataPhaseNote>(devicePath_);
+        // Another process (or this one, earlier) left a write data phase open: nothing
+        // is sent before bringInStep has waited it out.
+        if (const auto noted = note_->lastByteMs()) {
+            if (*noted + kDeviceDataIdleMs + kNoteRefreshMs + kInStepMarginMs > usb::tickMs()) {
+                inStep_ = false;
+                writeDataPending_.store(true);
+            } else if (!writingHere_.load()) {
+                note_->remove(); // long over: the programmer is back in command mode
+            }
+        }
+    }
 
     // The pipe boxes read the same in both language builds.
     const Texts& texts = textsFor(Language::English);
@@ -92,19 +153,22 @@ int UsbLink::pollRead(int* result) {
     if (!usb::pollTransfer(*readTransfer_, &outcome))
         return 0;
     if (outcome == 0)
-        inStep_ = false;
+        markOutOfStep();
     if (result)
         *result = outcome;
     return 1;
 }
 
 int UsbLink::timedRead(uint8_t* buffer, uint32_t length, std::atomic<uint32_t>* count,
-                       uint32_t timeoutMs) {
+                       uint32_t timeoutMs, std::stop_token stop) {
     if (!startRead(buffer, length, count, timeoutMs))
         return 0;
-    for (int result = 0;; usb::waitTransfer(*readTransfer_, usb::kPollIntervalMs))
+    for (int result = 0;; usb::waitTransfer(*readTransfer_, usb::kPollIntervalMs)) {
+        if (stop.stop_requested())
+            usb::abandonTransfer(*readTransfer_);
         if (pollRead(&result))
             return result;
+    }
 }
 
 int UsbLink::waitReadDone(uint32_t maxMs) {
@@ -123,19 +187,22 @@ int UsbLink::pollWrite(int* result) {
     if (!usb::pollTransfer(*writeTransfer_, &outcome))
         return 0;
     if (outcome == 0)
-        inStep_ = false;
+        markOutOfStep();
     if (result)
         *result = outcome;
     return 1;
 }
 
 int UsbLink::timedWrite(const uint8_t* buffer, uint32_t length, std::atomic<uint32_t>* count,
-                        uint32_t timeoutMs) {
+                        uint32_t timeoutMs, std::stop_token stop) {
     if (!startWrite(buffer, length, count, timeoutMs))
         return 0;
-    for (int result = 0;; usb::waitTransfer(*writeTransfer_, usb::kPollIntervalMs))
+    for (int result = 0;; usb::waitTransfer(*writeTransfer_, usb::kPollIntervalMs)) {
+        if (stop.stop_requested())
+            usb::abandonTransfer(*writeTransfer_);
         if (pollWrite(&result))
             return result;
+    }
 }
 
 int UsbLink::waitWriteDone(uint32_t maxMs) {
@@ -145,7 +212,7 @@ int UsbLink::waitWriteDone(uint32_t maxMs) {
 void UsbLink::abandonTransfers() {
     usb::abandonTransfer(*readTransfer_);
     usb::abandonTransfer(*writeTransfer_);
-    inStep_ = false;
+    markOutOfStep();
 }
 
 bool UsbLink::bringInStep(std::stop_token stop, const std::function<void()>& between) {
@@ -156,13 +223,25 @@ bool UsbLink::bringInStep(std::stop_token stop, const std::function<void()>& bet
     std::vector<uint8_t> sink(usb::kChunkBytes);
     for (;;) {
         const uint64_t now = usb::tickMs();
-        const uint64_t dataIdleAt = writeDataPending_ ? writeTransfer_->lastActivityMs.load() +
-                                                            kDeviceDataIdleMs + kInStepMarginMs
-                                                      : 0;
+        uint64_t dataIdleAt = 0;
+        if (writeDataPending_.load()) {
+            dataIdleAt =
+                writeTransfer_->lastActivityMs.load() + kDeviceDataIdleMs + kInStepMarginMs;
+            // Read afresh each time: a process still writing keeps moving it on.
+            std::lock_guard lock(noteLock_);
+            if (const auto noted = note_ ? note_->lastByteMs() : std::nullopt)
+                dataIdleAt = std::max(dataIdleAt, *noted + kDeviceDataIdleMs + kNoteRefreshMs +
+                                                      kInStepMarginMs);
+        }
         const uint64_t inStepAt = std::max(quietSince + kInStepQuietMs, dataIdleAt);
         if (now >= inStepAt) {
             inStep_ = true;
-            writeDataPending_ = false;
+            writingHere_.store(false);
+            if (writeDataPending_.exchange(false)) {
+                std::lock_guard lock(noteLock_);
+                if (note_)
+                    note_->remove();
+            }
             return true;
         }
         if (now - start > kInStepLimitMs || stop.stop_requested())

@@ -19,11 +19,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <stop_token>
 #include <string>
 #include <vector>
 
 namespace usb {
+class DataPhaseNote;
 class DeviceBackend;
 class DeviceInterfaceList;
 class InterfaceHandle;
@@ -39,6 +41,9 @@ class UsbLink {
     // for as long holds no late answer any more.
     static constexpr uint32_t kInStepQuietMs = 1000;
     static constexpr uint32_t kInStepMarginMs = 500;
+    // A process that keeps a write data phase going notes the time of the programmer's
+    // last byte at least this often, so a note lags the truth by at most this.
+    static constexpr uint32_t kNoteRefreshMs = 250;
     // Draining gives up after this long: a 16 MiB data phase drains in about 14 s at the
     // full-speed rate, anything longer is a device that keeps talking.
     static constexpr uint32_t kInStepLimitMs = 30'000;
@@ -68,8 +73,9 @@ class UsbLink {
     // 1 when over (`*result` stored: non-zero success), 0 while running.
     int pollRead(int* result);
     // Blocking form: start, then wait until over. Returns the result (0 failed).
+    // `stop` ends the wait at once, as a passed deadline does.
     int timedRead(uint8_t* buffer, uint32_t length, std::atomic<uint32_t>* count,
-                  uint32_t timeoutMs);
+                  uint32_t timeoutMs, std::stop_token stop = {});
     // Waits until the running read is over, at most `maxMs`, and returns as soon as it
     // is: 1 over (or nothing running), 0 time passed. pollRead still takes the result.
     int waitReadDone(uint32_t maxMs);
@@ -79,7 +85,7 @@ class UsbLink {
                    uint32_t timeoutMs);
     int pollWrite(int* result);
     int timedWrite(const uint8_t* buffer, uint32_t length, std::atomic<uint32_t>* count,
-                   uint32_t timeoutMs);
+                   uint32_t timeoutMs, std::stop_token stop = {});
     // As waitReadDone, for the running write.
     int waitWriteDone(uint32_t maxMs);
 
@@ -90,11 +96,13 @@ class UsbLink {
     bool inStep() const { return inStep_; }
     // For failures the link cannot see itself: an answer the protocol refused, a data
     // phase that ended early.
-    void markOutOfStep() { inStep_ = false; }
+    void markOutOfStep();
     // Whether the programmer may be in a write data phase: from the moment a Write
     // command goes out until its data has all gone. Only then does bringInStep wait
-    // out the programmer's data-phase idle limit.
-    void setWriteDataPending(bool pending) { writeDataPending_ = pending; }
+    // out the programmer's data-phase idle limit. Other processes learn it from the
+    // programmer's note (usb/DataPhaseNote.h), which the link keeps meanwhile; open()
+    // reads it, so a phase another process left open is waited out here too.
+    void setWriteDataPending(bool pending);
     // Drains whatever the programmer still sends until the read pipe has been quiet for
     // kInStepQuietMs, and, while write data may be pending, waits until no data has
     // gone out for longer than the programmer's data-phase idle limit. `between` runs between the
@@ -105,6 +113,8 @@ class UsbLink {
 
   private:
     int openAt(int index);
+    // Notes the write direction's last activity while write data may be pending.
+    void noteDataPhase();
 
     std::unique_ptr<usb::DeviceInterfaceList> interfaces_;
     std::string devicePath_;
@@ -116,5 +126,9 @@ class UsbLink {
     std::unique_ptr<usb::TransferState> readTransfer_;
     std::unique_ptr<usb::TransferState> writeTransfer_;
     bool inStep_ = true;
-    bool writeDataPending_ = false;
+    std::atomic<bool> writeDataPending_{false};
+    std::unique_ptr<usb::DataPhaseNote> note_; // of the programmer opened last
+    std::mutex noteLock_;                      // the note is also refreshed by the writer
+    std::atomic<uint64_t> notedAtMs_{0};
+    std::atomic<bool> writingHere_{false}; // the pending phase is this process's own
 };

@@ -385,3 +385,83 @@ TEST_F(CliDevices, CtrlCStopsAReadWithoutSavingAnything) {
 }
 
 } // namespace
+
+TEST_F(CliDevices, AnotherChipInTheSocketStopsTheCommandUnlessForced) {
+    plug({"--chip", "A25L512"});
+    const std::string wrong = "Wrong chip? The selected chip is A25L010 (IDs 37 10), but the "
+                              "socket answers IDs 37 05, those of A25L512.\nUse --force";
+    const Step steps[] = {
+        {"blank", {"--chip", "A25L010", "blank"}, 1, wrong},
+        {"write", {"--chip", "A25L010", "write", path("x.bin")}, 1, wrong},
+        {"forced", {"--force", "--chip", "A25L010", "blank"}, 0, "Blank Check Successfully"},
+    };
+    writeFile(path("x.bin"), text(pattern(kChipSize)));
+    for (const Step& step : steps)
+        expectRun(cli(step.args), step);
+    plug({"--empty"});
+    expectRun(
+        cli({"--device", sims_[1]->socketPath(), "--chip", "A25L512", "read", path("y.bin")}),
+        {"empty", {}, 1, "answers FF FF: no chip in the socket, or the clip is not connected"});
+    EXPECT_FALSE(fs::exists(path("y.bin")));
+    EXPECT_EQ(readFile(path("x.bin")), text(pattern(kChipSize))); // nothing written either way
+}
+
+TEST_F(CliDevices, CtrlCWhileAnAnswerIsAwaitedEndsAtOnceAsInterrupted) {
+    // Without --chip: command 1 identifies, 2 checks the chip, 3 reads.
+    for (const char* stalled : {"1", "3"}) {
+        SCOPED_TRACE(stalled);
+        plug({"--chip", "A25L512", "--stall-at-command", stalled});
+        std::atomic<pid_t> pid{-1};
+        ProgramRun run;
+        const auto start = std::chrono::steady_clock::now();
+        std::thread reader([&] {
+            run = cli({"--device", sims_.back()->socketPath(), "read", path("x.bin")}, {}, &pid);
+        });
+        while (pid.load() < 0)
+            std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        ::kill(pid.load(), SIGINT);
+        reader.join();
+        EXPECT_EQ(run.code, 130) << run.err;
+        EXPECT_NE(run.err.find(": Interrupted"), std::string::npos) << run.err;
+        EXPECT_LT(msSince(start), 900); // not after the answer's 1 s limit
+        EXPECT_FALSE(fs::exists(path("x.bin")));
+    }
+}
+
+// A write stopped half-way leaves the programmer taking data for 2 s: a new process
+// must wait that out, or its command bytes would be programmed into the chip.
+TEST_F(CliDevices, AnInterruptedWriteLeavesNoCommandBytesInTheChip) {
+    const Bytes data = pattern(kChipSize, 7);
+    writeFile(path("data.bin"), text(data));
+    for (const int signal : {SIGINT, SIGKILL}) {
+        SCOPED_TRACE(signal);
+        const std::string image = path("chip" + std::to_string(signal) + ".bin");
+        const std::string socket =
+            plug({"--chip", "A25L512", "--rate", "20000", "--image", image}).socketPath();
+        std::atomic<pid_t> pid{-1};
+        ProgramRun written;
+        std::thread writer([&] {
+            written = cli({"--device", socket, "write", path("data.bin")}, {}, &pid);
+        });
+        while (pid.load() < 0)
+            std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+        ::kill(pid.load(), signal);
+        writer.join();
+        EXPECT_EQ(written.code, signal == SIGINT ? 130 : 128 + SIGKILL) << written.err;
+        const ProgramRun read = cli({"--device", socket, "read", path("r.bin")});
+        ASSERT_EQ(read.code, 0) << read.err;
+        // The chip holds the file's first bytes, then erased ones: nothing else.
+        const std::string chip = readFile(path("r.bin"));
+        const size_t end =
+            chip.find_first_not_of('\xFF', 0) == std::string::npos
+                ? 0
+                : std::mismatch(chip.begin(), chip.end(), text(data).begin()).first - chip.begin();
+        EXPECT_GT(end, 0u);
+        EXPECT_LT(end, kChipSize);
+        EXPECT_EQ(chip.substr(end), std::string(kChipSize - end, '\xFF'))
+            << "at 0x" << std::hex << end;
+        EXPECT_TRUE(readFile(image) == chip); // written back while the simulator runs
+    }
+}

@@ -18,6 +18,7 @@ const ChipInfo kFlash = makeChip(ChipType::Flash25, "FL25X02", 0x40000, 1, 256, 
 const ChipInfo kOdd = makeChip(ChipType::Flash25, "XY25X96", 0x18000, 1, 256, 0xC8, 0x42);
 // Byte-programmed, no IDs (FF FF), as the shipped database has many EEPROMs.
 const ChipInfo kEeprom = makeChip(ChipType::Eeprom24, "AT24C02", 256, 0, 8, 0xFF, 0xFF, 8, "At");
+const ChipInfo kNoChip{};
 
 // clang-format off
 std::vector<ChipInfo> chips() {
@@ -26,6 +27,7 @@ std::vector<ChipInfo> chips() {
             makeChip(ChipType::Flash25, "W25X16B", 0x200000, 1, 256, 0xEF, 0x14)};
 }
 // clang-format on
+const std::vector<ChipInfo> kChips = chips();
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -107,6 +109,9 @@ class Core : public Front, public OperationHost {
     void pumpOneMessage() override {}
     void refreshHexView() override {}
     void identifiedChipChanged() override {}
+    bool confirm(const std::string& warning) override {
+        return messageBox(warning, BoxStyle::ContinueCancel) == BoxResult::Ok;
+    }
     std::vector<ChipInfo> matches;
     std::vector<Stage> stages;
     std::pair<uint64_t, uint64_t> lastProgress;
@@ -136,7 +141,17 @@ struct Case {
     // Further facts: the front end, the programmer, the buffer as it was before.
     std::function<void(Front&, SimProgrammer&, const Bytes&)> check = {};
     double maxSeconds = 2.0;
+    BoxResult answer = BoxResult::Ok; // to Continue/Cancel
+    const ChipInfo* socket = nullptr; // the chip in the socket when not `chip`
+    uint32_t mark = 0x100;            // where the chip holds 0F and the buffer A5
+    bool equalButMark = false;        // the buffer holds the chip's bytes but at `mark`
 };
+
+size_t idCommands(SimProgrammer& p) {
+    const auto sent = p.commandsSince();
+    return static_cast<size_t>(
+        std::count_if(sent.begin(), sent.end(), [](auto& c) { return c[0] == 5; }));
+}
 
 Bytes storeOf(Front& front, uint32_t length) {
     return Bytes(front.buffer().store(), front.buffer().store() + length);
@@ -168,7 +183,9 @@ const Case kCases[] = {
      [](Front& f, SimProgrammer& p, const Bytes&) {
          EXPECT_EQ(p.firmware().chipContents(), storeOf(f, 0x40000));
          const auto sent = p.commandsSince();
-         EXPECT_EQ(sent.front(), (Bytes{0x04, 0x01, 0x01}));
+         EXPECT_EQ(sent.at(0), (Bytes{0x05, 0x00, 0x01})); // the chip in the socket, once
+         EXPECT_EQ(sent.at(1), (Bytes{0x04, 0x01, 0x01}));
+         EXPECT_EQ(idCommands(p), 1u);
          const auto polls = std::count_if(sent.begin(), sent.end(), [](auto& c) { return c[0] == 3; });
          EXPECT_TRUE(polls >= 2 && polls <= 5); // every 100 ms while the erase runs
          if (auto* core = dynamic_cast<Core*>(&f)) {
@@ -177,7 +194,7 @@ const Case kCases[] = {
          }
      }},
     {"Auto goes on after a garbled Erase answer", Language::English, kFlash,
-     [](sim::FirmwareOptions& o) { o.faults.corruptAnswer.atCommand = 1; }, {Command::Auto},
+     [](sim::FirmwareOptions& o) { o.faults.corruptAnswer.atCommand = 2; }, {Command::Auto},
      "Verify Successfully", {"Erase error!"}, {}, 4.0},
     {"a lost Write answer: Auto's Verify is no chip data", Language::English, kEeprom,
      [](sim::FirmwareOptions& o) { o.faults.dropAnswer.atCommand = 1; }, {Command::Auto},
@@ -193,7 +210,7 @@ const Case kCases[] = {
      [](sim::FirmwareOptions& o) { o.pacing.bytesPerSecond = 400'000; }, {Command::Verify},
      "Verify Failure", {"Verify Failure!\r\nAddr:0x17FFF\r\nBuffer:00\r\nDevice:FF"},
      [](Front& f, SimProgrammer& p, const Bytes&) {
-         EXPECT_EQ(p.commandsSince().size(), 2u);
+         EXPECT_EQ(p.commandsSince().size(), 3u); // the IDs, then two blocks
          EXPECT_EQ(p.commandsSince().back()[9], 0x80); // 0x8000 bytes
          if (auto* core = dynamic_cast<Core*>(&f)) { EXPECT_FALSE(core->progressFell); }
      }},
@@ -201,11 +218,10 @@ const Case kCases[] = {
      makeChip(ChipType::Flash25, "HUGE25", 0x1000001), {}, {Command::Read, Command::Auto}, "",
      std::vector<std::string>(2, "The chip is larger than the 16 MB buffer!"),
      [](Front&, SimProgrammer& p, const Bytes&) { EXPECT_EQ(p.commandCount(), 0u); }},
-    {"Identify takes the first chip with the IDs", Language::Chinese,
-     makeChip(ChipType::Flash25, "ANY", 0x10000, 1, 256, 0xEF, 0x14), {}, {Command::Identify},
-     "识别成功！", {"识别成功！"},
+    {"Identify keeps the selected chip among those with the IDs", Language::Chinese,
+     chips()[5], {}, {Command::Identify}, "识别成功！", {"识别成功！"},
      [](Front& f, SimProgrammer&, const Bytes&) {
-         EXPECT_STREQ(f.current().name, "W25X16");
+         EXPECT_STREQ(f.current().name, "W25X16B");
          if (auto* core = dynamic_cast<Core*>(&f)) { EXPECT_EQ(core->matches.size(), 2u); }
          if (auto* window = dynamic_cast<Window*>(&f)) {
              EXPECT_EQ(window->window().dataBuffer().length(), 0x200000u);
@@ -218,6 +234,27 @@ const Case kCases[] = {
      {"Can not find device in database!\r\nManufacturerID:FF\r\nDeviceID:FF"}},
     {"Blank Check names the first byte that is not FF", Language::Chinese, kFlash, {},
      {Command::BlankCheck}, "器件非空！", {"器件非空!\r\n地址:0x100\r\n器件:0F"}},
+    {"Blank Check past the first 64 KiB block names the byte's own address", Language::Chinese,
+     kFlash, {}, {Command::BlankCheck}, "器件非空！", {"器件非空!\r\n地址:0x2ABCD\r\n器件:0F"}, {},
+     2.0, BoxResult::Ok, nullptr, 0x2ABCD},
+    {"Verify past the first 64 KiB block names the byte's own address", Language::English,
+     kFlash, {}, {Command::Verify}, "Verify Failure",
+     {"Verify Failure!\r\nAddr:0x10000\r\nBuffer:A5\r\nDevice:0F"}, {}, 2.0, BoxResult::Ok,
+     nullptr, 0x10000, true},
+    {"another chip in the socket: Read asks, and Cancel sends nothing more", Language::English,
+     kFlash, {}, {Command::Read}, "Wrong chip: nothing done",
+     {"Wrong chip? The selected chip is FL25X02 (IDs EF 12), but the socket answers IDs 1C 13, "
+      "those of EN25T80."},
+     [](Front& f, SimProgrammer& p, const Bytes& before) {
+         EXPECT_EQ(storeOf(f, 0x40000), before);
+         EXPECT_EQ(p.commandsSince(), std::vector<Bytes>{kId});
+     }, 2.0, BoxResult::Cancel, &kChips[0]},
+    {"an empty socket: Auto asks once, and Continue goes on", Language::Chinese, kFlash, {},
+     {Command::Auto}, "校验数据出错！",
+     {"器件不符？所选器件为 FL25X02（ID EF 12），但插座中的器件应答 FF FF：插座中没有器件，或夹子未接好。",
+      "校验出错!\r\n地址:0x0\r\n缓冲区:01\r\n器件:FF"},
+     [](Front&, SimProgrammer& p, const Bytes&) { EXPECT_EQ(idCommands(p), 1u); }, 2.0,
+     BoxResult::Ok, &kNoChip},
     {"an erased chip is blank, the buffer untouched", Language::English, kFlash, {},
      {Command::Erase, Command::BlankCheck}, "Blank Check Successfully", {},
      [](Front& f, SimProgrammer&, const Bytes& before) { EXPECT_EQ(storeOf(f, 0x40000), before); }},
@@ -237,13 +274,19 @@ void runCases(const std::function<std::unique_ptr<Front>(Language)>& make) {
         sim::FirmwareOptions options = unpaced();
         if (c.device)
             c.device(options);
-        SimProgrammer programmer(c.chip.capacity ? &c.chip : nullptr, options);
-        if (c.chip.capacity > 0x100)
-            programmer.firmware().setChipContents(0x100, {0x0F});
+        const ChipInfo& inSocket = c.socket ? *c.socket : c.chip;
+        SimProgrammer programmer(inSocket.capacity ? &inSocket : nullptr, options);
+        if (inSocket.capacity > c.mark)
+            programmer.firmware().setChipContents(c.mark, {0x0F});
         auto front = make(c.language);
+        front->boxes_.answer = c.answer;
         front->select(c.chip.capacity ? c.chip : kFlash);
         front->buffer().copyIn(0, pattern(c.chip.capacity, 1).data(), c.chip.capacity);
-        front->buffer().copyIn(0x100, std::vector<uint8_t>{0xA5}.data(), 1);
+        if (c.equalButMark) {
+            const Bytes chip = programmer.firmware().chipContents();
+            front->buffer().copyIn(0, chip.data(), c.chip.capacity);
+        }
+        front->buffer().copyIn(c.mark, std::vector<uint8_t>{0xA5}.data(), 1);
         if (c.chip.capacity == kOdd.capacity) { // equal to the chip but for its last byte
             const Bytes chip = programmer.firmware().chipContents();
             front->buffer().copyIn(0, chip.data(), kOdd.capacity - 1);
@@ -306,6 +349,34 @@ TEST(Operations, EscDuringAStalledWriteEndsItAtOnceWithoutABox) {
     EXPECT_FALSE(front.window().isVisible());
     EXPECT_EQ(front.boxes(), std::vector<std::string>{});
     EXPECT_EQ(programmer.commandsSince().back()[0], 0x02); // Verify never started
+}
+
+TEST(Operations, IdentifyAsksWhichOfSeveralChipsWithTheIdsTheWindowShallSelect) {
+    SimProgrammer programmer(&kChips[4]); // W25X16 and W25X16B answer EF 14
+    for (const bool choose : {true, false}) {
+        SCOPED_TRACE(choose);
+        Window front(Language::Chinese);
+        front.select(kFlash);
+        QStringList offered;
+        QString title;
+        const auto answered = whenModal<QInputDialog>([&](QInputDialog* dialog) {
+            offered = dialog->comboBoxItems();
+            title = dialog->windowTitle();
+            if (choose) {
+                dialog->setTextValue(offered.value(1));
+                dialog->accept();
+            } else {
+                dialog->reject();
+            }
+        });
+        front.run(Command::Identify);
+        EXPECT_TRUE(*answered);
+        EXPECT_EQ(title.toStdString(), "选择器件");
+        EXPECT_EQ(offered, (QStringList{"W25X16  (XYZ)", "W25X16B  (XYZ)"}));
+        EXPECT_STREQ(front.current().name, choose ? "W25X16B" : "FL25X02");
+        EXPECT_EQ(front.boxes(),
+                  choose ? std::vector<std::string>{"识别成功！"} : std::vector<std::string>{});
+    }
 }
 
 TEST(Operations, StartUpWithoutAProgrammerSaysSoAndALaterOneIsFound) {

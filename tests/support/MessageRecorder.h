@@ -20,7 +20,7 @@ class RecordingSink : public MessageBoxSink {
 
     BoxResult show(BoxStyle style, std::string_view text) override {
         boxes.push_back({style, std::string(text)});
-        return style == BoxStyle::OkCancel ? answer : BoxResult::Ok;
+        return style == BoxStyle::Ok || style == BoxStyle::OkWarning ? BoxResult::Ok : answer;
     }
     std::vector<std::string> texts() const {
         std::vector<std::string> out;

@@ -6,7 +6,10 @@
 
 #include "usb/DeviceBackend.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -19,7 +22,14 @@ class ScriptedBackend : public usb::DeviceBackend,
                         public std::enable_shared_from_this<ScriptedBackend> {
   public:
     // Listing and opening, as the driving thread of the link sees them.
-    std::vector<std::string> paths{"scripted#vid_10c4&pid_505d"}, unopenable, openedInterfaces;
+    // One path per device and process, as a bus path is per device: a write data phase
+    // one test leaves noted for its device never holds up another test's.
+    static std::string uniquePath() {
+        static std::atomic<int> made{0};
+        return "scripted#vid_10c4&pid_505d#" + std::to_string(::getpid()) + "-" +
+               std::to_string(++made);
+    }
+    std::vector<std::string> paths{uniquePath()}, unopenable, openedInterfaces;
     std::vector<std::pair<std::string, usb::PipeKind>> openedPipes;
     bool writePipeFails = false, readPipeFails = false;
 
