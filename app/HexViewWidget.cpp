@@ -18,13 +18,16 @@ constexpr int kHeaderHeight = 18;
 constexpr int kListHeight = 440;
 
 // Control codes are kept in the line texts as the buffer holds them; on screen each is
-// drawn as a middle dot, one cell wide, so that a line feed or tab cannot break the
-// line and every fixed-width font can draw it.
+// drawn as '.', the same placeholder the texts already hold for 00, 01 and 80 to FF, so
+// that every byte without a printable character looks alike and a line feed or tab
+// cannot break the line.
+constexpr QChar kUnprintable = QLatin1Char('.');
+
 QString displayAscii(const std::string& text) {
     QString shown(static_cast<qsizetype>(text.size()), QChar(' '));
     for (size_t i = 0; i < text.size(); ++i) {
         auto c = static_cast<unsigned char>(text[i]);
-        shown[static_cast<qsizetype>(i)] = (c < 0x20 || c == 0x7F) ? QChar(0x00B7) : QChar(c);
+        shown[static_cast<qsizetype>(i)] = (c < 0x20 || c >= 0x7F) ? kUnprintable : QChar(c);
     }
     return shown;
 }

@@ -136,6 +136,26 @@ TEST(Commands, FillAndExchangeChangeTheBufferAndTheView) {
     EXPECT_EQ(hexLine(window, 0)[1].substr(0, 6), "FF FF ");
     EXPECT_EQ(bytesAt(window, 0xFE, 2), "\x5A\xFF");
 
+    // The end starts at the chip's last byte; that byte is filled and undone, none past it.
+    std::string shownEnd;
+    whenModal<BufferFillDlg>([&shownEnd](BufferFillDlg* dialog) {
+        shownEnd = dialog->edit(BufferFillDlg::IdEndAddress)->text().toStdString();
+        dialog->edit(BufferFillDlg::IdStartAddress)->setText("FF");
+        dialog->edit(BufferFillDlg::IdFillData)->setText("00");
+        dialog->button(BufferFillDlg::IdOk)->click();
+    });
+    window.action(IdEditFill)->trigger();
+    EXPECT_EQ(shownEnd + bytesAt(window, 0xFE, 3), std::string("0000FF\x5A\0\xFF", 9));
+    window.action(IdEditUndo)->trigger();
+    EXPECT_EQ(bytesAt(window, 0xFE, 3), "\x5A\xFF\xFF");
+    // Every byte without a printable character shows as the same placeholder.
+    const uint8_t codes[16] = {0x00, 0x01, 0x02, 0x0A, 0x1F, 0x20, 0x2E, 0x41,
+                               0x7E, 0x7F, 0x80, 0xA0, 0xB7, 0xFF, 0x09, 0x0D};
+    window.dataBuffer().copyIn(0x20, codes, 16);
+    window.refreshHexView();
+    EXPECT_EQ(window.hexView()->lines()->index(2, 2).data().toString().toStdString(),
+              "..... .A~.......");
+
     // The dialog's fields take hexadecimal digits only, wherever the cursor is.
     BufferFillDlg dialog(kTextsEnglish);
     QLineEdit* start = dialog.edit(BufferFillDlg::IdStartAddress);
