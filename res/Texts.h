@@ -257,6 +257,12 @@ struct Texts {
     const char* compareSame;
     const char* compareHeader;
     const char* compareMore; // %u: differences not listed
+
+    // Chip Select's name filter; Find's match case and the notes of a search that wrapped
+    const char* selectFilterLabel;
+    const char* findMatchCase;
+    const char* findWrappedToStart; // %06X: the match's address, found from the chip's start
+    const char* findWrappedToEnd;   // %06X: the match's address, found from the chip's end
 };
 
 extern const Texts kTextsEnglish;

@@ -239,4 +239,10 @@ const Texts kTextsChinese = {
     .compareSame = "缓冲区与文件内容相同。\n",
     .compareHeader = "\n地址      缓冲区   文件\n",
     .compareMore = "……另有 %u 处不同\n",
+
+    // Chip Select's name filter; Find's match case and the notes of a search that wrapped
+    .selectFilterLabel = "筛选：",
+    .findMatchCase = "区分大小写",
+    .findWrappedToStart = "已找到，地址 0x%06X（已从开头继续查找）",
+    .findWrappedToEnd = "已找到，地址 0x%06X（已从末尾继续查找）",
 };

@@ -238,4 +238,10 @@ const Texts kTextsEnglish = {
     .compareSame = "The buffer and the file are the same.\n",
     .compareHeader = "\nAddress   Buffer  File\n",
     .compareMore = "... and %u more\n",
+
+    // Chip Select's name filter; Find's match case and the notes of a search that wrapped
+    .selectFilterLabel = "Filter:",
+    .findMatchCase = "Match case",
+    .findWrappedToStart = "Found at 0x%06X (search wrapped to the start)",
+    .findWrappedToEnd = "Found at 0x%06X (search wrapped to the end)",
 };
