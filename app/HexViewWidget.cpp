@@ -32,6 +32,9 @@ QString displayAscii(const std::string& text) {
     return shown;
 }
 
+// The found bytes: the marker colour of find bars, readable under black text.
+const QColor kMatchColour(0xFF, 0xE0, 0x70);
+
 QFont hexFont() {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setStyleHint(QFont::Monospace);
@@ -77,6 +80,9 @@ class HexCellDelegate : public QStyledItemDelegate {
 
         painter->save();
         painter->setFont(option.font);
+        // The bytes of the last Find, in both columns, under the caret.
+        if (const auto [first, count] = view_.matchCell(index.row(), index.column()); count > 0)
+            painter->fillRect(across(first, count), kMatchColour);
         if (caret.count > 0 && caret.active)
             painter->fillRect(caretRect, highlight);
         painter->setPen(option.palette.color(QPalette::Text));
@@ -231,6 +237,7 @@ void HexViewWidget::refreshHexView() {
 }
 
 void HexViewWidget::resetToTop() {
+    setMatch(std::nullopt); // another chip or file
     model_.topRow = 0;
     scrollBar_->setRange(0, static_cast<int>(model_.scrollMax()));
     scrollBar_->setValue(0);
@@ -346,7 +353,34 @@ void HexViewWidget::reveal(uint32_t offset, bool onTop) {
     repaintCaretLines();
 }
 
+void HexViewWidget::setMatch(std::optional<ByteRange> match) {
+    if (match_ == match)
+        return;
+    match_ = match;
+    list_->viewport()->update();
+}
+
+std::pair<int, int> HexViewWidget::matchCell(int line, int column) const {
+    if (!match_ || match_->count == 0 || column < 1 || column > 2 || line < 0 ||
+        line >= model_.rowCount)
+        return {0, 0};
+    // The line's bytes [lineStart, lineStart + 16) against the match's.
+    const uint64_t lineStart =
+        (uint64_t{model_.topRow} + static_cast<uint64_t>(line)) * kHexBytesPerLine;
+    const uint64_t begin = std::max<uint64_t>(lineStart, match_->offset);
+    const uint64_t end =
+        std::min<uint64_t>(lineStart + kHexBytesPerLine, uint64_t{match_->offset} + match_->count);
+    if (begin >= end)
+        return {0, 0};
+    const int first = static_cast<int>(begin - lineStart);
+    const int count = static_cast<int>(end - begin);
+    // Hex: the two digits of each byte and the spaces between them.
+    return column == 2 ? std::pair{first, count} : std::pair{3 * first, 3 * count - 1};
+}
+
 void HexViewWidget::caretChanged() {
+    if (match_ && (!editor_ || !editor_->caret() || editor_->caret()->offset != match_->offset))
+        setMatch(std::nullopt);
     if (editor_ && editor_->caret()) {
         reveal(editor_->caret()->offset);
         return;
@@ -461,6 +495,7 @@ bool HexViewWidget::onKey(QKeyEvent* event) {
                              ? editor_->typeHexDigit(typed.toLatin1())
                              : editor_->typeCharacter(typed.unicode());
     if (changed) {
+        setMatch(std::nullopt); // the found bytes are found no more
         caretChanged();
         emit bytesEdited();
     }
