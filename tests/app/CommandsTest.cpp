@@ -16,7 +16,67 @@ void wheel(QWidget* target, int delta) {
     QApplication::sendEvent(target, &event);
 }
 
+// Qt's own texts as a build shows them: a message box's and an input dialog's buttons, a
+// file dialog's labels and buttons, and the size it gives an empty file (the last).
+std::vector<std::string> standardDialogTexts(const std::string& folder) {
+    std::vector<std::string> texts;
+    QMessageBox box;
+    for (auto button : {QMessageBox::Ok, QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::No,
+                        QMessageBox::Save, QMessageBox::Discard})
+        texts.push_back(box.addButton(button)->text().toStdString());
+    QInputDialog input;
+    QFileDialog files(nullptr, {}, QString::fromStdString(folder));
+    files.setOption(QFileDialog::DontUseNativeDialog);
+    files.setViewMode(QFileDialog::Detail);
+    for (QDialog* dialog : {static_cast<QDialog*>(&input), static_cast<QDialog*>(&files)}) {
+        dialog->show();
+        for (QLabel* label : dialog->findChildren<QLabel*>())
+            texts.push_back(label->text().toStdString());
+        for (QAbstractButton* button : dialog->findChild<QDialogButtonBox*>()->buttons())
+            texts.push_back(button->text().toStdString());
+    }
+    const QModelIndex size = files.findChild<QFileSystemModel*>()->index(
+        QString::fromStdString(folder + "/empty.bin"), 1);
+    EXPECT_TRUE(QTest::qWaitFor([&size] { return !size.data().toString().isEmpty(); }, 5000));
+    texts.push_back(size.data().toString().toStdString());
+    std::erase(texts, "");
+    return texts;
+}
+
 } // namespace
+
+TEST(Commands, QtDialogsSpeakTheBuildsLanguageWhateverTheLocale) {
+    const char* build = std::getenv("BRIMWICK_TEST_BUILD");
+    if (!build) {
+        // Each build in a run of its own under the other language's locale: Qt takes the
+        // system locale once per process.
+        for (const auto& [name, locale] : {std::pair{"en", "zh_CN.UTF-8"}, {"zh", "en_US.UTF-8"}}) {
+            QProcess run;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            for (const char* variable : {"LANG", "LC_ALL", "LANGUAGE"})
+                environment.insert(variable, locale);
+            environment.insert("BRIMWICK_TEST_BUILD", name);
+            run.setProcessEnvironment(environment);
+            run.setProcessChannelMode(QProcess::MergedChannels);
+            run.start(QCoreApplication::applicationFilePath(),
+                      {"--gtest_filter=Commands.QtDialogsSpeakTheBuildsLanguageWhateverTheLocale"});
+            ASSERT_TRUE(run.waitForFinished(60000));
+            const std::string output = run.readAll().toStdString();
+            EXPECT_EQ(run.exitCode(), 0) << name << "\n" << output;
+            EXPECT_NE(output.find("[  PASSED  ] 1 test."), std::string::npos) << output;
+        }
+        return;
+    }
+    const bool chinese = std::string_view(build) == "zh";
+    installQtTranslations(chinese ? Language::Chinese : Language::English);
+    TempFolder folder;
+    writeFile(folder.file("empty.bin"), "");
+    const std::vector<std::string> texts = standardDialogTexts(folder.path());
+    EXPECT_EQ(texts.back(), chinese ? "0 字节" : "0 bytes");
+    for (const std::string& text : texts) // Chinese in every text, or none at all
+        EXPECT_EQ(std::any_of(text.begin(), text.end(), [](char c) { return c & 0x80; }), chinese)
+            << text;
+}
 
 TEST(Commands, ACommandLineFileLoadsOnceAndAFailureIsReportedOnce) {
     TempFolder folder;
@@ -61,7 +121,7 @@ TEST(Commands, OpenAndSaveGoThroughTheRealFileDialogs) {
         static_cast<QDialog*>(dialog)->accept();
     });
     window.action(IdFileOpen)->trigger();
-    QCoreApplication::removeTranslator(chinese);
+    installQtTranslations(Language::English);
     ASSERT_TRUE(*opened);
     EXPECT_EQ(
         texts,
