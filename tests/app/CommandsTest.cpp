@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
+#include "ProgramProcess.h"
 #include "TempFolder.h"
 #include "app/HexViewWidget.h"
 #include "app/MainApp.h"
 #include "dialogs/BufferFillDlg.h"
+
+using namespace std::string_literals;
 
 namespace {
 
@@ -16,66 +19,52 @@ void wheel(QWidget* target, int delta) {
     QApplication::sendEvent(target, &event);
 }
 
-// Qt's own texts as a build shows them: a message box's and an input dialog's buttons, a
-// file dialog's labels and buttons, and the size it gives an empty file (the last).
-std::vector<std::string> standardDialogTexts(const std::string& folder) {
-    std::vector<std::string> texts;
-    QMessageBox box;
-    for (auto button : {QMessageBox::Ok, QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::No,
-                        QMessageBox::Save, QMessageBox::Discard})
-        texts.push_back(box.addButton(button)->text().toStdString());
-    QInputDialog input;
-    QFileDialog files(nullptr, {}, QString::fromStdString(folder));
-    files.setOption(QFileDialog::DontUseNativeDialog);
-    files.setViewMode(QFileDialog::Detail);
-    for (QDialog* dialog : {static_cast<QDialog*>(&input), static_cast<QDialog*>(&files)}) {
-        dialog->show();
-        for (QLabel* label : dialog->findChildren<QLabel*>())
-            texts.push_back(label->text().toStdString());
-        for (QAbstractButton* button : dialog->findChild<QDialogButtonBox*>()->buttons())
-            texts.push_back(button->text().toStdString());
-    }
-    const QModelIndex size = files.findChild<QFileSystemModel*>()->index(
-        QString::fromStdString(folder + "/empty.bin"), 1);
-    EXPECT_TRUE(QTest::qWaitFor([&size] { return !size.data().toString().isEmpty(); }, 5000));
-    texts.push_back(size.data().toString().toStdString());
-    std::erase(texts, "");
-    return texts;
-}
-
 } // namespace
 
 TEST(Commands, QtDialogsSpeakTheBuildsLanguageWhateverTheLocale) {
     const char* build = std::getenv("BRIMWICK_TEST_BUILD");
-    if (!build) {
-        // Each build in a run of its own under the other language's locale: Qt takes the
-        // system locale once per process.
-        for (const auto& [name, locale] : {std::pair{"en", "zh_CN.UTF-8"}, {"zh", "en_US.UTF-8"}}) {
-            QProcess run;
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-            for (const char* variable : {"LANG", "LC_ALL", "LANGUAGE"})
-                environment.insert(variable, locale);
-            environment.insert("BRIMWICK_TEST_BUILD", name);
-            run.setProcessEnvironment(environment);
-            run.setProcessChannelMode(QProcess::MergedChannels);
-            run.start(QCoreApplication::applicationFilePath(),
-                      {"--gtest_filter=Commands.QtDialogsSpeakTheBuildsLanguageWhateverTheLocale"});
-            ASSERT_TRUE(run.waitForFinished(60000));
-            const std::string output = run.readAll().toStdString();
-            EXPECT_EQ(run.exitCode(), 0) << name << "\n" << output;
-            EXPECT_NE(output.find("[  PASSED  ] 1 test."), std::string::npos) << output;
-        }
-        return;
+    // Each build in a run of its own under the other language's locale (Qt takes the
+    // system locale once per process): this test again, in the child's second branch.
+    for (const auto& [name, locale] : {std::pair{"en", "zh_CN.UTF-8"}, {"zh", "en_US.UTF-8"}}) {
+        if (build)
+            break;
+        const testsupport::ProgramRun run = testsupport::runProgram(
+            QCoreApplication::applicationFilePath().toStdString(),
+            {"--gtest_filter=Commands.QtDialogsSpeakTheBuildsLanguageWhateverTheLocale"},
+            {"LANG="s + locale, "LC_ALL="s + locale, "LANGUAGE="s + locale,
+             "BRIMWICK_TEST_BUILD="s + name});
+        EXPECT_EQ(run.code, 0) << run.out << run.err;
+        EXPECT_NE(run.out.find("[  PASSED  ] 1 test."), std::string::npos) << run.out;
     }
+    if (!build)
+        return;
     const bool chinese = std::string_view(build) == "zh";
     installQtTranslations(chinese ? Language::Chinese : Language::English);
     TempFolder folder;
     writeFile(folder.file("empty.bin"), "");
-    const std::vector<std::string> texts = standardDialogTexts(folder.path());
-    EXPECT_EQ(texts.back(), chinese ? "0 字节" : "0 bytes");
-    for (const std::string& text : texts) // Chinese in every text, or none at all
-        EXPECT_EQ(std::any_of(text.begin(), text.end(), [](char c) { return c & 0x80; }), chinese)
-            << text;
+    QStringList texts; // buttons and labels of a message box, an input and a file dialog
+    QMessageBox box;
+    for (auto button : {QMessageBox::Ok, QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::No,
+                        QMessageBox::Save, QMessageBox::Discard})
+        texts << box.addButton(button)->text();
+    QInputDialog input;
+    QFileDialog files(nullptr, {}, QString::fromStdString(folder.path()));
+    files.setOption(QFileDialog::DontUseNativeDialog);
+    files.setViewMode(QFileDialog::Detail);
+    for (QDialog* dialog : std::initializer_list<QDialog*>{&input, &files}) {
+        dialog->show();
+        for (QLabel* label : dialog->findChildren<QLabel*>())
+            texts << label->text();
+        for (QAbstractButton* button : dialog->findChild<QDialogButtonBox*>()->buttons())
+            texts << button->text();
+    }
+    const QModelIndex size = files.findChild<QFileSystemModel*>()->index(
+        QString::fromStdString(folder.file("empty.bin")), 1);
+    EXPECT_TRUE(QTest::qWaitFor([&size] { return !size.data().toString().isEmpty(); }, 5000));
+    EXPECT_EQ(size.data().toString().toStdString(), chinese ? "0 字节" : "0 bytes");
+    for (const QString& text : texts) // Chinese in every text, or none at all
+        EXPECT_TRUE(text.isEmpty() || (text.toUtf8() != text.toLatin1()) == chinese)
+            << text.toStdString();
 }
 
 TEST(Commands, ACommandLineFileLoadsOnceAndAFailureIsReportedOnce) {
@@ -209,9 +198,8 @@ TEST(Commands, FillAndExchangeChangeTheBufferAndTheView) {
     window.action(IdEditUndo)->trigger();
     EXPECT_EQ(bytesAt(window, 0xFE, 3), "\x5A\xFF\xFF");
     // Every byte without a printable character shows as the same placeholder.
-    const uint8_t codes[16] = {0x00, 0x01, 0x02, 0x0A, 0x1F, 0x20, 0x2E, 0x41,
-                               0x7E, 0x7F, 0x80, 0xA0, 0xB7, 0xFF, 0x09, 0x0D};
-    window.dataBuffer().copyIn(0x20, codes, 16);
+    window.dataBuffer().copyIn(
+        0x20, reinterpret_cast<const uint8_t*>("\0\1\2\n\x1F .A~\x7F\x80\xA0\xB7\xFF\t\r"), 16);
     window.refreshHexView();
     EXPECT_EQ(window.hexView()->lines()->index(2, 2).data().toString().toStdString(),
               "..... .A~.......");
@@ -237,6 +225,18 @@ TEST(Commands, TheHexViewScrollsByBarWheelAndThumb) {
     EXPECT_EQ(hexLine(window, 0)[0], "0x000200:");
     bar->triggerAction(QAbstractSlider::SliderToMaximum);
     EXPECT_EQ(hexLine(window, 31)[0], "0x0FFFF0:");
+    // Both ends, both ways (line +/-, page P/p, top T, bottom B): a request past an end
+    // stops there, one away from it moves.
+    const std::pair<char, uint32_t> edges[] = {
+        {'+', 65504}, {'P', 65504}, {'B', 65504}, {'-', 65503}, {'P', 65504}, {'p', 65472},
+        {'T', 0},     {'-', 0},     {'p', 0},     {'+', 1},     {'p', 0}};
+    for (const auto& [key, topRow] : edges) {
+        bar->triggerAction(QAbstractSlider::SliderAction(std::string(" +-PpTB").find(key)));
+        EXPECT_EQ(std::tuple(window.hexViewModel().topRow, bar->value(), hexLine(window, 0)[0]),
+                  std::tuple(topRow, int(topRow / 32),
+                             QString::asprintf("0x%06X:", topRow * 16).toStdString()))
+            << key << topRow;
+    }
 
     selectChip(window, makeChip(ChipType::Eeprom24, "AT24C512", 0x10000));
     EXPECT_EQ(bar->maximum(), 4064);

@@ -309,7 +309,7 @@ TEST_F(ChipDialogs, TheManagerShowsTheTableOfEachBuildWithHeadersNeverCut) {
     EXPECT_EQ(cells(table(), 1), "W25Q16|W25Q80|");
 
     open(Language::Chinese);
-    EXPECT_EQ(manager->windowTitle().toStdString(), "Dialog");
+    EXPECT_EQ(manager->windowTitle().toStdString(), "器件管理");
     EXPECT_EQ(table()->horizontalHeaderItem(4)->text().toStdString() +
                   std::to_string(table()->columnWidth(4)) + cells(table(), 5),
               "容量80页编程|页编程|页编程|页编程|字节编程|字节编程|字节编程|字节编程|");
