@@ -5,9 +5,11 @@
 #include "dialogs/FamilyFilter.h"
 
 #include <QButtonGroup>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -62,6 +64,8 @@ CChipSelectDlg::CChipSelectDlg(const ChipDatabase* database, const Texts& texts,
     auto* filterLabel = new QLabel(QString::fromUtf8(texts.selectFilterLabel), this);
     filterLabel->setBuddy(nameFilter_);
     nameFilter_->setClearButtonEnabled(true);
+    nameFilter_->setPlaceholderText(QString::fromUtf8(texts.selectFilterHint));
+    nameFilter_->installEventFilter(this);
     filterRow->addWidget(filterLabel);
     filterRow->addWidget(nameFilter_, 1);
 
@@ -90,6 +94,22 @@ CChipSelectDlg::CChipSelectDlg(const ChipDatabase* database, const Texts& texts,
     // The list shows the chip at once; typing goes to the name filter.
     devices_->scrollToItem(devices_->currentItem(), QAbstractItemView::PositionAtCenter);
     nameFilter_->setFocus();
+}
+
+bool CChipSelectDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == nameFilter_ && event->type() == QEvent::KeyPress) {
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            QCoreApplication::sendEvent(devices_, event);
+            return true;
+        default:
+            break;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 ChipFilter CChipSelectDlg::currentFilter() const {

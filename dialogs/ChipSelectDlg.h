@@ -32,6 +32,11 @@ class CChipSelectDlg : public QDialog {
     // OK, and a double-click on a chip: takes the device list's selection.
     void accept() override;
 
+  protected:
+    // Up, Down, Page Up and Page Down in the name filter move through the chips, so that
+    // typing a part of a name and picking the chip need no mouse.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     // Refill, keeping the selected manufacturer and chip where they are still listed
     // (null: the first).

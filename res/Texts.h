@@ -260,6 +260,7 @@ struct Texts {
 
     // Chip Select's name filter; Find's match case and the notes of a search that wrapped
     const char* selectFilterLabel;
+    const char* selectFilterHint;
     const char* findMatchCase;
     const char* findWrappedToStart; // %06X: the match's address, found from the chip's start
     const char* findWrappedToEnd;   // %06X: the match's address, found from the chip's end

@@ -238,6 +238,7 @@ const Texts kTextsChinese = {
 
     // Chip Select's name filter; Find's match case and the notes of a search that wrapped
     .selectFilterLabel = "筛选：",
+    .selectFilterHint = "输入器件名称的一部分",
     .findMatchCase = "区分大小写",
     .findWrappedToStart = "已找到，地址 0x%06X（已从开头继续查找）",
     .findWrappedToEnd = "已找到，地址 0x%06X（已从末尾继续查找）",

@@ -241,6 +241,7 @@ const Texts kTextsEnglish = {
 
     // Chip Select's name filter; Find's match case and the notes of a search that wrapped
     .selectFilterLabel = "Filter:",
+    .selectFilterHint = "part of a chip name",
     .findMatchCase = "Match case",
     .findWrappedToStart = "Found at 0x%06X (search wrapped to the start)",
     .findWrappedToEnd = "Found at 0x%06X (search wrapped to the end)",

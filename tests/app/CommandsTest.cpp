@@ -2,13 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
-#include "ProgramProcess.h"
 #include "TempFolder.h"
 #include "app/HexViewWidget.h"
 #include "app/MainApp.h"
 #include "dialogs/BufferFillDlg.h"
-
-using namespace std::string_literals;
 
 namespace {
 
@@ -22,23 +19,10 @@ void wheel(QWidget* target, int delta) {
 } // namespace
 
 TEST(Commands, QtDialogsSpeakTheBuildsLanguageWhateverTheLocale) {
+    // ctest runs this again for each build under the other language's locale (Qt takes the
+    // system locale once per process, before the application exists: see main.cpp).
     const char* build = std::getenv("BRIMWICK_TEST_BUILD");
-    // Each build in a run of its own under the other language's locale (Qt takes the
-    // system locale once per process): this test again, in the child's second branch.
-    for (const auto& [name, locale] : {std::pair{"en", "zh_CN.UTF-8"}, {"zh", "en_US.UTF-8"}}) {
-        if (build)
-            break;
-        const testsupport::ProgramRun run = testsupport::runProgram(
-            QCoreApplication::applicationFilePath().toStdString(),
-            {"--gtest_filter=Commands.QtDialogsSpeakTheBuildsLanguageWhateverTheLocale"},
-            {"LANG="s + locale, "LC_ALL="s + locale, "LANGUAGE="s + locale,
-             "BRIMWICK_TEST_BUILD="s + name});
-        EXPECT_EQ(run.code, 0) << run.out << run.err;
-        EXPECT_NE(run.out.find("[  PASSED  ] 1 test."), std::string::npos) << run.out;
-    }
-    if (!build)
-        return;
-    const bool chinese = std::string_view(build) == "zh";
+    const bool chinese = build && std::string_view(build) == "zh";
     installQtTranslations(chinese ? Language::Chinese : Language::English);
     TempFolder folder;
     writeFile(folder.file("empty.bin"), "");
@@ -221,15 +205,12 @@ TEST(Commands, TheHexViewScrollsByBarWheelAndThumb) {
     CMainDlg& window = *started->window;
     QScrollBar* bar = window.hexView()->scrollBar();
     EXPECT_EQ(bar->maximum(), 2047); // 1 MiB: 65504 top rows, 32 per position
-    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(hexLine(window, 0)[0], "0x000200:");
-    bar->triggerAction(QAbstractSlider::SliderToMaximum);
-    EXPECT_EQ(hexLine(window, 31)[0], "0x0FFFF0:");
     // Both ends, both ways (line +/-, page P/p, top T, bottom B): a request past an end
     // stops there, one away from it moves.
     const std::pair<char, uint32_t> edges[] = {
-        {'+', 65504}, {'P', 65504}, {'B', 65504}, {'-', 65503}, {'P', 65504}, {'p', 65472},
-        {'T', 0},     {'-', 0},     {'p', 0},     {'+', 1},     {'p', 0}};
+        {'P', 32},    {'B', 65504}, {'+', 65504}, {'P', 65504}, {'B', 65504},
+        {'-', 65503}, {'P', 65504}, {'p', 65472}, {'T', 0},     {'-', 0},
+        {'p', 0},     {'+', 1},     {'p', 0}};
     for (const auto& [key, topRow] : edges) {
         bar->triggerAction(QAbstractSlider::SliderAction(std::string(" +-PpTB").find(key)));
         EXPECT_EQ(std::tuple(window.hexViewModel().topRow, bar->value(), hexLine(window, 0)[0]),

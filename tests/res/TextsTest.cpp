@@ -20,36 +20,31 @@ TEST(Texts, EachBuildLeavesNullOnlyItsSilentPlacesAndSpeaksOnlyItsLanguage) {
     const std::regex same("windowTitle|aboutText|colHex|colAscii|family\\d\\d\\w+|unitK?B");
     const std::regex declaration(R"(^\s*(const char\*|int) (\w+)(?:\[(\d+)\])?;)");
     std::set<std::string> found[2];
-    size_t offset = 0; // laid out as the compiler lays out the header
+    size_t at = 0; // each field's offset, laid out as the compiler lays out the header
     std::ifstream header(BRIMWICK_TEXTS_H);
-    std::smatch match;
+    std::smatch field;
     for (std::string line; std::getline(header, line);) {
-        if (!std::regex_search(line, match, declaration))
+        if (!std::regex_search(line, field, declaration))
             continue;
-        const size_t size = match[1] == "int" ? sizeof(int) : sizeof(const char*);
-        offset = (offset + size - 1) / size * size;
-        for (int i = match[3].matched ? std::stoi(match[3]) : 1; i > 0; --i, offset += size) {
+        const size_t size = field[1] == "int" ? sizeof(int) : sizeof(const char*);
+        at = (at + size - 1) / size * size;
+        for (int i = field[3].matched ? std::stoi(field[3]) : 1; i > 0; --i, at += size) {
             const char* text[2] = {};
-            for (int chinese = 0; chinese < 2 && size != sizeof(int); ++chinese)
+            for (int zh = 0; zh < 2 && size > sizeof(int); ++zh)
                 std::memcpy(
-                    &text[chinese],
-                    reinterpret_cast<const char*>(chinese ? &kTextsChinese : &kTextsEnglish) +
-                        offset,
-                    size);
-            if (std::regex_match(match[2].str(), same))
-                EXPECT_STREQ(text[1], text[0]);
-            else
-                for (int chinese = 0; chinese < 2 && size != sizeof(int); ++chinese)
-                    if (!text[chinese])
-                        found[chinese].insert(match[2]);
-                    else
-                        EXPECT_EQ(std::strpbrk(text[chinese], "\xE4\xE5\xE6\xE7\xE8\xE9") !=
-                                      nullptr,
-                                  chinese == 1)
-                            << match[2] << ": " << text[chinese];
+                    &text[zh],
+                    reinterpret_cast<const char*>(zh ? &kTextsChinese : &kTextsEnglish) + at, size);
+            for (int zh = 0; zh < 2 && size > sizeof(int); ++zh)
+                if (std::regex_match(field[2].str(), same))
+                    EXPECT_STREQ(text[zh], text[0]);
+                else if (!text[zh])
+                    found[zh].insert(field[2]);
+                else // CJK characters start with E4 to E9 in UTF-8
+                    EXPECT_EQ(!!std::strpbrk(text[zh], "\xE4\xE5\xE6\xE7\xE8\xE9"), zh == 1)
+                        << field[2] << ": " << text[zh];
         }
     }
-    EXPECT_EQ((offset + 7) / 8 * 8, sizeof(Texts)); // the header was read whole
+    EXPECT_EQ((at + 7) / 8 * 8, sizeof(Texts)); // the header was read whole
     EXPECT_EQ(found[0], null[0]);
     EXPECT_EQ(found[1], null[1]);
 }
