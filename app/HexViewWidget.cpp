@@ -231,6 +231,10 @@ void HexViewWidget::setUpHexView(uint32_t capacity) {
 }
 
 void HexViewWidget::refreshHexView() {
+    // After Fill, Exchange, Undo or a Read the marked bytes may be found there no more.
+    if (match_ &&
+        !std::ranges::equal(model_.buffer().range(match_->offset, match_->count), matchBytes_))
+        setMatch(std::nullopt);
     if (!model_.refresh(scratch_))
         return;
     lines_->setLines(scratch_);
@@ -357,6 +361,9 @@ void HexViewWidget::setMatch(std::optional<ByteRange> match) {
     if (match_ == match)
         return;
     match_ = match;
+    const auto bytes =
+        match ? model_.buffer().range(match->offset, match->count) : std::span<const uint8_t>();
+    matchBytes_.assign(bytes.begin(), bytes.end());
     list_->viewport()->update();
 }
 
@@ -495,7 +502,6 @@ bool HexViewWidget::onKey(QKeyEvent* event) {
                              ? editor_->typeHexDigit(typed.toLatin1())
                              : editor_->typeCharacter(typed.unicode());
     if (changed) {
-        setMatch(std::nullopt); // the found bytes are found no more
         caretChanged();
         emit bytesEdited();
     }

@@ -3,6 +3,8 @@
 #include "dialogs/ChipCellTexts.h"
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -104,30 +106,44 @@ uint16_t ChipLists::loadChips(const char* manufacturer, std::optional<ChipType> 
 uint16_t ChipLists::loadManufacturers(const ChipFilter& filter) {
     loadManufacturers();
     uint16_t kept = 0;
-    for (uint16_t i = 0; i < listedCount_; ++i) {
-        const char* name = names_[listed_[i]].data();
-        bool any = false;
-        for (ChipType type : kKnownFamilies)
-            if (!filter.family || *filter.family == type)
-                any = any || loadChips(name, ChipFilter{type, filter.namePart}) > 0;
-        if (any)
+    for (uint16_t i = 0; i < listedCount_; ++i)
+        if (hasChip(names_[listed_[i]].data(), filter))
             listed_[kept++] = listed_[i];
-    }
     listedCount_ = kept;
     resultCount_ = 0;
     return listedCount_;
 }
 
+bool ChipLists::hasChip(const char* manufacturer, const ChipFilter& filter) {
+    // Asked for every manufacturer at each key typed in the filter: no sorting here.
+    for (ChipType type : kKnownFamilies) {
+        if (filter.family && *filter.family != type)
+            continue;
+        loadChips(manufacturer, type);
+        if (std::any_of(results_.get(), results_.get() + resultCount_, [&](const ChipInfo& chip) {
+                return nameContains(shownName(chip), filter.namePart);
+            }))
+            return true;
+    }
+    return false;
+}
+
 uint16_t ChipLists::loadChips(const char* manufacturer, const ChipFilter& filter) {
     loadChips(manufacturer, filter.family);
-    ChipInfo* const first = results_.get();
-    ChipInfo* const last = std::remove_if(first, first + resultCount_, [&](const ChipInfo& chip) {
-        return !nameContains(shownName(chip), filter.namePart);
-    });
-    std::stable_sort(first, last, [](const ChipInfo& x, const ChipInfo& y) {
-        return naturalLess(shownName(x), shownName(y));
-    });
-    resultCount_ = static_cast<uint16_t>(last - first);
+    // Each name decoded once (GBK names too): the filter and the sort use the shown text.
+    std::vector<std::pair<std::string, uint16_t>> shown;
+    shown.reserve(resultCount_);
+    for (uint16_t i = 0; i < resultCount_; ++i)
+        if (std::string name = shownName(results_[i]); nameContains(name, filter.namePart))
+            shown.emplace_back(std::move(name), i);
+    std::stable_sort(shown.begin(), shown.end(),
+                     [](const auto& x, const auto& y) { return naturalLess(x.first, y.first); });
+    std::vector<ChipInfo> ordered;
+    ordered.reserve(shown.size());
+    for (const auto& [name, index] : shown)
+        ordered.push_back(results_[index]);
+    std::copy(ordered.begin(), ordered.end(), results_.get());
+    resultCount_ = static_cast<uint16_t>(ordered.size());
     return resultCount_;
 }
 

@@ -52,6 +52,9 @@ class ChipLists {
     const ChipInfo& chip(size_t index) const; // index < chipCount()
 
   private:
+    // Whether `manufacturer` has a chip that passes `filter` (the results are overwritten).
+    bool hasChip(const char* manufacturer, const ChipFilter& filter);
+
     const ChipDatabase* database_;
     std::unique_ptr<ChipInfo[]> results_;
     uint16_t resultCount_ = 0;

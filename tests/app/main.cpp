@@ -5,14 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <string_view>
 
 int main(int argc, char** argv) {
     // Widgets run on the offscreen platform unless a display is asked for.
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     // A run of the language test for one build: Qt's locale is the build's, as in the program.
     if (const char* build = std::getenv("BRIMWICK_TEST_BUILD"))
-        fixQtSystemLocale(std::string_view(build) == "zh" ? Language::Chinese : Language::English);
+        fixQtSystemLocale(std::string(build) == "zh" ? Language::Chinese : Language::English);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     // An empty socket, so that start-up finds a device and shows no device box.
