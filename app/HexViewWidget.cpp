@@ -18,16 +18,22 @@ constexpr int kHeaderHeight = 18;
 constexpr int kListHeight = 440;
 
 // Control codes are kept in the line texts as the buffer holds them; on screen each is
-// drawn as a middle dot, one cell wide, so that a line feed or tab cannot break the
-// line and every fixed-width font can draw it.
+// drawn as '.', the same placeholder the texts already hold for 00, 01 and 80 to FF, so
+// that every byte without a printable character looks alike and a line feed or tab
+// cannot break the line.
+constexpr QChar kUnprintable = QLatin1Char('.');
+
 QString displayAscii(const std::string& text) {
     QString shown(static_cast<qsizetype>(text.size()), QChar(' '));
     for (size_t i = 0; i < text.size(); ++i) {
         auto c = static_cast<unsigned char>(text[i]);
-        shown[static_cast<qsizetype>(i)] = (c < 0x20 || c == 0x7F) ? QChar(0x00B7) : QChar(c);
+        shown[static_cast<qsizetype>(i)] = (c < 0x20 || c >= 0x7F) ? kUnprintable : QChar(c);
     }
     return shown;
 }
+
+// The found bytes: the marker colour of find bars, readable under black text.
+const QColor kMatchColour(0xFF, 0xE0, 0x70);
 
 QFont hexFont() {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -74,6 +80,9 @@ class HexCellDelegate : public QStyledItemDelegate {
 
         painter->save();
         painter->setFont(option.font);
+        // The bytes of the last Find, in both columns, under the caret.
+        if (const auto [first, count] = view_.matchCell(index.row(), index.column()); count > 0)
+            painter->fillRect(across(first, count), kMatchColour);
         if (caret.count > 0 && caret.active)
             painter->fillRect(caretRect, highlight);
         painter->setPen(option.palette.color(QPalette::Text));
@@ -222,12 +231,17 @@ void HexViewWidget::setUpHexView(uint32_t capacity) {
 }
 
 void HexViewWidget::refreshHexView() {
+    // After Fill, Exchange, Undo or a Read the marked bytes may be found there no more.
+    if (match_ &&
+        !std::ranges::equal(model_.buffer().range(match_->offset, match_->count), matchBytes_))
+        setMatch(std::nullopt);
     if (!model_.refresh(scratch_))
         return;
     lines_->setLines(scratch_);
 }
 
 void HexViewWidget::resetToTop() {
+    setMatch(std::nullopt); // another chip or file
     model_.topRow = 0;
     scrollBar_->setRange(0, static_cast<int>(model_.scrollMax()));
     scrollBar_->setValue(0);
@@ -343,7 +357,37 @@ void HexViewWidget::reveal(uint32_t offset, bool onTop) {
     repaintCaretLines();
 }
 
+void HexViewWidget::setMatch(std::optional<ByteRange> match) {
+    if (match_ == match)
+        return;
+    match_ = match;
+    const auto bytes =
+        match ? model_.buffer().range(match->offset, match->count) : std::span<const uint8_t>();
+    matchBytes_.assign(bytes.begin(), bytes.end());
+    list_->viewport()->update();
+}
+
+std::pair<int, int> HexViewWidget::matchCell(int line, int column) const {
+    if (!match_ || match_->count == 0 || column < 1 || column > 2 || line < 0 ||
+        line >= model_.rowCount)
+        return {0, 0};
+    // The line's bytes [lineStart, lineStart + 16) against the match's.
+    const uint64_t lineStart =
+        (uint64_t{model_.topRow} + static_cast<uint64_t>(line)) * kHexBytesPerLine;
+    const uint64_t begin = std::max<uint64_t>(lineStart, match_->offset);
+    const uint64_t end =
+        std::min<uint64_t>(lineStart + kHexBytesPerLine, uint64_t{match_->offset} + match_->count);
+    if (begin >= end)
+        return {0, 0};
+    const int first = static_cast<int>(begin - lineStart);
+    const int count = static_cast<int>(end - begin);
+    // Hex: the two digits of each byte and the spaces between them.
+    return column == 2 ? std::pair{first, count} : std::pair{3 * first, 3 * count - 1};
+}
+
 void HexViewWidget::caretChanged() {
+    if (match_ && (!editor_ || !editor_->caret() || editor_->caret()->offset != match_->offset))
+        setMatch(std::nullopt);
     if (editor_ && editor_->caret()) {
         reveal(editor_->caret()->offset);
         return;

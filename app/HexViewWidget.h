@@ -13,7 +13,10 @@
 #include <QWidget>
 #include <array>
 #include <optional>
+#include <utility>
+#include <vector>
 
+#include "buffer/EditHistory.h"
 #include "buffer/HexEditor.h"
 #include "buffer/HexViewModel.h"
 #include "res/Texts.h"
@@ -96,6 +99,13 @@ class HexViewWidget : public QWidget {
     };
     CaretCell caretCell(int line, int column) const;
 
+    // The bytes of the last Find, marked in both columns until the caret leaves the
+    // match's first byte or any of them changes; none: no mark.
+    void setMatch(std::optional<ByteRange> match);
+    const std::optional<ByteRange>& match() const { return match_; }
+    // The match's characters in a cell: first character and count (0: none there).
+    std::pair<int, int> matchCell(int line, int column) const;
+
   signals:
     // Typing changed the buffer.
     void bytesEdited();
@@ -114,6 +124,8 @@ class HexViewWidget : public QWidget {
 
     HexEditor* editor_ = nullptr;
     int caretLine_ = -1; // line of the view that shows the caret, -1: none
+    std::optional<ByteRange> match_;
+    std::vector<uint8_t> matchBytes_; // what the marked bytes held when found
 
     HexViewModel& model_;
     QTableView* list_;

@@ -196,6 +196,7 @@ class CMainDlg : public QDialog {
     struct LastFind {
         QString text;
         bool hex = true;
+        bool matchCase = false; // text only
         std::vector<uint8_t> pattern;
         std::optional<uint32_t> foundAt;
     };

@@ -7,7 +7,9 @@
 #include "res/MessageBox.h"
 
 void CMainDlg::OnEditFill() {
-    BufferFillDlg dialog(texts_, this);
+    // The end address starts at the chip's last byte; a chip of no size keeps FFFFFF.
+    const uint32_t capacity = currentChip_.capacity;
+    BufferFillDlg dialog(texts_, capacity > 0 ? capacity - 1 : 0xFFFFFF, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
     // The bytes Fill may set, for Undo: from the start to the end clamped to the bytes

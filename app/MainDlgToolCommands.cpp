@@ -60,7 +60,7 @@ void CMainDlg::OnEditGoTo() {
 }
 
 void CMainDlg::OnEditFind() {
-    FindDlg dialog(texts_, lastFind_.text, lastFind_.hex, this);
+    FindDlg dialog(texts_, lastFind_.text, lastFind_.hex, lastFind_.matchCase, this);
     connect(&dialog, &FindDlg::findRequested, this, [this, &dialog](SearchDirection direction) {
         const QString text = dialog.text();
         const QByteArray typed = dialog.hex() ? text.toLatin1() : text.toUtf8();
@@ -80,6 +80,7 @@ void CMainDlg::OnEditFind() {
             lastFind_.foundAt.reset();
         lastFind_.text = text;
         lastFind_.hex = dialog.hex();
+        lastFind_.matchCase = dialog.matchCase();
         lastFind_.pattern = std::move(pattern);
         findFromCaret(direction);
     });
@@ -106,16 +107,27 @@ bool CMainDlg::findFromCaret(SearchDirection direction) {
         from = caret->offset - (onMatch ? 1 : 0);
     else
         from = UINT32_MAX; // from the end
-    const std::optional<uint32_t> found = findBytes(bytes, lastFind_.pattern, from, direction);
+    const LetterCase letterCase =
+        lastFind_.hex || lastFind_.matchCase ? LetterCase::Match : LetterCase::Ignore;
+    const std::optional<uint32_t> found =
+        findBytes(bytes, lastFind_.pattern, from, direction, letterCase);
     if (!found) {
         lastFind_.foundAt.reset();
+        hexView_->setMatch(std::nullopt);
         setStatusText(texts_.findNotFound);
         return false;
     }
+    // Backwards from a match at offset 0 the search starts over at the end.
+    const bool wrapped = searchWrapped(*found, from, direction) ||
+                         (direction == SearchDirection::Backward && from == UINT32_MAX && caret);
     editor_.place(*found, lastFind_.hex ? CaretColumn::Hex : CaretColumn::Ascii);
     lastFind_.foundAt = *found;
+    hexView_->setMatch(ByteRange{*found, static_cast<uint32_t>(lastFind_.pattern.size())});
     hexView_->reveal(*found, true);
-    setStatusText(formatText(texts_.findFound, static_cast<unsigned>(*found)));
+    const char* note = !wrapped                                ? texts_.findFound
+                       : direction == SearchDirection::Forward ? texts_.findWrappedToStart
+                                                               : texts_.findWrappedToEnd;
+    setStatusText(formatText(note, static_cast<unsigned>(*found)));
     return true;
 }
 

@@ -58,6 +58,7 @@ std::string formatAscii(const uint8_t* bytes, size_t n);
 class HexViewModel {
   public:
     explicit HexViewModel(const DataBuffer& buffer) : buffer_(buffer) {}
+    const DataBuffer& buffer() const { return buffer_; }
 
     uint32_t topRow = 0;     // row shown on line 0
     uint32_t scrollStep = 1; // rows per scroll-bar position, set by onVScroll

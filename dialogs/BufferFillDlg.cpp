@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 
 namespace {
 
@@ -18,17 +19,20 @@ QLineEdit* makeEdit(QWidget* parent, const char* text, int maxLength, int id) {
 
 } // namespace
 
-BufferFillDlg::BufferFillDlg(const Texts& texts, QWidget* parent) : QDialog(parent) {
+BufferFillDlg::BufferFillDlg(const Texts& texts, uint32_t lastAddress, QWidget* parent)
+    : QDialog(parent) {
     setWindowTitle(QString::fromUtf8(texts.fillTitle));
     QFont dialogFont = font();
     dialogFont.setPointSize(10);
     setFont(dialogFont);
 
     start_.lastAccepted = QStringLiteral("000000");
-    end_.lastAccepted = QStringLiteral("FFFFFF");
+    end_.lastAccepted = QStringLiteral("%1")
+                            .arg(std::min<uint32_t>(lastAddress, 0xFFFFFF), 6, 16, QChar('0'))
+                            .toUpper();
     data_.lastAccepted = QStringLiteral("FF");
     start_.edit = makeEdit(this, "000000", 6, IdStartAddress);
-    end_.edit = makeEdit(this, "FFFFFF", 6, IdEndAddress);
+    end_.edit = makeEdit(this, end_.lastAccepted.toLatin1().constData(), 6, IdEndAddress);
     data_.edit = makeEdit(this, "FF", 2, IdFillData);
 
     ok_ = new QPushButton(QString::fromUtf8(texts.okButton), this);

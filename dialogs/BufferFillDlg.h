@@ -23,7 +23,10 @@ class BufferFillDlg : public QDialog {
         IdCancel = 1053,
     };
 
-    explicit BufferFillDlg(const Texts& texts, QWidget* parent = nullptr);
+    // The end address starts at `lastAddress`, the chip's last byte (six hex digits; a
+    // chip past 16 MiB starts at FFFFFF, which Fill clamps to the bytes in use).
+    explicit BufferFillDlg(const Texts& texts, uint32_t lastAddress = 0xFFFFFF,
+                           QWidget* parent = nullptr);
 
     // Results, valid after the dialog closed with OK.
     bool inputValid() const { return request_.inputValid; }

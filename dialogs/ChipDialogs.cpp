@@ -7,7 +7,7 @@
 
 bool runChipSelect(const ChipDatabase& database, ChipInfo& currentChip, const Texts& texts,
                    QWidget* parent) {
-    auto dialog = std::make_unique<CChipSelectDlg>(&database, texts, parent);
+    auto dialog = std::make_unique<CChipSelectDlg>(&database, texts, &currentChip, parent);
     if (dialog->exec() != QDialog::Accepted)
         return false;
     ChipInfo chosen{};

@@ -228,6 +228,21 @@ int Programmer::readFirmwareVersion(char text[kVersionTextSize]) {
     if (!exchange(command, sizeof command, answer, kVersionAnswer, &answerLength)) {
         return 0;
     }
+    // The answer is longer than one packet: a text of more than 61 characters comes in
+    // two. The rest is read until the text's zero, so no text is cut short and no piece
+    // of it is left on the pipe to be taken for the next command's answer.
+    while (answerLength % kPacketSize == 0 && answerLength < kVersionAnswer &&
+           std::memchr(answer + 2, 0, answerLength - 2u) == nullptr) {
+        uint8_t packet[kPacketSize];
+        std::atomic<uint32_t> count{0};
+        if (!link_->timedRead(packet, kPacketSize, &count, kAnswerTimeoutMs) || count == 0) {
+            break; // what came is the text
+        }
+        const uint32_t taken =
+            std::min({count.load(), kPacketSize, uint32_t{kVersionAnswer} - answerLength});
+        std::memcpy(answer + answerLength, packet, taken);
+        answerLength = static_cast<uint16_t>(answerLength + taken);
+    }
     size_t n = 0;
     for (size_t i = 2; i < answerLength && n < kVersionTextSize - 1 && answer[i] != 0; ++i) {
         text[n++] = static_cast<char>(answer[i]);

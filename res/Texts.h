@@ -283,6 +283,12 @@ struct Texts {
     const char* wrongChipStatus;
     const char* chooseChipTitle;
     const char* chooseChipLabel; // IDs
+    // Chip Select's name filter; Find's match case and the notes of a search that wrapped
+    const char* selectFilterLabel;
+    const char* selectFilterHint;
+    const char* findMatchCase;
+    const char* findWrappedToStart; // %06X: the match's address, found from the chip's start
+    const char* findWrappedToEnd;   // %06X: the match's address, found from the chip's end
 };
 
 extern const Texts kTextsEnglish;

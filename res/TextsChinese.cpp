@@ -68,20 +68,16 @@ const Texts kTextsChinese = {
     .aboutDatabase = "器件信息数据库：%s",
     .okButton = "确定",
     .cancelButton = "取消",
-    .helpOpenFailed = "can not open the help document!",
+    .helpOpenFailed = "无法打开帮助文档！",
 
-    .pipeWriteError =
-        "Error opening Write device: %s\n\nApplication is aborting.\nReset hardware and "
-        "try again.",
-    .pipeReadError =
-        "Error opening Read device: %s\n\nApplication is aborting.\nReset hardware and "
-        "try again.",
+    .pipeWriteError = "打开写设备出错：%s\n\n程序中止。\n请复位硬件后再试。",
+    .pipeReadError = "打开读设备出错：%s\n\n程序中止。\n请复位硬件后再试。",
 
     .deviceBusy = "设备忙！",
-    .startReadChipError = "StartReadChip error!",
+    .startReadChipError = "启动读器件失败！",
     .reading = "正在读出数据...",
     .readFailureStatus = "读数据失败！",
-    .readFailureBox = "ReadChip error!",
+    .readFailureBox = "读器件出错！",
     .readDone = "读数据完成！",
     .eraseStartError = "擦除器件失败！",
     .erasing = "正在擦除器件，请稍侯...",
@@ -109,7 +105,7 @@ const Texts kTextsChinese = {
 
     .identifyFailureStatus = "自动识别失败！",
     .identifyFailureBox = "自动识别失败！",
-    .idText = "ManufacturerID:%X\r\nDeviceID:%X",
+    .idText = "厂商ID：%X\r\n器件ID：%X",
     .notFoundStatus = "无法识别！",
     .notFoundBox = "无法识别！\r\n",
     .identifiedStatus = "识别成功！",
@@ -154,7 +150,7 @@ const Texts kTextsChinese = {
     .relateHexFailed = "关联HEX文件失败！",
     .relateDone = "文件关联成功！",
 
-    .familyAll = "ALL",
+    .familyAll = "全部",
     .family25Flash = "25 FLASH",
     .family25Eeprom = "25 EEPROM",
     .family24Eeprom = "24 EEPROM",
@@ -165,7 +161,7 @@ const Texts kTextsChinese = {
     .selectManufacturerLabel = "选择厂商：",
     .selectDeviceLabel = "选择器件：",
 
-    .viewTitle = "Dialog",
+    .viewTitle = "器件管理",
     .addChipButton = "添加器件",
     .deleteChipButton = "删除器件",
     .editChipButton = "修改器件",
@@ -269,4 +265,10 @@ const Texts kTextsChinese = {
     .wrongChipStatus = "器件不符，未执行操作",
     .chooseChipTitle = "选择器件",
     .chooseChipLabel = "多个器件的 ID 均为 %s，插座中是哪一个？",
+    // Chip Select's name filter; Find's match case and the notes of a search that wrapped
+    .selectFilterLabel = "筛选：",
+    .selectFilterHint = "输入器件名称的一部分",
+    .findMatchCase = "区分大小写",
+    .findWrappedToStart = "已找到，地址 0x%06X（已从开头继续查找）",
+    .findWrappedToEnd = "已找到，地址 0x%06X（已从末尾继续查找）",
 };

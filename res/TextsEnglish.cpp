@@ -269,4 +269,10 @@ const Texts kTextsEnglish = {
     .wrongChipStatus = "Wrong chip: nothing done",
     .chooseChipTitle = "Choose the Chip",
     .chooseChipLabel = "Several chips answer the IDs %s. Which one is in the socket?",
+    // Chip Select's name filter; Find's match case and the notes of a search that wrapped
+    .selectFilterLabel = "Filter:",
+    .selectFilterHint = "part of a chip name",
+    .findMatchCase = "Match case",
+    .findWrappedToStart = "Found at 0x%06X (search wrapped to the start)",
+    .findWrappedToEnd = "Found at 0x%06X (search wrapped to the end)",
 };

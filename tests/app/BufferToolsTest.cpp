@@ -149,6 +149,7 @@ TEST(BufferTools, GoToAndFindFromTheCaretBothWaysAroundTheChip) {
     uint8_t* store = window.dataBuffer().store();
     std::memcpy(store + 0x1234, "chip", 4);
     std::memcpy(store + 0x80010, "chip", 4);
+    std::memcpy(store + 0x12345, "CHip", 4);   // past the first 64 KiB, letters in either case
     const uint8_t end[3] = {0xDE, 0xAD, 0xBE}; // the chip's last two bytes, one past it
     std::memcpy(store + 0xFFFFE, end, 3);
     auto goTo = [&window](const char* address) {
@@ -182,18 +183,35 @@ TEST(BufferTools, GoToAndFindFromTheCaretBothWaysAroundTheChip) {
         const char* status;
     };
     const Step steps[] = {
-        {"Find Next wraps to the first", IdEditFindNext, 0x1234, "已找到，地址 0x001234"},
-        {"Find Previous wraps to the last", IdEditFindPrevious, 0x80010, "已找到，地址 0x080010"},
-        {"Find Previous", IdEditFindPrevious, 0x1234, "已找到，地址 0x001234"},
+        {"Find Next", IdEditFindNext, 0x80010, "已找到，地址 0x080010"},
+        {"Find Next wraps to the first", IdEditFindNext, 0x1234,
+         "已找到，地址 0x001234（已从开头继续查找）"},
+        {"Find Previous wraps to the last", IdEditFindPrevious, 0x80010,
+         "已找到，地址 0x080010（已从末尾继续查找）"},
+        {"Find Previous", IdEditFindPrevious, 0x12345, "已找到，地址 0x012345"},
     };
-    EXPECT_EQ(caret(window), 0x80010u);
+    EXPECT_EQ(caret(window), 0x12345u);
     for (const Step& step : steps) {
         SCOPED_TRACE(step.name);
         window.action(step.command)->trigger();
         EXPECT_EQ(caret(window), step.caret);
         EXPECT_EQ(window.statusEdit()->text().toStdString(), step.status);
         EXPECT_EQ(window.hexEditor().caret()->column, CaretColumn::Ascii);
+        EXPECT_EQ(window.hexView()->match(), (ByteRange{step.caret, 4})); // the whole match
     }
+    HexViewWidget& view = *window.hexView();
+    EXPECT_EQ(std::tuple(view.matchCell(0, 1), view.matchCell(0, 2), view.matchCell(1, 2)),
+              std::tuple(std::pair(15, 11), std::pair(5, 4), std::pair(0, 0)));
+    whenModal<FindDlg>([](FindDlg* dialog) {
+        dialog->matchCaseOption()->click();
+        dialog->nextButton()->click();
+        dialog->reject();
+    });
+    window.action(IdEditFind)->trigger();
+    window.action(IdEditFindPrevious)->trigger();
+    EXPECT_EQ(caret(window), 0x1234u); // "CHip" is no match now
+    fillBuffer(window, "1237", "1237", "00");
+    EXPECT_FALSE(view.match()); // its last byte changed: nothing marked
 
     whenModal<FindDlg>([&window](FindDlg* dialog) {
         dialog->hexOption()->click();

@@ -18,6 +18,38 @@ void wheel(QWidget* target, int delta) {
 
 } // namespace
 
+TEST(Commands, QtDialogsSpeakTheBuildsLanguageWhateverTheLocale) {
+    // ctest runs this again for each build under the other language's locale (Qt takes the
+    // system locale once per process, before the application exists: see main.cpp).
+    const char* build = std::getenv("BRIMWICK_TEST_BUILD");
+    const bool chinese = build && std::string_view(build) == "zh";
+    installQtTranslations(chinese ? Language::Chinese : Language::English);
+    TempFolder folder;
+    writeFile(folder.file("empty.bin"), "");
+    QStringList texts; // buttons and labels of a message box, an input and a file dialog
+    QMessageBox box;
+    for (auto button : {QMessageBox::Ok, QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::No,
+                        QMessageBox::Save, QMessageBox::Discard})
+        texts << box.addButton(button)->text();
+    QInputDialog input;
+    QFileDialog files(nullptr, {}, QString::fromStdString(folder.path()));
+    files.setOption(QFileDialog::DontUseNativeDialog);
+    for (QDialog* dialog : std::initializer_list<QDialog*>{&input, &files}) {
+        dialog->show();
+        for (QLabel* label : dialog->findChildren<QLabel*>())
+            texts << label->text();
+        for (QAbstractButton* button : dialog->findChild<QDialogButtonBox*>()->buttons())
+            texts << button->text();
+    }
+    const QModelIndex size = files.findChild<QFileSystemModel*>()->index(
+        QString::fromStdString(folder.file("empty.bin")), 1);
+    EXPECT_TRUE(QTest::qWaitFor([&size] { return !size.data().toString().isEmpty(); }, 5000));
+    EXPECT_EQ(size.data().toString().toStdString(), chinese ? "0 字节" : "0 bytes");
+    for (const QString& text : texts) // Chinese in every text, or none at all
+        EXPECT_TRUE(text.isEmpty() || (text.toUtf8() != text.toLatin1()) == chinese)
+            << text.toStdString();
+}
+
 TEST(Commands, ACommandLineFileLoadsOnceAndAFailureIsReportedOnce) {
     TempFolder folder;
     writeFile(folder.file("image.bin"), "HELLO");
@@ -62,7 +94,7 @@ TEST(Commands, OpenAndSaveGoThroughTheRealFileDialogs) {
         static_cast<QDialog*>(dialog)->accept();
     });
     window.action(IdFileOpen)->trigger();
-    QCoreApplication::removeTranslator(chinese);
+    installQtTranslations(Language::English);
     ASSERT_TRUE(*opened);
     EXPECT_EQ(
         texts,
@@ -138,6 +170,24 @@ TEST(Commands, FillAndExchangeChangeTheBufferAndTheView) {
     EXPECT_EQ(hexLine(window, 0)[1].substr(0, 6), "FF FF ");
     EXPECT_EQ(bytesAt(window, 0xFE, 2), "\x5A\xFF");
 
+    // The end starts at the chip's last byte; that byte is filled and undone, none past it.
+    whenModal<BufferFillDlg>([](BufferFillDlg* dialog) {
+        EXPECT_EQ(dialog->edit(BufferFillDlg::IdEndAddress)->text().toStdString(), "0000FF");
+        dialog->edit(BufferFillDlg::IdStartAddress)->setText("FF");
+        dialog->edit(BufferFillDlg::IdFillData)->setText("00");
+        dialog->button(BufferFillDlg::IdOk)->click();
+    });
+    window.action(IdEditFill)->trigger();
+    EXPECT_EQ(bytesAt(window, 0xFE, 3), std::string("\x5A\0\xFF", 3));
+    window.action(IdEditUndo)->trigger();
+    EXPECT_EQ(bytesAt(window, 0xFE, 3), "\x5A\xFF\xFF");
+    // Every byte without a printable character shows as the same placeholder.
+    window.dataBuffer().copyIn(
+        0x20, reinterpret_cast<const uint8_t*>("\0\1\2\n\x1F .A~\x7F\x80\xA0\xB7\xFF\t\r"), 16);
+    window.refreshHexView();
+    EXPECT_EQ(window.hexView()->lines()->index(2, 2).data().toString().toStdString(),
+              "..... .A~.......");
+
     // The dialog's fields take hexadecimal digits only, wherever the cursor is.
     BufferFillDlg dialog(kTextsEnglish);
     QLineEdit* start = dialog.edit(BufferFillDlg::IdStartAddress);
@@ -155,10 +205,18 @@ TEST(Commands, TheHexViewScrollsByBarWheelAndThumb) {
     CMainDlg& window = *started->window;
     QScrollBar* bar = window.hexView()->scrollBar();
     EXPECT_EQ(bar->maximum(), 2047); // 1 MiB: 65504 top rows, 32 per position
-    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(hexLine(window, 0)[0], "0x000200:");
-    bar->triggerAction(QAbstractSlider::SliderToMaximum);
-    EXPECT_EQ(hexLine(window, 31)[0], "0x0FFFF0:");
+    // Both ends, both ways (line +/-, page P/p, top T, bottom B): a request past an end
+    // stops there, one away from it moves.
+    const std::pair<char, uint32_t> edges[] = {
+        {'P', 32},    {'B', 65504}, {'+', 65504}, {'P', 65504}, {'B', 65504},
+        {'-', 65503}, {'P', 65504}, {'p', 65472}, {'T', 0},     {'-', 0},
+        {'p', 0},     {'+', 1},     {'p', 0}};
+    for (const auto& [key, topRow] : edges) {
+        bar->triggerAction(QAbstractSlider::SliderAction(std::string(" +-PpTB").find(key)));
+        EXPECT_EQ(std::tuple(window.hexViewModel().topRow, bar->value(), hexLine(window, 0)[0]),
+                  std::tuple(topRow, int(topRow / 32),
+                             QString::asprintf("0x%06X:", topRow * 16).toStdString()));
+    }
 
     selectChip(window, makeChip(ChipType::Eeprom24, "AT24C512", 0x10000));
     EXPECT_EQ(bar->maximum(), 4064);

@@ -254,7 +254,7 @@ static std::vector<std::string> openGuide(CMainDlg& window) {
 TEST(Help, TheGuideOpensWithTheDesktopsOpenerAndEveryFailureIsReported) {
     auto started = startWindow(Language::Chinese);
     CMainDlg& window = *started->window;
-    const std::vector<std::string> failure = {"can not open the help document!"};
+    const std::vector<std::string> failure = {"无法打开帮助文档！"};
     EXPECT_EQ(openGuide(window), failure); // no UserGuide.pdf beside the program
 
     // The real xdg-open on a desktop without a PDF viewer: no handler, no browser.

@@ -245,24 +245,31 @@ TEST(ChipEditor, ShowsTheChipItStartsFromWithReadOnlyWidthsGreyed) {
     EXPECT_FALSE(greyed(chinese.dialog.edit(MW)));
 }
 
-TEST_F(ChipDialogs, SelectDeviceListsMakersWithChipsAndTheChipsOfAFamily) {
-    CChipSelectDlg select(database.get(), kTextsEnglish);
+TEST_F(ChipDialogs, SelectDeviceOpensOnTheChipAndListsWhatPassesTheFiltersNaturally) {
+    const ChipInfo opened = chip(ChipType::Flash25, "AT25F1024", 1 << 20);
+    CChipSelectDlg select(database.get(), kTextsEnglish, &opened);
     select.show();
     EXPECT_EQ(select.windowTitle().toStdString(), "Select Device");
-    EXPECT_EQ(entries(select.manufacturerList()), "Atmel*|Macronix|Winbond|");
-    std::string shown = entries(select.deviceList());
-    for (int id : {1055, 1056, 1057, 1058})
-        family(&select, id), shown += " " + entries(select.deviceList());
-    EXPECT_EQ(shown, "AT24C01*|AT25080|AT25F1024|AT25F256|AT93C46|AT93C56|AT93C66|AT93C86| "
-                     "AT25F1024*|AT25F256| AT25080*| AT24C01*| AT93C46*|AT93C56|AT93C66|AT93C86|");
-    select.manufacturerList()->setCurrentRow(2); // no 93 EEPROM at Winbond: OK chooses nothing
-    EXPECT_EQ(entries(select.deviceList()), "");
+    std::string shown = entries(select.manufacturerList()) + entries(select.deviceList());
+    for (int id : {1055, 1056, 1057, 1058}) // a maker without a chip of the family is hidden
+        family(&select, id),
+            shown += " " + entries(select.manufacturerList()) + entries(select.deviceList());
+    EXPECT_EQ(shown, "Atmel*|Macronix|Winbond|AT24C01|AT25F256|AT25F1024*|AT93C46|AT93C56|"
+                     "AT93C66|AT93C86|AT25080| Atmel*|Macronix|Winbond|AT25F256|AT25F1024*| "
+                     "Atmel*|AT25080*| Atmel*|AT24C01*| Atmel*|AT93C46*|AT93C56|AT93C66|AT93C86|");
+    family(&select, 1054);
+    select.filterEdit()->setText("q"); // part of a name, either case; Down picks the next
+    QTest::keyClick(select.filterEdit(), Qt::Key_Down);
+    EXPECT_EQ(entries(select.manufacturerList()) + entries(select.deviceList()),
+              "Winbond*|W25Q16|W25Q80*|");
+    select.filterEdit()->setText("Zz"); // nothing passes: OK chooses nothing
+    EXPECT_EQ(entries(select.manufacturerList()) + entries(select.deviceList()), "");
     select.accept();
     ChipInfo chosen{};
     EXPECT_FALSE(select.getSelectedChip(&chosen));
-    family(&select, 1054); // a double-click chooses as OK does
+    select.filterEdit()->setText("25Q8"); // a double-click chooses as OK does
     select.show();
-    click(select.deviceList(), select.deviceList()->model()->index(1, 0), true);
+    click(select.deviceList(), select.deviceList()->model()->index(0, 0), true);
     EXPECT_EQ(select.result(), QDialog::Accepted);
     EXPECT_TRUE(select.getSelectedChip(&chosen) && std::string(chosen.name) == "W25Q80");
 
@@ -303,7 +310,7 @@ TEST_F(ChipDialogs, TheManagerShowsTheTableOfEachBuildWithHeadersNeverCut) {
     EXPECT_EQ(cells(table(), 1), "W25Q16|W25Q80|");
 
     open(Language::Chinese);
-    EXPECT_EQ(manager->windowTitle().toStdString(), "Dialog");
+    EXPECT_EQ(manager->windowTitle().toStdString(), "器件管理");
     EXPECT_EQ(table()->horizontalHeaderItem(4)->text().toStdString() +
                   std::to_string(table()->columnWidth(4)) + cells(table(), 5),
               "容量80页编程|页编程|页编程|页编程|字节编程|字节编程|字节编程|字节编程|");

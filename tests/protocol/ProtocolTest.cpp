@@ -38,7 +38,9 @@ class Protocol : public ::testing::Test {
 };
 
 TEST_F(Protocol, EveryCommandGoesOutByteForByteAndDoesWhatItSays) {
-    plugIn(testChip(ChipType::Flash25, 1 << 20, "TEST", 0x1C, 0x13));
+    sim::FirmwareOptions options = unpaced();
+    options.versionText = "Brimwick SIM V1.00 " + std::string(80, '#'); // 99: two packets
+    plugIn(testChip(ChipType::Flash25, 1 << 20, "TEST", 0x1C, 0x13), options);
     const Bytes contents = pattern(0x400, 5);
     firmware().setChipContents(0x10, contents);
     Bytes dest(0x10000, 0);
@@ -67,7 +69,8 @@ TEST_F(Protocol, EveryCommandGoesOutByteForByteAndDoesWhatItSays) {
     char text[Programmer::kVersionTextSize];
     ASSERT_EQ(programmer_.readFirmwareVersion(text), 1);
     EXPECT_EQ(lastCommand(), (Bytes{0x07, 0x00}));
-    EXPECT_STREQ(text, "Brimwick SIM V1.00");
+    EXPECT_EQ(text, options.versionText);
+    ASSERT_EQ(programmer_.readChipId(ids), 1); // no piece of the long answer is left over
 }
 
 TEST_F(Protocol, TheFamilyBytesFollowTheChipAndBelongToTheirProgrammer) {
