@@ -28,6 +28,7 @@ expected="$(cat <<'EOF'
 /usr/bin/brimwick
 /usr/bin/brimwick-sim
 /usr/bin/brimwick-zh
+/usr/lib/brimwick/ChipFacts.tsv
 /usr/lib/brimwick/ChipInfo.chip
 /usr/lib/brimwick/UserGuide.pdf
 /usr/lib/brimwick/brimwick
