@@ -95,7 +95,8 @@ bool ChipFactsTable::load(const std::string& path) {
         if (line.empty() || line[0] == '#')
             continue;
         std::vector<std::string> c = splitTableColumns(line);
-        const std::optional<ChipType> type = c.size() == 8 ? chipFamilyFromName(c[0]) : std::nullopt;
+        const std::optional<ChipType> type =
+            c.size() == 8 ? chipFamilyFromName(c[0]) : std::nullopt;
         if (!type) {
             facts_.clear();
             return false;

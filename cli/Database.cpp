@@ -22,6 +22,14 @@ std::unique_ptr<ChipDatabase> loadChipDatabase(CliContext& context) {
     return database;
 }
 
+ChipFactsTable loadChipFacts(const CliContext& context) {
+    ChipFactsTable facts;
+    if (!facts.load(chipFactsPathBeside(databasePath(context)))) {
+        facts.load(chipFactsPathBeside(databaseLocationOfThisProgram().installed));
+    }
+    return facts;
+}
+
 const char* familyLabel(ChipType type, const Texts& texts) {
     switch (type) {
     case ChipType::Flash25:

@@ -257,6 +257,8 @@ struct Texts {
     const char* compareSame;
     const char* compareHeader;
     const char* compareMore; // %u: differences not listed
+    // Identify on IDs the database lacks: the line before the ready chip-table row
+    const char* identifyTableRowNote;
 };
 
 extern const Texts kTextsEnglish;

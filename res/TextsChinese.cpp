@@ -239,4 +239,7 @@ const Texts kTextsChinese = {
     .compareSame = "缓冲区与文件内容相同。\n",
     .compareHeader = "\n地址      缓冲区   文件\n",
     .compareMore = "……另有 %u 处不同\n",
+    .identifyTableRowNote =
+        "chipdb/chips.tsv 的表行：请对照数据手册核对名称、厂商、电压、容量和擦除大小，"
+        "把数据手册写作来源，再把这一行发回项目：",
 };

@@ -238,4 +238,7 @@ const Texts kTextsEnglish = {
     .compareSame = "The buffer and the file are the same.\n",
     .compareHeader = "\nAddress   Buffer  File\n",
     .compareMore = "... and %u more\n",
+    .identifyTableRowNote = "A row for chipdb/chips.tsv: check the name, manufacturer, voltages, "
+                            "capacity and erase sizes against the datasheet, name the datasheet "
+                            "as the source, and send the row to the project:",
 };

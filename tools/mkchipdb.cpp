@@ -13,9 +13,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -30,8 +30,8 @@ namespace {
 constexpr size_t kColumns = kChipTableColumns;
 constexpr uint32_t kMaxCapacity = 100u * 1024u * 1024u;
 constexpr uint32_t kThreeByteLimit = 16u * 1024u * 1024u; // above it, 4-byte addresses
-constexpr unsigned kMinSaneVoltage = 10;  // 1.0 V
-constexpr unsigned kMaxSaneVoltage = 60;  // 6.0 V
+constexpr unsigned kMinSaneVoltage = 10;                  // 1.0 V
+constexpr unsigned kMaxSaneVoltage = 60;                  // 6.0 V
 constexpr unsigned kMaxFlashVoltage = 40; // no serial flash takes more than 3.6 V (+ margin)
 constexpr uint16_t kFlashPageSize = 256;
 
@@ -233,9 +233,11 @@ class EntryParser {
             if (limits.type == chip.type &&
                 (chip.capacity < limits.minCapacity || chip.capacity > limits.maxCapacity ||
                  !isPowerOfTwo(chip.capacity)))
-                return refuse("capacity " + std::to_string(chip.capacity) + " must be a power of two "
-                            "from " + std::to_string(limits.minCapacity) + " to " +
-                            std::to_string(limits.maxCapacity) + " in this family");
+                return refuse("capacity " + std::to_string(chip.capacity) +
+                              " must be a power of two "
+                              "from " +
+                              std::to_string(limits.minCapacity) + " to " +
+                              std::to_string(limits.maxCapacity) + " in this family");
         }
         if (chip.type != ChipType::Flash25)
             return true;
@@ -260,10 +262,12 @@ class EntryParser {
             return facts;
         }
         if (facts.jedecId != "-" && !jedecMatches(facts.jedecId, chip.manufacturerId))
-            return fail("JEDEC ID \"" + facts.jedecId + "\" must be six hex digits starting with "
+            return fail("JEDEC ID \"" + facts.jedecId +
+                        "\" must be six hex digits starting with "
                         "the manufacturer ID (after 7F continuation bytes), or -");
         if (!eraseListValid(facts.erase, chip.capacity))
-            return fail("erase \"" + facts.erase + "\" must be size=opcode pairs (4K=20 64K=D8 "
+            return fail("erase \"" + facts.erase +
+                        "\" must be size=opcode pairs (4K=20 64K=D8 "
                         "chip=C7), sizes powers of two up to the capacity");
         const char* addressBytes = chip.capacity > kThreeByteLimit ? "4" : "3";
         if (facts.addressBytes != addressBytes)
@@ -342,8 +346,8 @@ bool checkSharedIds(const char* tableName, const std::vector<Entry>& entries) {
                 if (entries[other].chip.name != std::string(entry.chip.name))
                     sharing.insert(entries[other].chip.name);
         for (size_t start = 0; entry.facts.shares != "-" && start <= entry.facts.shares.size();) {
-            const size_t comma = std::min(entry.facts.shares.find(',', start),
-                                          entry.facts.shares.size());
+            const size_t comma =
+                std::min(entry.facts.shares.find(',', start), entry.facts.shares.size());
             named.insert(entry.facts.shares.substr(start, comma - start));
             start = comma + 1;
         }
