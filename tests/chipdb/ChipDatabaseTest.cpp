@@ -395,6 +395,7 @@ TEST(MkChipDb, RefusesABadEntryByItsLineAndKeepsTheOldOutput) {
         {with(7, "128"), "256-byte pages"},
         {with(4, "55"), "maximum voltage"},
         {with(10, "8", "93 EEPROM"), "address width 8 must be 7"},
+        {with(11, "16", "93 EEPROM"), "address width 7 must be 6"},
         {with(17, "-"), "a source"},
         {with(12, "C84015"), "JEDEC ID"},
         {with(12, "EF4015", "24 EEPROM"), "EEPROMs have -"},
