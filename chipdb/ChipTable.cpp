@@ -129,6 +129,8 @@ const ChipFacts* ChipFactsTable::find(ChipType type, std::string_view name) cons
 }
 
 std::string chipFactsPathBeside(const std::string& databasePath) {
+    if (databasePath.empty())
+        return {}; // no database path: never a file of the working folder
     const size_t slash = databasePath.rfind('/');
     return (slash == std::string::npos ? std::string() : databasePath.substr(0, slash + 1)) +
            kChipFactsFileName;

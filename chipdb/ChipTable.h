@@ -54,5 +54,5 @@ class ChipFactsTable {
     std::map<std::pair<ChipType, std::string>, ChipFacts, std::less<>> facts_;
 };
 
-// ChipFacts.tsv in the folder of `databasePath`.
+// ChipFacts.tsv in the folder of `databasePath`; empty for an empty path.
 std::string chipFactsPathBeside(const std::string& databasePath);
