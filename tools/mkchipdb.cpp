@@ -102,8 +102,8 @@ bool editorAcceptsMinVoltage(uint32_t tenths) {
     return tenths / 10 <= 8 && tenths % 10 <= 8;
 }
 
-// Microwire address bits: x8 needs one more than the byte count's bits, rounded up to
-// an odd number, as the 93C56 and 93C76 take one bit they do not decode.
+// Microwire address bits of the x8 organisation: the byte count's bits rounded up to an
+// odd number, at least 7 (the 93C56 and 93C76 take one bit they do not decode); x16 one fewer.
 unsigned microwireAddressWidth(uint32_t capacity, uint32_t memoryWidth) {
     unsigned bits = 0;
     while ((1u << (bits + 1)) <= capacity)
