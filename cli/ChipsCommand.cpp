@@ -1,4 +1,6 @@
-// chips [--family F] [PATTERN]: the chips of the database, one line each.
+// chips [--family F] [PATTERN]: the chips of the database, one line each. With --json every
+// field of the record and the shipped facts (JEDEC ID, erase, source...), so that two
+// versions of the database can be compared.
 #include "cli/Command.h"
 #include "cli/Database.h"
 
@@ -63,6 +65,26 @@ std::string hexByte(uint8_t value) {
     return text;
 }
 
+// The facts' columns; null for a chip the shipped table does not describe.
+void addFacts(Json& event, const ChipFacts* facts) {
+    auto text = [facts](const std::string ChipFacts::*field) {
+        return facts != nullptr ? Json(facts->*field) : Json(nullptr);
+    };
+    event["jedecId"] = text(&ChipFacts::jedecId);
+    event["erase"] = text(&ChipFacts::erase);
+    event["addressBytes"] = text(&ChipFacts::addressBytes);
+    event["sfdp"] = text(&ChipFacts::sfdp);
+    Json shares = facts != nullptr ? Json::array() : Json(nullptr);
+    for (size_t start = 0;
+         facts != nullptr && facts->shares != "-" && start <= facts->shares.size();) {
+        const size_t comma = std::min(facts->shares.find(',', start), facts->shares.size());
+        shares.push_back(facts->shares.substr(start, comma - start));
+        start = comma + 1;
+    }
+    event["shares"] = shares;
+    event["source"] = text(&ChipFacts::source);
+}
+
 ExitCode runChips(CliContext& context, const ChipsOptions& options) {
     const std::unique_ptr<ChipDatabase> database = loadChipDatabase(context);
     if (!database) {
@@ -70,6 +92,7 @@ ExitCode runChips(CliContext& context, const ChipsOptions& options) {
     }
     const std::optional<ChipType> family =
         options.family.empty() ? std::nullopt : familyOf(options.family);
+    const ChipFactsTable facts = loadChipFacts(context);
     if (!context.output.json() && isatty(STDOUT_FILENO) == 1) {
         // For a person; a script reading the lines gets no header.
         char header[160];
@@ -89,7 +112,14 @@ ExitCode runChips(CliContext& context, const ChipsOptions& options) {
                    {"family", label},
                    {"capacity", chip.capacity},
                    {"manufacturerId", hexByte(chip.manufacturerId)},
-                   {"deviceId", hexByte(chip.deviceId)}};
+                   {"deviceId", hexByte(chip.deviceId)},
+                   {"minVoltage", chip.minVoltage},
+                   {"maxVoltage", chip.maxVoltage},
+                   {"programMode", chip.programMode == 1 ? "PP" : "BP"},
+                   {"pageSize", chip.pageSize},
+                   {"addressWidth", chip.addressWidth},
+                   {"memoryWidth", chip.memoryWidth}};
+        addFacts(event, facts.find(chip.type, chip.name));
         char line[160];
         std::snprintf(line, sizeof line, "%-24s %-20s %-9s %10u  %s %s", chip.name,
                       chip.manufacturer, label, chip.capacity, hexByte(chip.manufacturerId).c_str(),

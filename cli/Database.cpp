@@ -85,6 +85,14 @@ bool lookUpChip(const ChipDatabase& database, const std::string& name, ChipInfo*
     return false;
 }
 
+ChipFactsTable loadChipFacts(const CliContext& context) {
+    ChipFactsTable facts;
+    if (!facts.load(chipFactsPathBeside(databasePath(context)))) {
+        facts.load(chipFactsPathBeside(databaseLocationOfThisProgram().installed));
+    }
+    return facts;
+}
+
 const char* familyLabel(ChipType type, const Texts& texts) {
     switch (type) {
     case ChipType::Flash25:

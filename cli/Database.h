@@ -2,6 +2,7 @@
 #pragma once
 
 #include "chipdb/ChipDatabase.h"
+#include "chipdb/ChipTable.h"
 #include "cli/Command.h"
 
 #include <memory>
@@ -18,6 +19,10 @@ std::unique_ptr<ChipDatabase> loadChipDatabase(CliContext& context);
 // none; `error` then says so and suggests close names.
 bool lookUpChip(const ChipDatabase& database, const std::string& name, ChipInfo* chip,
                 std::string* error);
+
+// The shipped facts of the chips (ChipFacts.tsv beside the database, else beside the
+// installed one); empty when there is none: a user's own chips have no facts.
+ChipFactsTable loadChipFacts(const CliContext& context);
 
 // The family's label as the window shows it ("25 FLASH"); "?" for an unknown value.
 const char* familyLabel(ChipType type, const Texts& texts);

@@ -1,4 +1,6 @@
-// identify: the chip's ID bytes and every chip of the database that answers them.
+// identify: the chip's ID bytes and every chip of the database that answers them; for IDs
+// the database lacks, a ready row for the chip table after the not-found message.
+#include "chipdb/UnknownChip.h"
 #include "cli/Command.h"
 #include "cli/Database.h"
 #include "cli/DeviceRunner.h"
@@ -30,6 +32,15 @@ DeviceResult identifyChip(DeviceSession& session) {
     DeviceResult result = session.resultOf(identified);
     if (!identified.ok()) {
         session.reportEnd("identify", result);
+        const bool answered = !(identified.ids[0] == 0xFF && identified.ids[1] == 0xFF);
+        if (identified.outcome == Outcome::NotIdentified && answered) {
+            const UnknownChipRow row =
+                unknownChipRow(session.database(), identified.ids[0], identified.ids[1]);
+            const std::string text = chipTableRow(row.chip, row.facts);
+            context.output.note(context.texts.identifyTableRowNote);
+            context.output.result(
+                Json{{"event", "tableRow"}, {"device", session.path()}, {"row", text}}, text);
+        }
         return result;
     }
     const std::string ids = hexByte(identified.ids[0]) + " " + hexByte(identified.ids[1]);

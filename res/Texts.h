@@ -289,6 +289,8 @@ struct Texts {
     const char* findMatchCase;
     const char* findWrappedToStart; // %06X: the match's address, found from the chip's start
     const char* findWrappedToEnd;   // %06X: the match's address, found from the chip's end
+    // Identify on IDs the database lacks: the line before the ready chip-table row
+    const char* identifyTableRowNote;
 };
 
 extern const Texts kTextsEnglish;

@@ -271,4 +271,7 @@ const Texts kTextsChinese = {
     .findMatchCase = "区分大小写",
     .findWrappedToStart = "已找到，地址 0x%06X（已从开头继续查找）",
     .findWrappedToEnd = "已找到，地址 0x%06X（已从末尾继续查找）",
+    .identifyTableRowNote =
+        "chipdb/chips.tsv 的表行：请对照数据手册核对名称、厂商、电压、容量和擦除大小，"
+        "把数据手册写作来源，再把这一行发回项目：",
 };

@@ -275,4 +275,7 @@ const Texts kTextsEnglish = {
     .findMatchCase = "Match case",
     .findWrappedToStart = "Found at 0x%06X (search wrapped to the start)",
     .findWrappedToEnd = "Found at 0x%06X (search wrapped to the end)",
+    .identifyTableRowNote = "A row for chipdb/chips.tsv: check the name, manufacturer, voltages, "
+                            "capacity and erase sizes against the datasheet, name the datasheet "
+                            "as the source, and send the row to the project:",
 };

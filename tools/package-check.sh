@@ -30,6 +30,7 @@ expected="$(cat <<'EOF'
 /usr/bin/brimwick
 /usr/bin/brimwick-sim
 /usr/bin/brimwick-zh
+/usr/lib/brimwick/ChipFacts.tsv
 /usr/lib/brimwick/ChipInfo.chip
 /usr/lib/brimwick/brimwick
 /usr/lib/brimwick/brimwick-sim

@@ -13,12 +13,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 
 // Chips in the tables name only the fields that matter to them; the rest are zero.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -229,7 +231,7 @@ TEST(DatabasePath, SitsBesideTheExecutableAndFitsItsField) {
     EXPECT_EQ(databasePathBeside("/" + std::string(255 - 14, 'd') + "/x"), "");
 }
 
-TEST(ShippedDatabase, IsWellFormedSortedUniqueAndTrueToTheDatasheets) {
+TEST(ShippedDatabase, IsWellFormedSortedUniqueAndTrueToTheTableAndTheDatasheets) {
     const std::string file = readFile(BRIMWICK_SHIPPED_CHIPINFO);
     auto le = [&file](size_t at, int size) {
         uint32_t value = 0;
@@ -239,7 +241,7 @@ TEST(ShippedDatabase, IsWellFormedSortedUniqueAndTrueToTheDatasheets) {
     };
     const uint32_t count = le(0, 2);
     ASSERT_EQ(file.size(), 100u + 108u * count) << "no stale bytes in a fresh file";
-    EXPECT_GE(count, 150u);
+    EXPECT_GE(count, 800u);
     uint8_t sum = 0;
     for (size_t i = 100; i < file.size(); ++i)
         sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(file[i]));
@@ -270,39 +272,145 @@ TEST(ShippedDatabase, IsWellFormedSortedUniqueAndTrueToTheDatasheets) {
         EXPECT_TRUE(mode == 0 || (page & (page - 1)) == 0);
         families.insert(type);
         chips[name] =
-            formatText("%s %u %u %02X%02X %u %u %u %s %u-%u", name.c_str(), type, le(at + 68, 4),
-                       le(at + 78, 1), le(at + 79, 1), mode ? page : 1, addressWidth, memoryWidth,
-                       maker.c_str(), le(at + 64, 1), le(at + 65, 1));
+            formatText("%s %u %u %02X%02X %s%u %u %u %s %u-%u", name.c_str(), type, le(at + 68, 4),
+                       le(at + 78, 1), le(at + 79, 1), mode ? "PP" : "BP", mode ? page : 1,
+                       addressWidth, memoryWidth, maker.c_str(), le(at + 64, 1), le(at + 65, 1));
     }
     EXPECT_EQ(chips.size(), count) << "names are unique";
     EXPECT_EQ(families.size(), 4u);
-    // Name, type, capacity, IDs, page size, widths, maker and voltages as in the datasheets.
-    for (std::string expected :
-         {"EN25T80 0 1048576 1C13 256 0 8 Eon 27-36",
-          "W25Q128 0 16777216 EF17 256 0 8 Winbond 27-36",
 
-          "X24C01 1 128 FFFE 4 0 8 Xicor 45-55", "24LC512 1 65536 FFFF 128 0 8 Microchip 25-55",
-          "AT25080A 2 1024 FFFF 32 0 8 Atmel 18-55", "AT93C46(x16) 3 128 FFFF 1 6 16 Atmel 18-55",
-          "93LC86A 3 2048 FFFF 1 11 8 Microchip 25-55"})
-        EXPECT_EQ(chips[expected.substr(0, expected.find(' '))], expected);
+    // Every row of the table is in the file field by field, and its facts in ChipFacts.tsv.
+    std::map<std::string, std::vector<std::string>> table, facts;
+    for (auto [path, rows] :
+         {std::pair{BRIMWICK_CHIP_TABLE, &table}, std::pair{BRIMWICK_SHIPPED_FACTS, &facts}}) {
+        std::istringstream in(readFile(path));
+        for (std::string line; std::getline(in, line);) {
+            std::vector<std::string> c(1);
+            for (char ch : line + "\t") {
+                if (ch != '\t') {
+                    c.back() += ch;
+                    continue;
+                }
+                c.back().erase(0, c.back().find_first_not_of(' '));
+                c.back().erase(c.back().find_last_not_of(' ') + 1);
+                c.emplace_back();
+            }
+            if (line[0] != '#' && c.size() > 2)
+                (*rows)[c[1]] = std::vector<std::string>(c.begin(), c.end() - 1);
+        }
+    }
+    ASSERT_EQ(table.size(), count);
+    ASSERT_EQ(facts.size(), count);
+    const std::vector<std::string> familyNames = {"25 FLASH", "24 EEPROM", "25 EEPROM",
+                                                  "93 EEPROM"};
+    for (const auto& [name, c] : table) {
+        ASSERT_EQ(c.size(), 18u) << name;
+        const auto type = std::find(familyNames.begin(), familyNames.end(), c[0]);
+        EXPECT_EQ(chips[name], name + " " + std::to_string(type - familyNames.begin()) + " " +
+                                   c[5] + " " + c[8] + c[9] + " " + c[6] + c[7] + " " + c[10] +
+                                   " " + c[11] + " " + c[2] + " " + c[3] + "-" + c[4]);
+        const std::vector<std::string>& f = facts[name];
+        ASSERT_EQ(f.size(), 8u) << name;
+        EXPECT_EQ(std::vector<std::string>(f.begin() + 2, f.end()),
+                  std::vector<std::string>(c.begin() + 12, c.end()));
+        EXPECT_EQ(f[0], c[0]);
+    }
+
+    // A sample across makers and families, as their datasheets give them: name, JEDEC ID,
+    // capacity, program mode and page, Microwire address bits / organisation.
+    for (std::string expected : {"EN25T80 1C5114 1048576 PP256 0/8",
+                                 "W25Q64JV EF4017 8388608 PP256 0/8",
+                                 "W25Q256JV EF4019 33554432 PP256 0/8",
+                                 "W25Q32JW-IM EF8016 4194304 PP256 0/8",
+                                 "GD25Q32C C84016 4194304 PP256 0/8",
+                                 "GD25LQ64 C86017 8388608 PP256 0/8",
+                                 "MX25L6433F C22017 8388608 PP256 0/8",
+                                 "MX25U12835F C22538 16777216 PP256 0/8",
+                                 "MT25QL256 20BA19 33554432 PP256 0/8",
+                                 "N25Q128A13 20BA18 16777216 PP256 0/8",
+                                 "IS25LP128 9D6018 16777216 PP256 0/8",
+                                 "IS25WP064 9D7017 8388608 PP256 0/8",
+                                 "S25FL128L 016018 16777216 PP256 0/8",
+                                 "S25FL116K 014015 2097152 PP256 0/8",
+                                 "XM25QH128C 204018 16777216 PP256 0/8",
+                                 "XT25F128B 0B4018 16777216 PP256 0/8",
+                                 "P25Q32H 856016 4194304 PP256 0/8",
+                                 "BY25Q128AS 684018 16777216 PP256 0/8",
+                                 "EN25QH128 1C7018 16777216 PP256 0/8",
+                                 "F25L32PA 8C2016 4194304 PP256 0/8",
+                                 "A25L040 373013 524288 PP256 0/8",
+                                 "AT25DF321A 1F4701 4194304 PP256 0/8",
+                                 "SST25VF016B BF2541 2097152 BP1 0/8",
+                                 "SST26VF064B BF2643 8388608 PP256 0/8",
+                                 "FM25Q16 A14015 2097152 PP256 0/8",
+                                 "ZD25D40 BA2013 524288 PP256 0/8",
+                                 "AT24C256C - 32768 PP64 0/8",
+                                 "24LC512 - 65536 PP128 0/8",
+                                 "M24M02-DR - 262144 PP256 0/8",
+                                 "AT24CM01 - 131072 PP256 0/8",
+                                 "CAT24C32 - 4096 PP32 0/8",
+                                 "M24C02-R - 256 PP16 0/8",
+                                 "25LC1024 - 131072 PP256 0/8",
+                                 "M95256-R - 32768 PP64 0/8",
+                                 "AT25M02 - 262144 PP256 0/8",
+                                 "CAT25256 - 32768 PP64 0/8",
+                                 "93LC66B - 512 BP1 8/16",
+                                 "M93C86-W(x8) - 2048 BP1 11/8",
+                                 "CAT93C46(x16) - 128 BP1 6/16",
+                                 "93AA56A - 256 BP1 9/8"}) {
+        const std::string name = expected.substr(0, expected.find(' '));
+        const std::vector<std::string>& c = table[name];
+        ASSERT_EQ(c.size(), 18u) << name;
+        EXPECT_EQ(name + " " + c[12] + " " + c[5] + " " + c[6] + c[7] + " " + c[10] + "/" + c[11],
+                  expected);
+    }
 }
 
 } // namespace
 
 TEST(MkChipDb, RefusesABadEntryByItsLineAndKeepsTheOldOutput) {
-    const std::string good = "25 FLASH\tW25Q80 \tWinbond\t27\t36\t1048576\tPP\t256\tEF\t13\t0\t8\n";
+    const std::string good = "25 FLASH\tW25Q80 \tWinbond\t27\t36\t1048576\tPP\t256\tEF\t13\t0\t8\t"
+                             "EF4014\t4K=20 64K=D8\t3\tY\t-\tdatasheet\n";
+    auto with = [](size_t column, const std::string& value, std::string family = "25 FLASH") {
+        std::vector<std::string> c = {family,   "X",     "Acme", "27", "36", "1048576",
+                                      "PP",     "256",   "EF",   "14", "0",  "8",
+                                      "EF4015", "4K=20", "3",    "?",  "-",  "ds"};
+        if (family != "25 FLASH")
+            c = {family, "X", "Acme", "18", "55", "256", "PP", "8", "FF",
+                 "FF",   "0", "8",    "-",  "-",  "-",   "-",  "-", "ds"};
+        if (family == "93 EEPROM")
+            c[5] = "128", c[6] = "BP", c[7] = "1", c[10] = "7";
+        c[column] = value;
+        std::string line;
+        for (const std::string& column : c)
+            line += column + "\t";
+        return line.substr(0, line.size() - 1);
+    };
     const std::pair<std::string, std::string> cases[] = {
-        {"24 EEPROM\tAT24C02\tAtmel\t18\t55\t256\tPP\t8\tff\tff\t0\t8\r\n", ""},
-        {"26 FLASH\tX\tAcme\t27\t36\t1024\tPP\t256\tEF\t13\t0\t8", "unknown family"},
-        {"25 FLASH\tX\tAcme\t27\t36\t104857601\tPP\t256\tEF\t13\t0\t8", "capacity"},
-        {"25 FLASH\tX\tAcme\t27\t36\t1024\tPP\t200\tEF\t13\t0\t8", "power of two"},
-        {"93 EEPROM\tX\tAcme\t27\t36\t128\tBP\t1\tFF\tFF\t21\t8", "address width"},
+        {with(1, "AT24C02", "24 EEPROM") + "\r\n", ""},
+        {with(0, "26 FLASH"), "unknown family"},
+        {with(5, "104857601"), "capacity"},
+        {with(5, "1048576", "24 EEPROM"), "capacity 1048576 must be a power of two from 128"},
+        {with(7, "200", "25 EEPROM"), "power of two"},
+        {with(7, "128"), "256-byte pages"},
+        {with(4, "55"), "maximum voltage"},
+        {with(10, "8", "93 EEPROM"), "address width 8 must be 7"},
+        {with(11, "16", "93 EEPROM"), "address width 7 must be 6"},
+        {with(17, "-"), "a source"},
+        {with(12, "C84015"), "JEDEC ID"},
+        {with(12, "EF4015", "24 EEPROM"), "EEPROMs have -"},
+        {with(13, "4K=2"), "erase"},
+        {with(14, "4"), "address bytes must be 3"},
+        {with(15, "yes"), "SFDP"},
+        {with(9, "13"), "\"W25Q80\" answers the same IDs"},
+        {with(16, "W25Q80"), "\"W25Q80\", which does not have"},
         {good, "duplicate name \"W25Q80\""},
     };
     TempFolder folder;
     for (const auto& [line, message] : cases) {
         SCOPED_TRACE(line);
         writeFile(folder.file("ChipInfo.chip"), "old");
+        ::unlink(folder.file("ChipFacts.tsv").c_str());
         writeFile(folder.file("chips.tsv"), "# comment\n" + good + line);
         const testsupport::ProgramRun run = testsupport::runProgram(
             BRIMWICK_MKCHIPDB, {folder.file("chips.tsv"), folder.file("ChipInfo.chip")});
@@ -313,6 +421,6 @@ TEST(MkChipDb, RefusesABadEntryByItsLineAndKeepsTheOldOutput) {
                       output.find(message) != output.npos,
                   !message.empty())
             << output;
-        EXPECT_EQ(folder.entries(), (std::vector<std::string>{"ChipInfo.chip", "chips.tsv"}));
+        EXPECT_EQ(folder.entries().size(), message.empty() ? 3u : 2u);
     }
 }

@@ -85,13 +85,19 @@ TEST(Usage, CommandsWithoutAProgrammerAnswerWithTheirExitCodeAndTexts) {
 }
 
 TEST(Usage, JsonRowsOfChipsParseWithEveryField) {
-    const ProgramRun run = runCli({"--json", "chips", "--family", "25flash", "W25Q64"});
+    const ProgramRun run = runCli({"--json", "chips", "--family", "25flash", "[W]25Q64"});
     ASSERT_EQ(run.code, 0) << run.err;
-    const auto rows = jsonEvents(run);
+    auto rows = jsonEvents(run);
     ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0]["shares"].size(), 10u);
+    EXPECT_EQ(rows[0]["shares"][5], "W25Q64JV");
+    rows[0].erase("shares");
     EXPECT_EQ(rows[0], nlohmann::json::parse(R"({"event":"chip","name":"W25Q64",
         "manufacturer":"Winbond","family":"25 FLASH","capacity":8388608,
-        "manufacturerId":"EF","deviceId":"16"})"));
+        "manufacturerId":"EF","deviceId":"16","minVoltage":27,"maxVoltage":36,
+        "programMode":"PP","pageSize":256,"addressWidth":0,"memoryWidth":8,"jedecId":"EF4017",
+        "erase":"4K=20 32K=52 64K=D8 chip=C7","addressBytes":"3","sfdp":"?",
+        "source":"flashrom flashchips.h; Linux spi-nor winbond.c"})"));
     EXPECT_EQ(run.out.rfind(R"({"event":"chip",)", 0), 0u); // "event" comes first
 }
 
@@ -350,6 +356,25 @@ TEST_F(CliDevices, AllProgrammersAtOnceReportEachAndTheWorstCode) {
               {"read", {}, 0, "summary: 2 programmers, 2 done, 0 failed (exit 0)"});
     EXPECT_EQ(readFile(path("r-1.bin")) + readFile(path("r-2.bin")),
               text(pattern(kChipSize, 5)) + text(pattern(kChipSize, 5)));
+}
+
+TEST_F(CliDevices, IdentifyOnIdsTheDatabaseLacksOffersATableRowInBothBuilds) {
+    const std::string copy = folder_.write("other.chip", readFile(BRIMWICK_CHIP_DATABASE));
+    ChipDatabase database(Language::English, copy);
+    const ChipInfo unknown{ChipType::Flash25, "ZX", "Z", 27, 36, 4194304, 1, 256, 0xBA, 0x15, 0, 8};
+    ASSERT_EQ(database.load() + database.addOrReplace(&unknown) + database.save(), 3);
+    plug({"--db", copy, "--chip", "ZX"});
+    const std::string row = "25 FLASH\tNEW-BA15\tZetta\t27\t36\t4194304\tPP\t256\tBA\t15\t0\t8\t-\t"
+                            "4K=20 32K=52 64K=D8 chip=C7\t3\t?\t-\tidentify BA 15\n";
+    for (const auto& [lang, note] : {std::pair{"LANG=C", "send the row to the project:\n"},
+                                     std::pair{"LANG=zh_CN.UTF-8", "再把这一行发回项目：\n"}}) {
+        const ProgramRun run = cli({"identify"}, {lang});
+        EXPECT_EQ(run.code, 1) << run.err;
+        EXPECT_EQ(run.out, row);
+        EXPECT_NE(run.err.find(note), std::string::npos) << run.err;
+    }
+    const ProgramRun json = cli({"--json", "identify"});
+    EXPECT_EQ(jsonEvents(json).back()["row"], row.substr(0, row.size() - 1));
 }
 
 TEST_F(CliDevices, AChipWhoseIdsSeveralChipsShareMustBeNamed) {
