@@ -153,8 +153,7 @@ int main(int argc, char** argv) {
     serveUntilStopped(server, stopSignals, [&firmware, &error] {
         std::string saveError;
         if (!firmware.saveSettledImage(&saveError) && saveError != error) {
-            std::fprintf(stderr, "brimwick-sim: the chip image was not saved: %s
-",
+            std::fprintf(stderr, "brimwick-sim: the chip image was not saved: %s\n",
                          saveError.c_str());
         }
         error = saveError;
