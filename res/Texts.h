@@ -257,6 +257,13 @@ struct Texts {
     const char* compareSame;
     const char* compareHeader;
     const char* compareMore; // %u: differences not listed
+    // Unsaved changes on closing, and the Programmer menu of Operation
+    const char* unsavedQuestion;
+    const char* saveButton;
+    const char* discardButton;
+    const char* menuProgrammer;
+    const char* programmerNone;
+    const char* programmerInUse; // %s: the programmer's device path
 };
 
 extern const Texts kTextsEnglish;

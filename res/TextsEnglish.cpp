@@ -9,7 +9,7 @@ const Texts kTextsEnglish = {
     .deviceOpenFailed = "Failure to open device!",
     .fileOpenFailed = "Failure to open the file!",
 
-    .menuFile = "File(F)",
+    .menuFile = "File(&F)",
     .menuOpen = "Open(&O)",
     .menuSave = "Save(&S)",
     .menuRelate = "Relate(&R)",
@@ -238,4 +238,10 @@ const Texts kTextsEnglish = {
     .compareSame = "The buffer and the file are the same.\n",
     .compareHeader = "\nAddress   Buffer  File\n",
     .compareMore = "... and %u more\n",
+    .unsavedQuestion = "The buffer has changes that are not saved.\r\nSave them before closing?",
+    .saveButton = "Save",
+    .discardButton = "Discard",
+    .menuProgrammer = "Programmer(&M)",
+    .programmerNone = "No programmer found",
+    .programmerInUse = "Programmer: %s",
 };
