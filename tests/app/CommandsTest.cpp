@@ -60,9 +60,12 @@ TEST(Commands, OpenAndSaveGoThroughTheRealFileDialogs) {
         dialog->selectFile(QString::fromStdString(started->path("dump")));
         static_cast<QDialog*>(dialog)->accept();
     });
+    window.setStatusText("器件为空"); // a Read's result, no longer shown after Open
     window.action(IdFileOpen)->trigger();
     QCoreApplication::removeTranslator(chinese);
     ASSERT_TRUE(*opened);
+    EXPECT_EQ(window.statusEdit()->text().toStdString() + window.windowTitle().toStdString(),
+              "dump - Brimwick+");
     EXPECT_EQ(
         texts,
         "二进制文件(*.bin) (*.bin)|HEX文件(*.hex) (*.hex)|所有文件(*.*) (*)|Intel HEX文件(*.ihex) "
@@ -170,4 +173,25 @@ TEST(Commands, TheHexViewScrollsByBarWheelAndThumb) {
     bar->setSliderDown(true);
     bar->setSliderPosition(4064);
     EXPECT_EQ(hexLine(window, 31)[0], "0x00FFF0:");
+    bar->setSliderDown(false);
+
+    // A taller window shows more lines, scrolls to both ends, and never gets smaller than
+    // it starts.
+    window.show();
+    const QSize least = window.size();
+    selectChip(window, makeChip(ChipType::Flash25, "W25Q80", 0x100000));
+    for (int lines : {42, 32, 70}) {
+        window.resize(least.width() + 100, least.height() + 13 * (lines - 32));
+        bar->triggerAction(QAbstractSlider::SliderToMaximum);
+        EXPECT_EQ(hexLineCount(window), lines);
+        EXPECT_EQ(hexLine(window, lines - 1)[0] + hexLine(window, lines - 1)[1].substr(45),
+                  "0x0FFFF0:FF ");
+        bar->setSliderPosition(bar->maximum() - 1); // by the thumb, to its end
+        bar->setSliderPosition(bar->maximum());
+        EXPECT_EQ(hexLine(window, lines - 1)[0], "0x0FFFF0:");
+        bar->triggerAction(QAbstractSlider::SliderToMinimum);
+        EXPECT_EQ(hexLine(window, 0)[0], "0x000000:");
+    }
+    window.resize(100, 100);
+    EXPECT_EQ(window.size(), least);
 }

@@ -11,14 +11,15 @@
 #include "app/HexViewWidget.h"
 #include "app/QtMessageBoxSink.h"
 #include "dialogs/BufferFillDlg.h"
+#include "tests/support/SimProgrammer.h"
 
 namespace {
 
 // Menu entries and toolbar slots in order; 0 is a separator.
-const unsigned kMenuIds[] = {32884, 32885, 0,     32896, 0,     32841, 0,     32917, 32894,
-                             32895, 0,     32910, 32911, 0,     32912, 32913, 32914, 32915,
-                             0,     32916, 32891, 0,     32889, 32886, 32887, 32888, 0,
-                             32881, 32880, 32882, 0,     32893, 0,     32918, 32862, 32863};
+const unsigned kMenuIds[] = {32884, 32885, 0,     32896, 0,     32917, 0,     32841, 32894, 32895,
+                             0,     32910, 32911, 0,     32912, 32913, 32914, 32915, 0,     32916,
+                             32891, 0,     32889, 32886, 32887, 32888, 0,     32881, 32880, 32882,
+                             0,     32893, 0,     32918, 0,     32940, 32862, 32863};
 const unsigned kToolIds[] = {32884, 32885, 0,     32894, 32895, 0,     32891, 32886,
                              32887, 32888, 32889, 0,     32881, 32880, 32882};
 
@@ -32,12 +33,13 @@ struct Build {
 
 const Build kBuilds[] = {
     {Language::English,
-     "File(F): Open(&O)|Save(&S)|-|Relate(&R)|-|Exit(&X)|-|Compare with File(&C); "
-     "Edit(&E): Fill(&F)|Exchange(&C)|-|Undo(&U)[Ctrl+Z]|Redo(&R)[Ctrl+Shift+Z]|-|"
+     "File(&F): Open(&O)[Ctrl+O]|Save(&S)[Ctrl+S]|-|Relate(&R)|-|Compare with File(&C)|-|"
+     "Exit(&X)[Ctrl+Q]; "
+     "Edit(&E): Fill(&F)|Exchange(&C)|-|Undo(&U)[Ctrl+Z]|Redo(&R)[Ctrl+Shift+Z; Ctrl+Y]|-|"
      "Go To Address(&G)[Ctrl+G]|Find(&I)[Ctrl+F]|Find Next(&N)[F3]|Find Previous(&P)[Shift+F3]|-|"
      "Checksum(&K); "
      "Operat(&P): Auto(&A)|-|Read(&R)|Erase(&E)|Write(&W)|Verify(&C)|-|Chip Identify(&G)|"
-     "Chip Select(&L)|Chip Edit(&D)|-|Firmware Version(&V)|-|Blank Check(&B); "
+     "Chip Select(&L)|Chip Edit(&D)|-|Firmware Version(&V)|-|Blank Check(&B)|-|Programmer(&M); "
      "Help(&H): User Guide(&O)|About(&A); ",
      "Open/Open Save/Save - Fill/Fill Exc/Exchange - Auto/Auto Erase/Erase Write/Write "
      "Verify/Verify Read/Read - Ident/Chip Identify Select/Chip Select Edit/Chip Edit ",
@@ -45,11 +47,12 @@ const Build kBuilds[] = {
      "Device ID:13 \n\nProgram Mode:PP\n\nPage Size:256Bytes\n",
      "Chip Info", "About Brimwick", "Chip database: ", "OK"},
     {Language::Chinese,
-     "文件(F): 打开文件(&O)|保存文件(&S)|-|文件关联(&R)|-|退出(&X)|-|与文件比较(&C); "
-     "编辑(&E): 填充(&F)|交换(&C)|-|撤销(&U)[Ctrl+Z]|重做(&R)[Ctrl+Shift+Z]|-|转到地址(&G)[Ctrl+G]|"
+     "文件(&F): 打开文件(&O)[Ctrl+O]|保存文件(&S)[Ctrl+S]|-|文件关联(&R)|-|与文件比较(&C)|-|"
+     "退出(&X)[Ctrl+Q]; 编辑(&E): 填充(&F)|交换(&C)|-|撤销(&U)[Ctrl+Z]|重做(&R)[Ctrl+Shift+Z; "
+     "Ctrl+Y]|-|转到地址(&G)[Ctrl+G]|"
      "查找(&I)[Ctrl+F]|查找下一个(&N)[F3]|查找上一个(&P)[Shift+F3]|-|校验和(&K); "
      "操作(&P): 自动编程(&A)|-|读出&R)|擦除(&E)|编程(&W)|校验(&C)|-|器件识别(&G)|器件选择(&L)|"
-     "器件编辑(&D)|-|固件版本(&V)|-|查空(&B); 帮助(&H): 操作说明(&O)|关于(&A); ",
+     "器件编辑(&D)|-|固件版本(&V)|-|查空(&B)|-|编程器(&M); 帮助(&H): 操作说明(&O)|关于(&A); ",
      "打开/打开 保存/保存 - 填充/ 交换/ - 自动/自动编程 擦除/擦除 编程/编程 校验/校验 读出/读出 - "
      "识别/器件识别 选择/器件选择 编辑/器件编辑 ",
      "器件：EN25T80\n\n厂商：Eon\n\n容量：1MB\n\n厂商ID：1C \n\n器件ID：13 \n\n"
@@ -71,7 +74,8 @@ TEST(Window, EachBuildShowsItsMenusToolbarPanelAndAbout) {
         for (QAction* popup : window.menu()->actions()) {
             menus += popup->text().toStdString() + ": ";
             for (QAction* entry : popup->menu()->actions()) {
-                const std::string keys = entry->shortcut().toString().toStdString();
+                const std::string keys =
+                    QKeySequence::listToString(entry->shortcuts()).toStdString();
                 menus += entry->isSeparator() ? "-|"
                                               : entry->text().toStdString() +
                                                     (keys.empty() ? "" : "[" + keys + "]") + "|";
@@ -85,6 +89,15 @@ TEST(Window, EachBuildShowsItsMenusToolbarPanelAndAbout) {
             menus += " ";
         }
         EXPECT_EQ(menus, build.menus);
+        // Alt and the underlined letter open each menu.
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        for (int i = 0; i < 4; ++i) {
+            QMenu* popup = window.menu()->actions()[i]->menu();
+            QTest::keyClick(&window, Qt::Key("FEPH"[i]), Qt::AltModifier);
+            EXPECT_TRUE(QTest::qWaitFor([popup] { return popup->isVisible(); }, 500)) << i;
+            popup->close();
+        }
 
         std::string toolbar;
         item = 0;
@@ -188,6 +201,114 @@ TEST(Window, PanelStatusAndProgressFollowTheChipEnterEscAndExitClose) {
     window.show();
     window.action(IdFileExit)->trigger();
     EXPECT_EQ(results + (window.isVisible() ? "shown" : "closed"), "1 1 0 closed");
+}
+
+TEST(Window, ClosingWithUnsavedChangesAsksSaveDiscardOrCancel) {
+    const struct {
+        const char *steps, *close, *answer; // F fill, X exchange, U undo, R redo, S save
+        const char* after;                  // title, asked, window, title, saved file, buffer
+    } cases[] = {
+        {"F", "Esc", "Save", "*image.bin - Brimwick+|asked|closed|saved.bin - Brimwick+|AALLO|AA"},
+        {"X", "Enter", "Discard", "*image.bin - Brimwick+|asked|closed|*image.bin - Brimwick+||EH"},
+        {"F", "Exit", "Cancel", "*image.bin - Brimwick+|asked|shown|*image.bin - Brimwick+||AA"},
+        {"F", "close", "Save/no file",
+         "*image.bin - Brimwick+|asked|shown|*image.bin - Brimwick+||AA"},
+        {"XUR", "Ctrl+Q", "Discard",
+         "*image.bin - Brimwick+|asked|closed|*image.bin - Brimwick+||EH"},
+        {"U", "Exit", "Cancel",
+         "*image.bin - Brimwick+|asked|shown|*image.bin - Brimwick+||\xFF\xFF"},
+        // Nothing to ask: no change, or undone back to the state last opened or saved.
+        {"", "Esc", "", "image.bin - Brimwick+|-|closed|image.bin - Brimwick+||HE"},
+        {"FU", "close", "", "image.bin - Brimwick+|-|closed|image.bin - Brimwick+||HE"},
+        {"FSUR", "Ctrl+Q", "", "saved.bin - Brimwick+|-|closed|saved.bin - Brimwick+|AALLO|AA"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.steps) + " " + c.close + " " + c.answer);
+        auto started = startWindow(Language::English);
+        CMainDlg& window = *started->window;
+        const std::string saved = started->path("saved.bin"), answer = c.answer;
+        writeFile(started->path("image.bin"), "HELLO");
+        ASSERT_TRUE(window.loadDataFile(started->path("image.bin")));
+        window.show();
+        for (char step : std::string(c.steps)) {
+            if (step == 'F')
+                fillBuffer(window, "0", "1", "41");
+            else if (step == 'S' && answerFileDialog(saved))
+                window.action(IdFileSave)->trigger();
+            else
+                window.action(step == 'X'   ? IdEditExchange
+                              : step == 'U' ? IdEditUndo
+                                            : IdEditRedo)
+                    ->trigger();
+        }
+        std::string after = window.windowTitle().toStdString();
+        window.activateWindow(); // for Ctrl+Q
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        if (answer == "Save")
+            answerFileDialog(saved);
+        else if (answer == "Save/no file")
+            whenModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+        auto asked = answerBox(answer.empty() ? "Cancel" : answer.substr(0, answer.find('/')),
+                               answer.empty() ? 40 : 2000);
+        const std::string close = c.close;
+        if (close == "Exit" || close == "close")
+            close == "Exit" ? window.action(IdFileExit)->trigger() : void(window.close());
+        else
+            QTest::keyClick(&window,
+                            close == "Esc"     ? Qt::Key_Escape
+                            : close == "Enter" ? Qt::Key_Return
+                                               : Qt::Key_Q,
+                            close == "Ctrl+Q" ? Qt::ControlModifier : Qt::NoModifier);
+        QTest::qWait(answer.empty() ? 250 : 0); // no question comes
+        after += std::string(*asked ? "|asked|" : "|-|") +
+                 (window.isVisible() ? "shown|" : "closed|") + window.windowTitle().toStdString() +
+                 "|" + readFile(saved).substr(0, 5) + "|" + bytesAt(window, 0, 2);
+        EXPECT_EQ(after, c.after);
+    }
+}
+
+TEST(Window, TheProgrammerMenuListsEveryProgrammerAndDeviceCommandsUseTheChosenOne) {
+    RecordingSink boxes;
+    const ChipInfo chip = standardChips()[0];
+    testsupport::SimProgrammer first(&chip);
+    sim::FirmwareOptions options = testsupport::unpaced();
+    options.versionText = "SECOND V2";
+    sim::ProgrammerFirmware firmware(&chip, options);
+    sim::SimServer second(firmware);
+    ASSERT_TRUE(second.start());
+    const std::vector<std::string> present = UsbLink().listProgrammers();
+    ASSERT_EQ(present.size(), 2u);
+    auto commands = [&](const std::string& path) {
+        return path == first.socketPath() ? first.commandCount() : firmware.commandLog().size();
+    };
+    auto started = startWindow(Language::Chinese);
+    CMainDlg& window = *started->window;
+    EXPECT_EQ(window.statusEdit()->text().toStdString(), "编程器：" + present[0]);
+    auto menu = [&window] {
+        emit window.programmerMenu()->aboutToShow();
+        std::string text;
+        for (QAction* entry : window.programmerMenu()->actions())
+            text += (entry->isChecked() ? "* " : "  ") + entry->text().toStdString() + "\n";
+        return text;
+    };
+    auto entry = [&](const std::string& path, bool used) {
+        return (used ? "* " : "  ") + path + "  " +
+               (path == first.socketPath() ? "Brimwick SIM V1.00" : "SECOND V2") + "\n";
+    };
+    EXPECT_EQ(menu(), entry(present[0], true) + entry(present[1], false));
+    window.programmerMenu()->actions()[1]->trigger();
+    EXPECT_EQ(window.statusEdit()->text().toStdString(), "编程器：" + present[1]);
+    EXPECT_EQ(menu(), entry(present[0], false) + entry(present[1], true));
+    const size_t before = commands(present[0]), chosen = commands(present[1]);
+    window.action(IdRead)->trigger();
+    EXPECT_EQ(window.windowTitle().toStdString(), "EN25T80 - Brimwick+");
+    EXPECT_EQ(commands(present[0]), before);
+    EXPECT_GT(commands(present[1]), chosen);
+    // Gone: the first present again.
+    (present[1] == first.socketPath() ? first.unplug() : second.stop());
+    window.action(IdRead)->trigger();
+    EXPECT_GT(commands(present[0]), before);
+    EXPECT_EQ(menu(), entry(present[0], true));
 }
 
 TEST(StartUp, WithoutDatabaseOrMemoryTheWindowOpensButRefusesWhatNeedsTheBuffer) {
