@@ -46,16 +46,6 @@ std::shared_ptr<bool> answerFileDialog(const std::string& path) {
     });
 }
 
-std::shared_ptr<bool> answerBox(const std::string& button, int tries) {
-    return whenModal<QMessageBox>(
-        [button](QMessageBox* box) {
-            for (QAbstractButton* shown : box->buttons())
-                if (shown->text().toStdString() == button)
-                    return shown->click();
-        },
-        tries);
-}
-
 bool fillBuffer(CMainDlg& window, const char* start, const char* end, const char* data) {
     auto ran = whenModal<BufferFillDlg>([=](BufferFillDlg* dialog) {
         dialog->edit(BufferFillDlg::IdStartAddress)->setText(start);

@@ -33,20 +33,18 @@ void selectChip(CMainDlg& window, const ChipInfo& chip);
 
 // Runs `action` on the first modal widget of type T once it is shown; used to answer
 // dialogs that a command runs with exec(). Returns a flag that says whether it ran.
-// Gives up after `tries` looks, 5 ms apart.
-template <typename T>
-std::shared_ptr<bool> whenModal(std::function<void(T*)> action, int tries = 2000) {
+template <typename T> std::shared_ptr<bool> whenModal(std::function<void(T*)> action) {
     auto ran = std::make_shared<bool>(false);
     auto timer = new QTimer(qApp); // gone with the application at the latest
-    auto looks = std::make_shared<int>(0);
+    auto tries = std::make_shared<int>(0);
     timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, action, ran, looks, tries] {
+    QObject::connect(timer, &QTimer::timeout, [timer, action, ran, tries] {
         if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
             timer->stop();
             timer->deleteLater();
             *ran = true;
             action(dialog);
-        } else if (++*looks > tries) {
+        } else if (++*tries > 2000) {
             timer->stop();
             timer->deleteLater();
         }
@@ -55,8 +53,6 @@ std::shared_ptr<bool> whenModal(std::function<void(T*)> action, int tries = 2000
     return ran;
 }
 
-// Presses the button labelled `button` in the next message box.
-std::shared_ptr<bool> answerBox(const std::string& button, int tries = 2000);
 // Answers the next file dialog with `path`.
 std::shared_ptr<bool> answerFileDialog(const std::string& path);
 // Edit > Fill with these three texts typed in and OK pressed; false: no dialog came.
