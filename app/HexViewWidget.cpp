@@ -202,8 +202,7 @@ HexViewWidget::HexViewWidget(HexViewModel& model, const Texts& texts, QWidget* p
         header->setSectionResizeMode(column, QHeaderView::Fixed);
         header->resizeSection(column, kColumnWidths[column]);
     }
-    // The character column takes the width a wider window gives.
-    header->setStretchLastSection(true);
+    header->setStretchLastSection(false);
     scrollBar_->setRange(0, 0);
     scrollBar_->setSingleStep(1);
     scrollBar_->setPageStep(1);

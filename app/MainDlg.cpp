@@ -172,13 +172,11 @@ void CMainDlg::createControls() {
 }
 
 void CMainDlg::placeControls() {
-    // The template's size is the starting and the smallest one. A larger window gives
-    // the hex view the room: the chip panel keeps to the right edge, the status line
-    // and the progress to the bottom right.
+    // The template's size is the starting and the smallest one. A taller window gives the
+    // hex view more lines; the status line and the progress keep to the bottom.
     const int top = menuBar_->sizeHint().height();
     const QSize least(px(kTemplateWidth), top + px(kTemplateHeight));
     setMinimumSize(least);
-    const int dx = std::max(0, width() - least.width());
     const int dy = std::max(0, height() - least.height());
     auto unitRect = [top](double x, double y, double w, double h) {
         return QRect(px(x), top + px(y), px(w), px(h));
@@ -186,15 +184,14 @@ void CMainDlg::placeControls() {
     menuBar_->setGeometry(0, 0, width(), top);
     const int toolHeight = std::min(toolBar_->sizeHint().height(), px(kToolBandHeight));
     toolBar_->setGeometry(0, top, width(), toolHeight);
-    hexView_->setGeometry(0, top + px(kToolBandHeight), hexView_->minimumWidth() + dx,
+    hexView_->setGeometry(0, top + px(kToolBandHeight), hexView_->minimumWidth(),
                           hexView_->minimumHeight() + dy);
-    chipInfoGroup_->setGeometry(unitRect(342, 42, 104, 132).translated(dx, 0));
-    chipInfoEdit_->setGeometry(unitRect(348, 56, 93, 112).translated(dx, 0));
-    chipPicture_->setGeometry(
-        QRect(px(340) + dx, top + px(181), kChipPictureWidth, kChipPictureHeight));
-    statusEdit_->setGeometry(unitRect(343, 288, 114, 14).translated(dx, dy));
-    progressBar_->setGeometry(unitRect(342, 305, 102, 24).translated(dx, dy));
-    percentEdit_->setGeometry(unitRect(448, 313, 24, 12).translated(dx, dy));
+    chipInfoGroup_->setGeometry(unitRect(342, 42, 104, 132));
+    chipInfoEdit_->setGeometry(unitRect(348, 56, 93, 112));
+    chipPicture_->setGeometry(QRect(px(340), top + px(181), kChipPictureWidth, kChipPictureHeight));
+    statusEdit_->setGeometry(unitRect(343, 288, 114, 14).translated(0, dy));
+    progressBar_->setGeometry(unitRect(342, 305, 102, 24).translated(0, dy));
+    percentEdit_->setGeometry(unitRect(448, 313, 24, 12).translated(0, dy));
 }
 
 void CMainDlg::resizeEvent(QResizeEvent* event) {

@@ -29,7 +29,9 @@ void CMainDlg::listProgrammers() {
                 known = firmwareVersions_.emplace(path, version).first;
         }
         const std::string version = known == firmwareVersions_.end() ? "?" : known->second;
-        QAction* entry = programmerMenu_->addAction(QString::fromStdString(path + "  " + version));
+        // A device path holds "&" (vid_10c4&pid_505d), which a menu would underline.
+        QString text = QString::fromStdString(path + "  " + version);
+        QAction* entry = programmerMenu_->addAction(text.replace('&', QLatin1String("&&")));
         entry->setCheckable(true);
         entry->setChecked(path == inUse);
         connect(entry, &QAction::triggered, this, [this, path] { chooseProgrammer(path); });
