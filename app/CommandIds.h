@@ -30,4 +30,6 @@ enum CommandId : unsigned {
     IdEditChecksum = 32916,
     IdFileCompare = 32917,
     IdBlankCheck = 32918,
+    // The Programmer submenu of Operation (its entries are the programmers present)
+    IdProgrammerMenu = 32940,
 };

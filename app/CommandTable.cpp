@@ -13,9 +13,9 @@ constexpr std::array kFileEntries{
     kSeparator,
     MenuEntry{IdFileAssociate, &Texts::menuRelate},
     kSeparator,
-    MenuEntry{IdFileExit, &Texts::menuExit},
-    kSeparator,
     MenuEntry{IdFileCompare, &Texts::menuCompare},
+    kSeparator,
+    MenuEntry{IdFileExit, &Texts::menuExit},
 };
 
 constexpr std::array kEditEntries{
@@ -86,11 +86,14 @@ constexpr std::array<std::pair<unsigned, const char * Texts::*>, 12> kToolTips{{
     {IdEditExchange, &Texts::tipExchange},
 }};
 
-// Desktop conventions: Undo, Redo, Find, Find Next and Previous as every editor has
-// them; Ctrl+G as editors go to a line.
-constexpr std::array<std::pair<unsigned, const char*>, 6> kShortcuts{{
+// Desktop conventions: Open, Save, Quit, Undo, Redo (both usual keys), Find, Find Next
+// and Previous as every editor has them; Ctrl+G as editors go to a line.
+constexpr std::array<std::pair<unsigned, const char*>, 9> kShortcuts{{
+    {IdFileOpen, "Ctrl+O"},
+    {IdFileSave, "Ctrl+S"},
+    {IdFileExit, "Ctrl+Q"},
     {IdEditUndo, "Ctrl+Z"},
-    {IdEditRedo, "Ctrl+Shift+Z"},
+    {IdEditRedo, "Ctrl+Shift+Z; Ctrl+Y"},
     {IdEditGoTo, "Ctrl+G"},
     {IdEditFind, "Ctrl+F"},
     {IdEditFindNext, "F3"},

@@ -36,6 +36,6 @@ const char* toolTipFor(const Texts& texts, unsigned id);
 // The menu text of a command in this build, or null for an unknown id.
 const char* menuTextFor(const Texts& texts, unsigned id);
 
-// The keyboard shortcut of a command in Qt's portable form ("Ctrl+Z"), or null. The
-// described commands have none.
+// The keyboard shortcuts of a command in Qt's portable form, the one the menu shows
+// first ("Ctrl+Shift+Z; Ctrl+Y"), or null.
 const char* shortcutFor(unsigned id);

@@ -153,20 +153,26 @@ QVariant HexLinesModel::headerData(int section, Qt::Orientation orientation, int
     return QString::fromUtf8(texts[section]);
 }
 
-void HexLinesModel::ensureLines(int count) {
-    count = std::min<int>(count, kHexViewLines);
+void HexLinesModel::ensureLines(int count, int screen) {
+    if (count_ > screen) {
+        // A smaller window: the lines below its edge go.
+        beginRemoveRows(QModelIndex(), screen, count_ - 1);
+        count_ = screen;
+        lines_.resize(static_cast<size_t>(count_));
+        endRemoveRows();
+    }
+    count = std::min(count, screen);
     if (count <= count_)
         return;
     beginInsertRows(QModelIndex(), count_, count - 1);
-    for (int i = count_; i < count; ++i)
-        lines_[static_cast<size_t>(i)] = HexLine{};
+    lines_.resize(static_cast<size_t>(count));
     count_ = count;
     endInsertRows();
 }
 
-void HexLinesModel::setLines(const std::array<HexLine, kHexViewLines>& lines) {
+void HexLinesModel::setLines(const std::vector<HexLine>& lines) {
     // Only the lines whose texts changed are repainted: one typed byte, one line.
-    for (int i = 0; i < count_; ++i) {
+    for (int i = 0; i < count_ && static_cast<size_t>(i) < lines.size(); ++i) {
         const auto at = static_cast<size_t>(i);
         if (lines_[at] == lines[at])
             continue;
@@ -201,18 +207,18 @@ HexViewWidget::HexViewWidget(HexViewModel& model, const Texts& texts, QWidget* p
     header->setHighlightSections(false);
     header->setFixedHeight(kHeaderHeight);
     header->setDefaultAlignment(Qt::AlignCenter);
-    header->setStretchLastSection(false);
     for (int column = 0; column < 3; ++column) {
         header->setSectionResizeMode(column, QHeaderView::Fixed);
         header->resizeSection(column, kColumnWidths[column]);
     }
-    list_->setGeometry(0, 0, kListWidth, kListHeight);
-    // The scroll bar overlaps the list's right border, as the two controls always did.
-    scrollBar_->setGeometry(kListWidth - 1, 0, kScrollBarWidth, kListHeight);
+    header->setStretchLastSection(false);
     scrollBar_->setRange(0, 0);
     scrollBar_->setSingleStep(1);
     scrollBar_->setPageStep(1);
-    setFixedSize(kListWidth - 1 + kScrollBarWidth, kListHeight);
+    // The list and the bar are placed by resizeEvent; this is the starting and smallest
+    // size.
+    setMinimumSize(kListWidth - 1 + kScrollBarWidth, kListHeight);
+    resize(minimumSize());
 
     connect(scrollBar_, &QAbstractSlider::actionTriggered, this, &HexViewWidget::onScrollAction);
     connect(scrollBar_, &QAbstractSlider::sliderReleased, this, [this] {
@@ -223,9 +229,28 @@ HexViewWidget::HexViewWidget(HexViewModel& model, const Texts& texts, QWidget* p
     scrollBar_->installEventFilter(this);
 }
 
+void HexViewWidget::resizeEvent(QResizeEvent*) {
+    const int listWidth = width() + 1 - kScrollBarWidth;
+    list_->setGeometry(0, 0, listWidth, height());
+    // The scroll bar overlaps the list's right border, as the two controls always did.
+    scrollBar_->setGeometry(listWidth - 1, 0, kScrollBarWidth, height());
+    const int frame = list_->frameWidth();
+    const int fits = (height() - 2 * frame - kHeaderHeight) / kLineHeight;
+    if (!model_.setViewLines(static_cast<uint32_t>(std::max(fits, 0))))
+        return;
+    lines_->ensureLines(model_.rowCount, static_cast<int>(model_.viewLines()));
+    // The rows on screen stay where they are; at the end a taller view shows more of
+    // those before them.
+    model_.clampTopRow();
+    scrollBar_->setRange(0, static_cast<int>(model_.scrollMax()));
+    scrollBar_->setValue(static_cast<int>(model_.scrollPosition()));
+    refreshHexView();
+    repaintCaretLines();
+}
+
 void HexViewWidget::setUpHexView(uint32_t capacity) {
     const uint32_t scrollMax = model_.setUp(capacity);
-    lines_->ensureLines(model_.rowCount);
+    lines_->ensureLines(model_.rowCount, static_cast<int>(model_.viewLines()));
     scrollBar_->setRange(0, static_cast<int>(scrollMax));
     scrollBar_->setValue(0);
 }

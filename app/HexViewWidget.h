@@ -1,6 +1,7 @@
-// The hex view on screen: a report-style list of at most 32 lines (address, 16 bytes
-// in hex, the same bytes as characters) with its own vertical scroll bar beside it.
-// The list never holds more than the 32 lines on screen; scrolling rewrites them from
+// The hex view on screen: a report-style list of the lines that fit (32 at the
+// window's starting size; address, 16 bytes in hex, the same bytes as characters) with
+// its own vertical scroll bar beside it. The list never holds more than the lines on
+// screen; scrolling rewrites them from
 // the buffer through HexViewModel, which owns all the arithmetic.
 //
 // With an editor the bytes can be changed: a click on a byte (hex or character column)
@@ -38,17 +39,18 @@ class HexLinesModel : public QAbstractTableModel {
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    // Makes sure at least `count` lines exist (never more than 32). Lines that an
-    // earlier, larger chip needed stay, and the refresh blanks them.
-    void ensureLines(int count);
+    // Makes sure at least `count` lines exist (never more than `screen`, the lines on
+    // screen, and none past them). Lines that an earlier, larger chip needed stay, and
+    // the refresh blanks them.
+    void ensureLines(int count, int screen);
     // Takes the texts of every existing line.
-    void setLines(const std::array<HexLine, kHexViewLines>& lines);
+    void setLines(const std::vector<HexLine>& lines);
     const HexLine& line(int i) const { return lines_[static_cast<size_t>(i)]; }
 
   private:
     const Texts& texts_;
     int count_ = 0;
-    std::array<HexLine, kHexViewLines> lines_{};
+    std::vector<HexLine> lines_;
 };
 
 class HexViewWidget : public QWidget {
@@ -65,7 +67,7 @@ class HexViewWidget : public QWidget {
     HexLinesModel* lines() const { return lines_; }
 
     // Prepares the list and the scroll bar for a chip of `capacity` bytes: data lines
-    // min(capacity / 16, 32), scroll range 0 ... scrollMax(), position 0.
+    // min(capacity / 16, lines on screen), scroll range 0 ... scrollMax(), position 0.
     void setUpHexView(uint32_t capacity);
     // Rewrites the lines from the buffer at topRow (clamped first). Does nothing
     // without a store.
@@ -112,6 +114,8 @@ class HexViewWidget : public QWidget {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A taller view shows more lines; the scroll range follows, topRow is kept.
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     void onScrollAction(int action);
@@ -132,5 +136,5 @@ class HexViewWidget : public QWidget {
     QScrollBar* scrollBar_;
     HexLinesModel* lines_;
     int wheelRemainder_ = 0;
-    std::array<HexLine, kHexViewLines> scratch_{};
+    std::vector<HexLine> scratch_;
 };

@@ -10,8 +10,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
@@ -51,13 +53,15 @@ CMainDlg::CMainDlg(Language language, std::optional<std::string> databasePath, Q
     setWindowTitle(QString::fromUtf8(texts_.windowTitle));
     setWindowIcon(applicationIcon());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     for (int type = 0; type < 4; ++type)
         pictures_[static_cast<size_t>(type)] = chipPicture(type);
     createMenu();
     createToolBar();
     createControls();
     placeControls();
+    resize(minimumSize());
     updateUndoCommands();
 }
 
@@ -85,11 +89,18 @@ void CMainDlg::createMenu() {
             if (const char* tip = toolTipFor(texts_, entry.id))
                 command->setToolTip(QString::fromUtf8(tip));
             if (const char* keys = shortcutFor(entry.id))
-                command->setShortcut(QKeySequence(QString::fromLatin1(keys)));
+                command->setShortcuts(QKeySequence::listFromString(QString::fromLatin1(keys)));
             const unsigned id = entry.id;
             connect(command, &QAction::triggered, this, [this, id] { runCommand(id); });
             menu->addAction(command);
             actions_[entry.id] = command;
+        }
+        if (popup.title == &Texts::menuOperation) {
+            // Which of several programmers the device commands use; filled when opened.
+            menu->addSeparator();
+            programmerMenu_ = menu->addMenu(QString::fromUtf8(texts_.menuProgrammer));
+            programmerMenu_->menuAction()->setData(IdProgrammerMenu);
+            connect(programmerMenu_, &QMenu::aboutToShow, this, &CMainDlg::listProgrammers);
         }
     }
 }
@@ -161,22 +172,44 @@ void CMainDlg::createControls() {
 }
 
 void CMainDlg::placeControls() {
+    // The template's size is the starting and the smallest one. A taller window gives the
+    // hex view more lines; the status line and the progress keep to the bottom.
     const int top = menuBar_->sizeHint().height();
-    const int width = px(kTemplateWidth);
+    const QSize least(px(kTemplateWidth), top + px(kTemplateHeight));
+    setMinimumSize(least);
+    const int dy = std::max(0, height() - least.height());
     auto unitRect = [top](double x, double y, double w, double h) {
         return QRect(px(x), top + px(y), px(w), px(h));
     };
-    menuBar_->setGeometry(0, 0, width, top);
+    menuBar_->setGeometry(0, 0, width(), top);
     const int toolHeight = std::min(toolBar_->sizeHint().height(), px(kToolBandHeight));
-    toolBar_->setGeometry(0, top, width, toolHeight);
-    hexView_->move(0, top + px(kToolBandHeight));
+    toolBar_->setGeometry(0, top, width(), toolHeight);
+    hexView_->setGeometry(0, top + px(kToolBandHeight), hexView_->minimumWidth(),
+                          hexView_->minimumHeight() + dy);
     chipInfoGroup_->setGeometry(unitRect(342, 42, 104, 132));
     chipInfoEdit_->setGeometry(unitRect(348, 56, 93, 112));
     chipPicture_->setGeometry(QRect(px(340), top + px(181), kChipPictureWidth, kChipPictureHeight));
-    statusEdit_->setGeometry(unitRect(343, 288, 114, 14));
-    progressBar_->setGeometry(unitRect(342, 305, 102, 24));
-    percentEdit_->setGeometry(unitRect(448, 313, 24, 12));
-    setFixedSize(width, top + px(kTemplateHeight));
+    statusEdit_->setGeometry(unitRect(343, 288, 114, 14).translated(0, dy));
+    progressBar_->setGeometry(unitRect(342, 305, 102, 24).translated(0, dy));
+    percentEdit_->setGeometry(unitRect(448, 313, 24, 12).translated(0, dy));
+}
+
+void CMainDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    placeControls();
+}
+
+void CMainDlg::updateTitle() {
+    const QString title = QString::fromUtf8(texts_.windowTitle);
+    setWindowTitle(
+        (history_.modified() ? QStringLiteral("*") : QString()) +
+        (documentName_.isEmpty() ? title : documentName_ + QStringLiteral(" - ") + title));
+}
+
+void CMainDlg::bufferMatches(const QString& name) {
+    history_.markClean();
+    documentName_ = name;
+    updateTitle();
 }
 
 QAction* CMainDlg::action(unsigned id) const {
@@ -236,6 +269,17 @@ bool CMainDlg::commandAllowed(unsigned id) const {
 void CMainDlg::runCommand(unsigned id) {
     if (!commandAllowed(id))
         return;
+    runHandler(id);
+    // A close chosen while a device command ran, with unsaved changes, asks now that
+    // the command has stopped and its handler has put the buffer in order.
+    if (deviceCommands_ == 0 && closeAfterCommand_) {
+        const int result = *closeAfterCommand_;
+        closeAfterCommand_.reset();
+        done(result);
+    }
+}
+
+void CMainDlg::runHandler(unsigned id) {
     switch (id) {
     case IdFileOpen:
         return OnFileOpen();

@@ -33,6 +33,7 @@ class QAction;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QMenuBar;
 class QTextEdit;
 class QProgressBar;
@@ -93,6 +94,8 @@ class CMainDlg : public QDialog {
     // --- Command handlers (menu 129 and toolbar 130) --------------------------------
     void OnFileOpen();
     void OnFileSave();
+    // File > Save; true when the buffer reached the file.
+    bool saveBuffer();
     void OnFileAssociate();
     void OnFileExit();
     void OnEditFill();
@@ -120,6 +123,11 @@ class CMainDlg : public QDialog {
     void findAgain(SearchDirection direction);
     // Undo and Redo can be chosen exactly when there is a step to take.
     void updateUndoCommands();
+    // Operation > Programmer: lists the programmers present with their firmware
+    // versions (each asked once), the one in use checked.
+    void listProgrammers();
+    // Device commands open `devicePath` first from now on, while it is present.
+    void chooseProgrammer(const std::string& devicePath);
     // Runs the handler of `id` when the window is in a state to run it.
     void runCommand(unsigned id);
     // False for commands that need the buffer while start-up stopped before it.
@@ -139,6 +147,7 @@ class CMainDlg : public QDialog {
     // --- Controls (for the handlers and the tests) ----------------------------------
     QAction* action(unsigned id) const;
     QMenuBar* menu() const { return menuBar_; }
+    QMenu* programmerMenu() const { return programmerMenu_; }
     QToolBar* toolBar() const { return toolBar_; }
     HexViewWidget* hexView() const { return hexView_; }
     QTextEdit* chipInfoEdit() const { return chipInfoEdit_; }
@@ -163,9 +172,12 @@ class CMainDlg : public QDialog {
     }
 
   protected:
-    // Closing the window (Exit, Esc, Enter, the close button) during a device command
-    // abandons its operation, so the program ends at once and shows nothing more.
+    // Closing the window (Exit, Esc, Enter, the close button) asks Save / Discard /
+    // Cancel while the buffer holds unsaved changes. During a device command it
+    // abandons the operation: without such changes the program ends at once and shows
+    // nothing more; with them the question comes once the operation has stopped.
     void done(int result) override;
+    void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -175,6 +187,13 @@ class CMainDlg : public QDialog {
     void createToolBar();
     void createControls();
     void placeControls();
+    // The title: the file or chip the buffer came from, "*" while it has unsaved changes.
+    void updateTitle();
+    // The question on closing with unsaved changes; true when the window may close.
+    bool confirmClose();
+    void runHandler(unsigned id);
+    // After an Open, Save, Read or Write: the buffer matches `name` (file or chip).
+    void bufferMatches(const QString& name);
     void setPicture(int chipType);
     // Start-up steps that belong to the device link and the programmer.
     void openDeviceAtStartUp();
@@ -234,10 +253,14 @@ class CMainDlg : public QDialog {
     template <typename Command> void runDeviceCommand(Command command);
     std::stop_source deviceStop_;
     int deviceCommands_ = 0;
+    std::optional<int> closeAfterCommand_; // a close that waits for the command to stop
     bool startedUp_ = false;
+    QString documentName_;                                // the file or chip shown in the title
+    std::map<std::string, std::string> firmwareVersions_; // by device path, once asked
 
     // Controls.
     QMenuBar* menuBar_ = nullptr;
+    QMenu* programmerMenu_ = nullptr;
     QToolBar* toolBar_ = nullptr;
     std::map<unsigned, QAction*> actions_;
     HexViewWidget* hexView_ = nullptr;

@@ -5,9 +5,12 @@
 #include "res/MessageBox.h"
 
 #include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStringList>
 
 #include <algorithm>
+#include <cstring>
 
 void CMainDlg::DeviceHost::setStatusText(const char* text) {
     window_.setStatusText(text);
@@ -66,6 +69,10 @@ int CMainDlg::DeviceHost::chooseChip(const std::vector<ChipInfo>& chips) {
 void CMainDlg::openDeviceAtStartUp() {
     deviceOperations_.openAtStartUp();
     setProgressSource([this] { return deviceHost_.percent(); });
+    // With several programmers the user learns which one was taken.
+    const std::string opened = usbLink_.devicePath();
+    if (!opened.empty() && usbLink_.listProgrammers().size() > 1)
+        setStatusText(formatText(texts_.programmerInUse, opened.c_str()));
 }
 
 template <typename Command> void CMainDlg::runDeviceCommand(Command command) {
@@ -79,20 +86,61 @@ template <typename Command> void CMainDlg::runDeviceCommand(Command command) {
 }
 
 void CMainDlg::done(int result) {
-    if (deviceCommands_ > 0)
+    if (deviceCommands_ > 0) {
         deviceStop_.request_stop();
+        // The question must not hold the operation's loop (its transfers would pass
+        // their deadlines): it comes when the command has returned.
+        if (history_.modified()) {
+            closeAfterCommand_ = result;
+            return;
+        }
+    } else if (history_.modified() && !confirmClose()) {
+        return;
+    }
     QDialog::done(result);
 }
 
+bool CMainDlg::confirmClose() {
+    QMessageBox box(this);
+    box.setWindowTitle(QString::fromUtf8(texts_.windowTitle));
+    box.setIcon(QMessageBox::Warning);
+    box.setText(QString::fromUtf8(texts_.unsavedQuestion).replace(QLatin1String("\r\n"), "\n"));
+    QPushButton* save =
+        box.addButton(QString::fromUtf8(texts_.saveButton), QMessageBox::AcceptRole);
+    QPushButton* discard =
+        box.addButton(QString::fromUtf8(texts_.discardButton), QMessageBox::DestructiveRole);
+    QPushButton* cancel =
+        box.addButton(QString::fromUtf8(texts_.cancelButton), QMessageBox::RejectRole);
+    box.setDefaultButton(save);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == discard)
+        return true;
+    // A Save that is cancelled or fails keeps the window and the changes.
+    return box.clickedButton() == save && saveBuffer();
+}
+
 void CMainDlg::OnAuto() {
-    runDeviceCommand([this](std::stop_token stop) { deviceOperations_.autoProgram(stop); });
+    const uint64_t before = history_.state();
+    OperationResult result;
+    runDeviceCommand(
+        [this, &result](std::stop_token stop) { result = deviceOperations_.autoProgram(stop); });
+    // The chip holds the buffer now, unless the buffer was changed meanwhile.
+    if (result.ok() && history_.state() == before)
+        bufferMatches(documentName_);
 }
 
 void CMainDlg::OnRead() {
     // A read replaces the chip's bytes of the buffer; Undo brings back what they held.
     history_.begin(buffer_, 0, currentChip_.capacity);
-    runDeviceCommand([this](std::stop_token stop) { deviceOperations_.read(stop); });
+    OperationResult result;
+    runDeviceCommand(
+        [this, &result](std::stop_token stop) { result = deviceOperations_.read(stop); });
     history_.end(buffer_);
+    if (result.ok())
+        bufferMatches(QString::fromUtf8(
+            currentChip_.name,
+            static_cast<qsizetype>(strnlen(currentChip_.name, sizeof currentChip_.name))));
     updateUndoCommands();
 }
 
@@ -101,7 +149,12 @@ void CMainDlg::OnErase() {
 }
 
 void CMainDlg::OnWrite() {
-    runDeviceCommand([this](std::stop_token stop) { deviceOperations_.write(stop); });
+    const uint64_t before = history_.state();
+    OperationResult result;
+    runDeviceCommand(
+        [this, &result](std::stop_token stop) { result = deviceOperations_.write(stop); });
+    if (result.ok() && history_.state() == before)
+        bufferMatches(documentName_);
 }
 
 void CMainDlg::OnVerify() {

@@ -1,6 +1,7 @@
 // File > Open, File > Save and File > Exit. The file's name chooses its format
 // (binary, Intel HEX, S-records) in both directions.
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStringList>
 
 #include "app/MainDlg.h"
@@ -20,11 +21,19 @@ void CMainDlg::OnFileOpen() {
         return;
     const std::string path = QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
     std::string failure;
-    if (!loadDataFile(path, &failure))
+    if (!loadDataFile(path, &failure)) {
         messageBox(failure);
+        return;
+    }
+    // The last operation's result no longer speaks of these bytes.
+    setStatusText("");
 }
 
 void CMainDlg::OnFileSave() {
+    saveBuffer();
+}
+
+bool CMainDlg::saveBuffer() {
     QFileDialog dialog(this);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
@@ -41,15 +50,18 @@ void CMainDlg::OnFileSave() {
                              dialog.setDefaultSuffix(suffix);
                      });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    const std::string path = QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
+        return false;
+    const QString chosen = dialog.selectedFiles().constFirst();
+    const std::string path = QFile::encodeName(chosen).toStdString();
     if (!saveDataFile(buffer_, currentChip_.capacity, path)) {
         // A save that did not reach the disk must not pass unnoticed.
         messageBox(texts_.saveFailed);
-        return;
+        return false;
     }
-    if (texts_.saveDone)
-        setStatusText(texts_.saveDone);
+    // The Chinese build says so; the English one clears the last operation's result.
+    setStatusText(texts_.saveDone ? texts_.saveDone : "");
+    bufferMatches(QFileInfo(chosen).fileName());
+    return true;
 }
 
 void CMainDlg::OnFileExit() {

@@ -1,5 +1,7 @@
 // The main window's side of the hex view: set-up, refresh, scrolling and the resets
 // after a chip change or a file load.
+#include <QFileInfo>
+
 #include "app/HexViewWidget.h"
 #include "app/MainDlg.h"
 #include "buffer/DataFiles.h"
@@ -47,6 +49,8 @@ bool CMainDlg::loadDataFile(const std::string& name, std::string* failure) {
     history_.record(buffer_, 0, currentChip_.capacity, [&] {
         loaded = ::loadDataFile(buffer_, currentChip_.capacity, name, texts_, failure);
     });
+    if (loaded)
+        bufferMatches(QFileInfo(QFile::decodeName(name.c_str())).fileName());
     updateUndoCommands();
     if (!loaded)
         return false;

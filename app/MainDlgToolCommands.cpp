@@ -27,6 +27,8 @@ std::span<const uint8_t> chipBytes(const DataBuffer& buffer, uint32_t capacity) 
 void CMainDlg::updateUndoCommands() {
     enableCommand(IdEditUndo, startedUp_ && history_.canUndo());
     enableCommand(IdEditRedo, startedUp_ && history_.canRedo());
+    // Every change of the buffer passes here: the title's "*" follows.
+    updateTitle();
 }
 
 void CMainDlg::OnEditUndo() {

@@ -32,6 +32,7 @@ bool EditHistory::end(const DataBuffer& buffer) {
         return false;
     step.crcNow = crcOf(now);
     step.crcKept = crcOf(step.bytes);
+    step.state = nextState_++;
     for (const Step& forgotten : redo_)
         heldBytes_ -= cost(forgotten);
     redo_.clear();
@@ -41,6 +42,8 @@ bool EditHistory::end(const DataBuffer& buffer) {
     size_t dropped = 0;
     while (heldBytes_ > limitBytes_ && dropped + 1 < undo_.size())
         heldBytes_ -= cost(undo_[dropped++]);
+    if (dropped > 0)
+        baseState_ = undo_[dropped - 1].state;
     undo_.erase(undo_.begin(), undo_.begin() + static_cast<std::ptrdiff_t>(dropped));
     return true;
 }
@@ -49,8 +52,9 @@ bool EditHistory::canAmend(const DataBuffer& buffer, uint64_t offset, uint64_t c
     if (!open_.empty() || !redo_.empty() || undo_.empty())
         return false;
     const Step& newest = undo_.back();
-    return newest.range.offset == offset && newest.range.count == count &&
-           crcOf(rangeOf(buffer, newest.range)) == newest.crcNow;
+    // A step that ends in the clean state stays as it is, so that Undo comes back to it.
+    return newest.state != cleanState_ && newest.range.offset == offset &&
+           newest.range.count == count && crcOf(rangeOf(buffer, newest.range)) == newest.crcNow;
 }
 
 void EditHistory::amended(const DataBuffer& buffer) {
@@ -83,6 +87,8 @@ std::optional<ByteRange> EditHistory::swapBack(DataBuffer& buffer, std::vector<S
 }
 
 void EditHistory::clear() {
+    // What the buffer held before is out of reach now.
+    baseState_ = nextState_++;
     undo_.clear();
     redo_.clear();
     heldBytes_ = 0;

@@ -9,6 +9,10 @@
 // the history's back, undo and redo find another CRC, forget every step and change
 // nothing, rather than mixing old bytes into new ones.
 //
+// The history also knows whether the buffer holds unsaved changes: markClean() notes the
+// state the buffer is in after an Open, Save, Read or Write, and modified() says whether
+// undo, redo or new steps have left it. Undoing back to the noted state clears it.
+//
 // One thread (the window's). No Qt.
 #pragma once
 
@@ -67,6 +71,16 @@ class EditHistory {
     std::optional<ByteRange> redo(DataBuffer& buffer);
 
     void clear();
+
+    // The buffer as it is now matches its file or chip: no unsaved changes.
+    void markClean() { cleanState_ = state(); }
+    // Whether the buffer has left the state markClean() noted. A state the steps can no
+    // longer reach (dropped for the limit, or bytes changed behind the history's back)
+    // counts as modified.
+    bool modified() const { return state() != cleanState_; }
+    // Names the buffer's present state: equal values, equal bytes (as far as the history
+    // knows). Changes with every kept step, undo and redo.
+    uint64_t state() const { return undo_.empty() ? baseState_ : undo_.back().state; }
     // Memory the closed steps hold, overhead included.
     size_t heldBytes() const { return heldBytes_; }
 
@@ -76,6 +90,7 @@ class EditHistory {
         std::vector<uint8_t> bytes; // what the range does not hold now
         uint32_t crcNow = 0;        // CRC of what the range holds now
         uint32_t crcKept = 0;       // CRC of `bytes`
+        uint64_t state = 0;         // the buffer's state once this step is applied
     };
 
     bool canAmend(const DataBuffer& buffer, uint64_t offset, uint64_t count) const;
@@ -89,4 +104,7 @@ class EditHistory {
     std::vector<Step> undo_; // oldest first
     std::vector<Step> redo_; // next redo last
     std::vector<Step> open_; // innermost last
+    uint64_t nextState_ = 1;
+    uint64_t baseState_ = 0;  // the state beneath the oldest undo step
+    uint64_t cleanState_ = 0; // the state markClean() noted
 };

@@ -46,30 +46,41 @@ uint32_t HexViewModel::rowsFor(uint32_t length) {
     return DataBuffer::clampToStore(length) / kHexBytesPerLine;
 }
 
-uint32_t HexViewModel::maxTopRowFor(uint32_t length) {
+uint32_t HexViewModel::maxTopRowFor(uint32_t length, uint32_t lines) {
     uint32_t rows = rowsFor(length);
-    return rows <= kHexViewLines ? 0 : rows - kHexViewLines;
+    return rows <= lines ? 0 : rows - lines;
 }
 
 uint32_t HexViewModel::scrollStepFor(uint32_t length) {
     return DataBuffer::clampToStore(length) <= kSmallBufferMax ? 1 : kLargeScrollStep;
 }
 
-uint32_t HexViewModel::scrollMaxFor(uint32_t length) {
-    return maxTopRowFor(length) / scrollStepFor(length);
+uint32_t HexViewModel::scrollMaxFor(uint32_t length, uint32_t lines) {
+    return maxTopRowFor(length, lines) / scrollStepFor(length);
 }
 
 uint32_t HexViewModel::maxTopRow() const {
-    return maxTopRowFor(buffer_.length());
+    return maxTopRowFor(buffer_.length(), viewLines_);
 }
 
 uint32_t HexViewModel::scrollMax() const {
-    return scrollMaxFor(buffer_.length());
+    return scrollMaxFor(buffer_.length(), viewLines_);
 }
 
 uint32_t HexViewModel::setUp(uint32_t capacity) {
-    rowCount = static_cast<uint16_t>(std::min(capacity / kHexBytesPerLine, kHexViewLines));
+    capacity_ = capacity;
+    rowCount = static_cast<uint16_t>(std::min(capacity / kHexBytesPerLine, viewLines_));
     return scrollMax();
+}
+
+bool HexViewModel::setViewLines(uint32_t lines) {
+    // A 16 MiB store has a million rows; no screen shows that many.
+    lines = std::clamp<uint32_t>(lines, kHexViewLines, UINT16_MAX);
+    if (lines == viewLines_)
+        return false;
+    viewLines_ = lines;
+    rowCount = static_cast<uint16_t>(std::min(capacity_ / kHexBytesPerLine, viewLines_));
+    return true;
 }
 
 bool HexViewModel::clampTopRow() {
@@ -91,11 +102,12 @@ HexLine HexViewModel::line(uint32_t i) const {
                    formatHexBytes(bytes, kHexBytesPerLine), formatAscii(bytes, kHexBytesPerLine)};
 }
 
-bool HexViewModel::refresh(std::array<HexLine, kHexViewLines>& lines) {
+bool HexViewModel::refresh(std::vector<HexLine>& lines) {
     if (!canRefresh())
         return false;
     clampTopRow();
-    for (uint32_t i = 0; i < kHexViewLines; ++i)
+    lines.resize(viewLines_);
+    for (uint32_t i = 0; i < viewLines_; ++i)
         lines[i] = line(i);
     return true;
 }
@@ -131,6 +143,8 @@ ScrollResult HexViewModel::onVScroll(int code, uint32_t position) {
                           : limit);
     case SB_THUMBPOSITION:
     case SB_THUMBTRACK:
+        if ((position & 0xFFFF) >= scrollMax())
+            return moveTo(limit);
         return moveTo(static_cast<uint64_t>(position & 0xFFFF) * scrollStep);
     case SB_TOP:
         if (topRow == 0)

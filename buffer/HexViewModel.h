@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "buffer/DataBuffer.h"
 
@@ -27,7 +28,7 @@ enum ScrollCode : int {
     SB_ENDSCROLL = 8,
 };
 
-inline constexpr uint32_t kHexViewLines = 32;        // lines on screen
+inline constexpr uint32_t kHexViewLines = 32;        // lines on screen at the least
 inline constexpr uint32_t kHexBytesPerLine = 16;     // bytes per line
 inline constexpr uint32_t kSmallBufferMax = 0x10000; // up to here one scroll position = one row
 inline constexpr uint32_t kLargeScrollStep = 32;     // rows per scroll position above 64 KiB
@@ -62,18 +63,26 @@ class HexViewModel {
 
     uint32_t topRow = 0;     // row shown on line 0
     uint32_t scrollStep = 1; // rows per scroll-bar position, set by onVScroll
-    uint16_t rowCount = 0;   // lines that carry data, set by setUp
+    uint16_t rowCount = 0;   // lines that carry data, set by setUp and setViewLines
 
-    // Derived from a length (cut to the store first).
+    // Lines on screen: kHexViewLines at the window's starting size, more in a larger
+    // window. Changing them recomputes rowCount for the last set-up's capacity; the
+    // caller sets the scroll range again and refreshes. True when they changed.
+    bool setViewLines(uint32_t lines);
+    uint32_t viewLines() const { return viewLines_; }
+
+    // Derived from a length (cut to the store first) and the lines on screen.
     static uint32_t rowsFor(uint32_t length);
-    static uint32_t maxTopRowFor(uint32_t length);
-    static uint32_t scrollMaxFor(uint32_t length);
+    static uint32_t maxTopRowFor(uint32_t length, uint32_t lines = kHexViewLines);
+    static uint32_t scrollMaxFor(uint32_t length, uint32_t lines = kHexViewLines);
     static uint32_t scrollStepFor(uint32_t length); // 1 up to 64 KiB, else 32
     // The same, computed from the buffer's current length on each call.
     uint32_t maxTopRow() const;
     uint32_t scrollMax() const;
+    // The scroll-bar position that shows topRow.
+    uint32_t scrollPosition() const { return topRow / scrollStepFor(buffer_.length()); }
 
-    // Prepares for the selected chip: rowCount = min(capacity / 16, 32). Returns the
+    // Prepares for the selected chip: rowCount = min(capacity / 16, lines). Returns the
     // scroll-bar maximum (the range is 0 ... scrollMax(), position 0). topRow is left
     // as it is; the callers reset it.
     uint32_t setUp(uint32_t capacity);
@@ -83,18 +92,19 @@ class HexViewModel {
     bool canRefresh() const { return buffer_.allocated(); }
     // Refresh step 2: topRow cut to maxTopRow(). Returns true when it changed.
     bool clampTopRow();
-    // The texts of line i (0 ... 31) at the current topRow: data when i < rowCount,
+    // The texts of line i (0 ... lines - 1) at the current topRow: data when i < rowCount,
     // else " " in all three columns. Lines whose bytes would lie past the store also
     // read " ". Does not clamp.
     HexLine line(uint32_t i) const;
     // The whole refresh: false (and `lines` untouched) without a store; otherwise
-    // clamps topRow and writes all 32 lines.
-    bool refresh(std::array<HexLine, kHexViewLines>& lines);
+    // clamps topRow and writes every line on screen (`lines` takes their number).
+    bool refresh(std::vector<HexLine>& lines);
 
     // Scroll-bar request. Sets scrollStep from the length, applies the request and
     // the clamp. `position` is the 16-bit thumb position of SB_THUMBPOSITION and
-    // SB_THUMBTRACK. On refresh the widget sets the scroll bar to result.position and
-    // refreshes; otherwise it does nothing.
+    // SB_THUMBTRACK; the thumb at the end of its range shows the last rows, even where
+    // maxTopRow is no whole number of positions. On refresh the widget sets the scroll bar to
+    // result.position and refreshes; otherwise it does nothing.
     ScrollResult onVScroll(int code, uint32_t position);
     // Moves by `rows` (negative: towards offset 0) through the same clamp and
     // scroll-bar update as onVScroll. Stops (no refresh) when topRow would not change.
@@ -107,4 +117,6 @@ class HexViewModel {
     ScrollResult moveTo(uint64_t row);
 
     const DataBuffer& buffer_;
+    uint32_t viewLines_ = kHexViewLines;
+    uint32_t capacity_ = 0; // of the last set-up
 };

@@ -291,6 +291,13 @@ struct Texts {
     const char* findWrappedToEnd;   // %06X: the match's address, found from the chip's end
     // Identify on IDs the database lacks: the line before the ready chip-table row
     const char* identifyTableRowNote;
+    // Unsaved changes on closing, and the Programmer menu of Operation
+    const char* unsavedQuestion;
+    const char* saveButton;
+    const char* discardButton;
+    const char* menuProgrammer;
+    const char* programmerNone;
+    const char* programmerInUse; // %s: the programmer's device path
 };
 
 extern const Texts kTextsEnglish;

@@ -9,7 +9,7 @@ const Texts kTextsChinese = {
     .deviceOpenFailed = "设备打开失败！\r\n请重新连接设备！",
     .fileOpenFailed = "打开文件失败.",
 
-    .menuFile = "文件(F)",
+    .menuFile = "文件(&F)",
     .menuOpen = "打开文件(&O)",
     .menuSave = "保存文件(&S)",
     .menuRelate = "文件关联(&R)",
@@ -274,4 +274,10 @@ const Texts kTextsChinese = {
     .identifyTableRowNote =
         "chipdb/chips.tsv 的表行：请对照数据手册核对名称、厂商、电压、容量和擦除大小，"
         "把数据手册写作来源，再把这一行发回项目：",
+    .unsavedQuestion = "缓冲区的修改尚未保存。\r\n关闭前要保存吗？",
+    .saveButton = "保存",
+    .discardButton = "不保存",
+    .menuProgrammer = "编程器(&M)",
+    .programmerNone = "未找到编程器",
+    .programmerInUse = "编程器：%s",
 };

@@ -9,7 +9,7 @@ const Texts kTextsEnglish = {
     .deviceOpenFailed = "Failure to open device!",
     .fileOpenFailed = "Failure to open the file!",
 
-    .menuFile = "File(F)",
+    .menuFile = "File(&F)",
     .menuOpen = "Open(&O)",
     .menuSave = "Save(&S)",
     .menuRelate = "Relate(&R)",
@@ -278,4 +278,10 @@ const Texts kTextsEnglish = {
     .identifyTableRowNote = "A row for chipdb/chips.tsv: check the name, manufacturer, voltages, "
                             "capacity and erase sizes against the datasheet, name the datasheet "
                             "as the source, and send the row to the project:",
+    .unsavedQuestion = "The buffer has changes that are not saved.\r\nSave them before closing?",
+    .saveButton = "Save",
+    .discardButton = "Discard",
+    .menuProgrammer = "Programmer(&M)",
+    .programmerNone = "No programmer found",
+    .programmerInUse = "Programmer: %s",
 };

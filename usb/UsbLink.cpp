@@ -85,12 +85,19 @@ std::vector<std::string> UsbLink::listProgrammers() {
 
 int UsbLink::open() {
     const int count = interfaces_->countInterfaces();
+    int first = -1;
     for (int i = 0; i < count; ++i) {
-        if (interfaces_->vendorIdAt(i) == kProgrammerVendor &&
-            interfaces_->productIdAt(i) == kProgrammerProduct)
+        if (interfaces_->vendorIdAt(i) != kProgrammerVendor ||
+            interfaces_->productIdAt(i) != kProgrammerProduct)
+            continue;
+        // The chosen programmer, while present, is the only one tried: a failure to
+        // open it must not silently program the chip in another.
+        if (!preferredPath_.empty() && interfaces_->getInterfacePath(i) == preferredPath_)
             return openAt(i);
+        if (first < 0)
+            first = i;
     }
-    return 0;
+    return first >= 0 ? openAt(first) : 0;
 }
 
 int UsbLink::openPath(const std::string& devicePath) {

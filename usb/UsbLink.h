@@ -59,8 +59,12 @@ class UsbLink {
     // the order open() tries them.
     std::vector<std::string> listProgrammers();
     // 1 when a programmer was found and its interface opened (a pipe that failed has
-    // shown its own box); 0 otherwise. The first programmer listed wins.
+    // shown its own box); 0 otherwise. The preferred programmer wins while it is
+    // present; otherwise the first one listed.
     int open();
+    // The programmer open() tries first (the user's choice among several); "" for none.
+    void setPreferredPath(std::string devicePath) { preferredPath_ = std::move(devicePath); }
+    const std::string& preferredPath() const { return preferredPath_; }
     // As open(), for the programmer whose device path is `devicePath`.
     int openPath(const std::string& devicePath);
     // The device path of the programmer opened last ("" before the first).
@@ -118,6 +122,7 @@ class UsbLink {
 
     std::unique_ptr<usb::DeviceInterfaceList> interfaces_;
     std::string devicePath_;
+    std::string preferredPath_;
     // Null while not open. The workers keep their own reference to the pipe they use,
     // so reopening never pulls a pipe from under one.
     std::shared_ptr<usb::InterfaceHandle> interfaceHandle_;

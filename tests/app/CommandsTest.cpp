@@ -93,6 +93,7 @@ TEST(Commands, OpenAndSaveGoThroughTheRealFileDialogs) {
         dialog->selectFile(QString::fromStdString(started->path("dump")));
         static_cast<QDialog*>(dialog)->accept();
     });
+    window.setStatusText("器件为空"); // a Read's result, no longer shown after Open
     window.action(IdFileOpen)->trigger();
     installQtTranslations(Language::English);
     ASSERT_TRUE(*opened);
@@ -102,7 +103,7 @@ TEST(Commands, OpenAndSaveGoThroughTheRealFileDialogs) {
         "(*.ihex)|S-Record文件(*.srec;*.s19;*.s28;*.s37;*.mot) (*.srec *.s19 *.s28 *.s37 "
         "*.mot)|查找范围：|文件名称(&N)：|文件类型：|打开(&O)|取消|");
     EXPECT_EQ(hexLine(window, 0)[2], "ZZZZZZZZZZZZZZZZ");
-    EXPECT_EQ(bytesAt(window, 299, 2), "Z\xFF");
+    EXPECT_EQ(bytesAt(window, 299, 2) + window.statusEdit()->text().toStdString(), "Z\xFF");
 
     // Intel HEX by its name, a record above 64 KiB behind an extended linear address record;
     // a bad one: the reader's message, then the failure, the buffer as it was.
@@ -230,4 +231,14 @@ TEST(Commands, TheHexViewScrollsByBarWheelAndThumb) {
     bar->setSliderDown(true);
     bar->setSliderPosition(4064);
     EXPECT_EQ(hexLine(window, 31)[0], "0x00FFF0:");
+    window.show(); // more lines in a taller window, to both ends; never smaller than at start
+    selectChip(window, makeChip(ChipType::Flash25, "W25Q80", 0x100000));
+    window.resize(window.minimumSize() + QSize(100, 13 * 10));
+    bar->triggerAction(QAbstractSlider::SliderToMaximum);
+    EXPECT_EQ(hexLine(window, 41)[0] + std::to_string(hexLineCount(window)), "0x0FFFF0:42");
+    bar->triggerAction(QAbstractSlider::SliderToMinimum);
+    bar->setSliderPosition(bar->maximum()); // the thumb at its end too
+    EXPECT_EQ(hexLine(window, 0)[0] + hexLine(window, 41)[0], "0x0FFD60:0x0FFFF0:");
+    window.resize(100, 100);
+    EXPECT_EQ(hexLineCount(window) * (window.size() == window.minimumSize()), 32);
 }

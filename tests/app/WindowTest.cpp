@@ -12,14 +12,15 @@
 #include "app/QtMessageBoxSink.h"
 #include "app/UserGuideWindow.h"
 #include "dialogs/BufferFillDlg.h"
+#include "tests/support/SimProgrammer.h"
 
 namespace {
 
 // Menu entries and toolbar slots in order; 0 is a separator.
-const unsigned kMenuIds[] = {32884, 32885, 0,     32896, 0,     32841, 0,     32917, 32894,
-                             32895, 0,     32910, 32911, 0,     32912, 32913, 32914, 32915,
-                             0,     32916, 32891, 0,     32889, 32886, 32887, 32888, 0,
-                             32881, 32880, 32882, 0,     32893, 0,     32918, 32862, 32863};
+const unsigned kMenuIds[] = {32884, 32885, 0,     32896, 0,     32917, 0,     32841, 32894, 32895,
+                             0,     32910, 32911, 0,     32912, 32913, 32914, 32915, 0,     32916,
+                             32891, 0,     32889, 32886, 32887, 32888, 0,     32881, 32880, 32882,
+                             0,     32893, 0,     32918, 0,     32940, 32862, 32863};
 const unsigned kToolIds[] = {32884, 32885, 0,     32894, 32895, 0,     32891, 32886,
                              32887, 32888, 32889, 0,     32881, 32880, 32882};
 
@@ -33,24 +34,24 @@ struct Build {
 
 const Build kBuilds[] = {
     {Language::English,
-     "File(F): Open(&O)|Save(&S)|-|Relate(&R)|-|Exit(&X)|-|Compare with File(&C); "
-     "Edit(&E): Fill(&F)|Exchange(&C)|-|Undo(&U)[Ctrl+Z]|Redo(&R)[Ctrl+Shift+Z]|-|"
-     "Go To Address(&G)[Ctrl+G]|Find(&I)[Ctrl+F]|Find Next(&N)[F3]|Find Previous(&P)[Shift+F3]|-|"
-     "Checksum(&K); "
-     "Operat(&P): Auto(&A)|-|Read(&R)|Erase(&E)|Write(&W)|Verify(&C)|-|Chip Identify(&G)|"
-     "Chip Select(&L)|Chip Edit(&D)|-|Firmware Version(&V)|-|Blank Check(&B); "
-     "Help(&H): User Guide(&O)|About(&A); ",
+     "File(&F): Open(&O)[Ctrl+O]|Save(&S)[Ctrl+S]|-|Relate(&R)|-|Compare with File(&C)|-|"
+     "Exit(&X)[Ctrl+Q]; Edit(&E): Fill(&F)|Exchange(&C)|-|Undo(&U)[Ctrl+Z]|Redo(&R)[Ctrl+Shift+Z; "
+     "Ctrl+Y]|-|Go To Address(&G)[Ctrl+G]|Find(&I)[Ctrl+F]|Find Next(&N)[F3]|Find "
+     "Previous(&P)[Shift+F3]|-|Checksum(&K); Operat(&P): Auto(&A)|-|Read(&R)|Erase(&E)|Write(&W)|"
+     "Verify(&C)|-|Chip Identify(&G)|Chip Select(&L)|Chip Edit(&D)|-|Firmware Version(&V)|-|Blank "
+     "Check(&B)|-|Programmer(&M); Help(&H): User Guide(&O)|About(&A); ",
      "Open/Open Save/Save - Fill/Fill Exc/Exchange - Auto/Auto Erase/Erase Write/Write "
      "Verify/Verify Read/Read - Ident/Chip Identify Select/Chip Select Edit/Chip Edit ",
      "Chip:EN25T80\n\nManufacturer:Eon\n\nCapacity:1MB\n\nManufacturer ID:1C \n\n"
      "Device ID:13 \n\nProgram Mode:PP\n\nPage Size:256Bytes\n",
      "Chip Info", "About Brimwick", "Chip database: ", "OK"},
     {Language::Chinese,
-     "文件(F): 打开文件(&O)|保存文件(&S)|-|文件关联(&R)|-|退出(&X)|-|与文件比较(&C); "
-     "编辑(&E): 填充(&F)|交换(&C)|-|撤销(&U)[Ctrl+Z]|重做(&R)[Ctrl+Shift+Z]|-|转到地址(&G)[Ctrl+G]|"
-     "查找(&I)[Ctrl+F]|查找下一个(&N)[F3]|查找上一个(&P)[Shift+F3]|-|校验和(&K); "
-     "操作(&P): 自动编程(&A)|-|读出&R)|擦除(&E)|编程(&W)|校验(&C)|-|器件识别(&G)|器件选择(&L)|"
-     "器件编辑(&D)|-|固件版本(&V)|-|查空(&B); 帮助(&H): 操作说明(&O)|关于(&A); ",
+     "文件(&F): 打开文件(&O)[Ctrl+O]|保存文件(&S)[Ctrl+S]|-|文件关联(&R)|-|与文件比较(&C)|-|"
+     "退出(&X)[Ctrl+Q]; 编辑(&E): 填充(&F)|交换(&C)|-|撤销(&U)[Ctrl+Z]|重做(&R)[Ctrl+Shift+Z; "
+     "Ctrl+Y]|-|转到地址(&G)[Ctrl+G]|查找(&I)[Ctrl+F]|查找下一个(&N)[F3]|查找上一个(&P)[Shift+F3]|"
+     "-|校验和(&K); 操作(&P): 自动编程(&A)|-|读出&R)|擦除(&E)|编程(&W)|校验(&C)|-|器件识别(&G)|"
+     "器件选择(&L)|器件编辑(&D)|-|固件版本(&V)|-|查空(&B)|-|编程器(&M); 帮助(&H): 操作说明(&O)|"
+     "关于(&A); ",
      "打开/打开 保存/保存 - 填充/ 交换/ - 自动/自动编程 擦除/擦除 编程/编程 校验/校验 读出/读出 - "
      "识别/器件识别 选择/器件选择 编辑/器件编辑 ",
      "器件：EN25T80\n\n厂商：Eon\n\n容量：1MB\n\n厂商ID：1C \n\n器件ID：13 \n\n"
@@ -72,7 +73,8 @@ TEST(Window, EachBuildShowsItsMenusToolbarPanelAndAbout) {
         for (QAction* popup : window.menu()->actions()) {
             menus += popup->text().toStdString() + ": ";
             for (QAction* entry : popup->menu()->actions()) {
-                const std::string keys = entry->shortcut().toString().toStdString();
+                const std::string keys =
+                    QKeySequence::listToString(entry->shortcuts()).toStdString();
                 menus += entry->isSeparator() ? "-|"
                                               : entry->text().toStdString() +
                                                     (keys.empty() ? "" : "[" + keys + "]") + "|";
@@ -86,6 +88,13 @@ TEST(Window, EachBuildShowsItsMenusToolbarPanelAndAbout) {
             menus += " ";
         }
         EXPECT_EQ(menus, build.menus);
+        ASSERT_TRUE((window.activateWindow(), QTest::qWaitForWindowActive(&window)));
+        // Alt and the underlined letter open each menu.
+        for (int i = 0; i < 4; ++i) {
+            QTest::keyClick(&window, Qt::Key("FEPH"[i]), Qt::AltModifier);
+            QMenu* popup = window.menu()->actions()[i]->menu();
+            EXPECT_TRUE(popup->isVisible() && popup->close()) << i;
+        }
 
         std::string toolbar;
         item = 0;
@@ -189,6 +198,84 @@ TEST(Window, PanelStatusAndProgressFollowTheChipEnterEscAndExitClose) {
     window.show();
     window.action(IdFileExit)->trigger();
     EXPECT_EQ(results + (window.isVisible() ? "shown" : "closed"), "1 1 0 closed");
+}
+
+TEST(Window, ClosingWithUnsavedChangesAsksSaveDiscardOrCancel) {
+    // Steps: F fill, X exchange, U undo, R redo, S save. After: title, asked, window, file, buffer.
+    const struct {
+        const char *steps, *close, *answer, *after;
+    } cases[] = {
+        {"F", "Esc", "Save", "*image.bin - Brimwick+|asked|closed|AALLO|AA"},
+        {"XUR", "Return", "Discard", "*image.bin - Brimwick+|asked|closed||EH"},
+        {"FUU", "Ctrl+Q", "Cancel", "*image.bin - Brimwick+|asked|shown||\xFF\xFF"},
+        {"F", "close", "Save/no file", "*image.bin - Brimwick+|asked|shown||AA"},
+        {"", "Esc", "Cancel", "image.bin - Brimwick+|-|closed||HE"}, // nothing to ask
+        {"FU", "close", "Cancel", "image.bin - Brimwick+|-|closed||HE"},
+        {"FSUR", "Ctrl+Q", "Cancel", "saved.bin - Brimwick+|-|closed|AALLO|AA"},
+    };
+    const unsigned ids[] = {IdEditExchange, IdEditUndo, IdEditRedo, IdFileSave};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.steps) + " " + c.close + " " + c.answer);
+        auto started = startWindow(Language::English);
+        CMainDlg& window = *started->window;
+        const std::string saved = started->path("saved.bin"), answer = c.answer, close = c.close;
+        writeFile(started->path("image.bin"), "HELLO");
+        ASSERT_TRUE(window.loadDataFile(started->path("image.bin")));
+        window.show();
+        for (char step : std::string(c.steps))
+            step == 'F' ? void(fillBuffer(window, "0", "1", "41"))
+                        : (step == 'S' ? void(answerFileDialog(saved)) : void(),
+                           window.action(ids[std::string_view("XURS").find(step)])->trigger());
+        std::string after = window.windowTitle().toStdString();
+        ASSERT_TRUE((window.activateWindow(), QTest::qWaitForWindowActive(&window))); // Ctrl+Q
+        answer == "Save"
+            ? void(answerFileDialog(saved))
+            : void(whenModal<QFileDialog>([](QFileDialog* files) { files->reject(); }));
+        auto asked = whenModal<QMessageBox>([&answer](QMessageBox* box) {
+            for (QAbstractButton* button : box->buttons())
+                if (button->text().toStdString() == answer.substr(0, answer.find('/')))
+                    button->click();
+        });
+        close == "close" ? void(window.close()) // the close button; Ctrl+Q is File > Exit
+                         : QTest::keySequence(&window, QKeySequence(QString::fromStdString(close)));
+        qDeleteAll(qApp->findChildren<QTimer*>(Qt::FindDirectChildrenOnly)); // unused answers
+        EXPECT_EQ(after + (*asked ? "|asked|" : "|-|") +
+                      (window.isVisible() ? "shown|" : "closed|") + readFile(saved).substr(0, 5) +
+                      "|" + bytesAt(window, 0, 2),
+                  c.after);
+    }
+}
+
+TEST(Window, TheProgrammerMenuListsEveryProgrammerAndDeviceCommandsUseTheChosenOne) {
+    const ChipInfo chip = standardChips()[0];
+    testsupport::SimProgrammer one(&chip);
+    sim::ProgrammerFirmware firmware(&chip, {"SECOND V2", {}, {}});
+    sim::SimServer two(firmware);
+    ASSERT_TRUE(two.start());
+    auto started = startWindow(Language::Chinese);
+    CMainDlg& window = *started->window;
+    auto shown = [&] { // the status line, then the menu; "*" marks the one in use
+        emit window.programmerMenu()->aboutToShow();
+        QString text = window.statusEdit()->text();
+        for (QAction* entry : window.programmerMenu()->actions())
+            text += (entry->isChecked() ? "|*" : "| ") + entry->text();
+        return text.replace("&&", "&")
+            .replace(QString::fromStdString(one.socketPath()), "one")
+            .replace(QString::fromStdString(two.socketPath()), "two")
+            .toStdString();
+    };
+    EXPECT_EQ(shown(), "编程器：one|*one  Brimwick SIM V1.00| two  SECOND V2");
+    window.programmerMenu()->actions()[1]->trigger();
+    EXPECT_EQ(shown(), "编程器：two| one  Brimwick SIM V1.00|*two  SECOND V2");
+    const size_t before = one.commandCount(), chosen = firmware.commandLog().size();
+    window.action(IdRead)->trigger();
+    EXPECT_EQ(window.windowTitle().toStdString() + std::to_string(one.commandCount() - before) +
+                  std::to_string(firmware.commandLog().size() > chosen),
+              "EN25T80 - Brimwick+01");
+    two.stop(); // gone: the first present again
+    window.action(IdRead)->trigger();
+    EXPECT_EQ(shown().substr(shown().find('|')) + std::to_string(one.commandCount() > before),
+              "|*one  Brimwick SIM V1.001");
 }
 
 TEST(StartUp, WithoutDatabaseOrMemoryTheWindowOpensButRefusesWhatNeedsTheBuffer) {

@@ -99,7 +99,7 @@ TEST(HexViewModel, AChipLargerThanTheStoreShowsTheStoreAndNoMore) {
     buffer.setLength(100u * 1024 * 1024);
     EXPECT_EQ(model.setUp(buffer.length()), 32767u);
     EXPECT_EQ(model.maxTopRow(), 1048544u);
-    std::array<HexLine, kHexViewLines> lines;
+    std::vector<HexLine> lines(1);
     lines[0].address = "old";
     EXPECT_FALSE(model.refresh(lines));
     EXPECT_EQ(lines[0].address, "old");
