@@ -61,6 +61,11 @@ ExitCode exitCodeFor(Outcome outcome) {
     case Outcome::Failed:
     case Outcome::NotIdentified:
     case Outcome::WrongChip:
+    case Outcome::NoChip:
+    case Outcome::NoContact:
+    case Outcome::Protected:
+    case Outcome::ProtectionLocked:
+    case Outcome::LowVoltage:
         return ExitCode::DeviceFailed;
     }
     return ExitCode::DeviceFailed;

@@ -1,5 +1,7 @@
 #include "protocol/DeviceOperations.h"
 
+#include "chipdb/UnknownChip.h"
+
 #include "res/MessageBox.h"
 
 #include <algorithm>
@@ -167,6 +169,11 @@ std::string outcomeMessage(const Texts& texts, const OperationResult& result) {
     case Outcome::NotApplicable:
     case Outcome::Cancelled:
     case Outcome::WrongChip:
+    case Outcome::NoChip:
+    case Outcome::NoContact:
+    case Outcome::Protected:
+    case Outcome::ProtectionLocked:
+    case Outcome::LowVoltage:
         return {};
     }
     return {};
@@ -592,7 +599,11 @@ OperationResult DeviceOperations::identify(std::vector<ChipInfo>* matches, std::
     if (found.empty()) {
         host_.setStatusText(texts_.notFoundStatus);
         result.outcome = Outcome::NotIdentified;
-        return report(result);
+        report(result);
+        // After the described box: the chip the database lacks, ready to be saved.
+        if (!(result.ids[0] == 0xFF && result.ids[1] == 0xFF))
+            host_.offerNewChip(unknownChipRow(database_, result.ids[0], result.ids[1]).chip);
+        return result;
     }
     // Chips that share IDs (EN25F80, EN25Q80, EN25T80) cannot be told apart by them:
     // the one the user selected stays, else the user says which.

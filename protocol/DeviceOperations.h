@@ -13,6 +13,7 @@
 // given: the command abandons its transfer and ends as Cancelled, without a message.
 #pragma once
 
+#include "bridge/SpiNorFlash.h"
 #include "buffer/ByteRanges.h"
 #include "buffer/DataBuffer.h"
 #include "chipdb/ChipDatabase.h"
@@ -22,6 +23,7 @@
 #include "usb/UsbLink.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <stop_token>
 #include <string>
@@ -44,6 +46,14 @@ enum class Outcome {
     NotApplicable, // Erase or Identify with a chip that is not 25 FLASH: nothing done
     Cancelled,     // stopped through the stop token, or a choice cancelled; nothing is shown
     WrongChip,     // the socket answered other IDs and the front end said not to go on
+    // Over a bridge, where the host runs the chip's own commands:
+    NoChip,           // the JEDEC ID reads FF FF FF: nothing answers
+    NoContact,        // the JEDEC ID reads 00 00 00: MISO held low, a clip without contact
+    Protected,        // Erase/Write: the status register protects the range in
+                      // protectedBegin..protectedEnd and it was left so
+    ProtectionLocked, // the protection cannot be cleared: the WP pin locks the status register
+    LowVoltage,       // the chip's supply is below the bridge's 3.3 V and the front end said
+                      // not to go on
 };
 
 struct OperationResult {
@@ -54,6 +64,10 @@ struct OperationResult {
     uint8_t chipByte = 0;   // Mismatch, NotBlank
     uint8_t ids[2] = {};    // Identify: manufacturer and device ID as the chip answered
     std::string version;    // Firmware Version: the programmer's text
+    // Identify over a bridge: the JEDEC ID, the 90 ID and what the chip's SFDP says.
+    std::optional<bridge::NorIdentity> nor;
+    uint64_t protectedBegin = 0; // Protected: the protected range, end exclusive
+    uint64_t protectedEnd = 0;
     bool ok() const { return outcome == Outcome::Done; }
 };
 
@@ -84,6 +98,15 @@ class OperationHost {
         (void)chips;
         return 0;
     }
+    // Erase or Write over a bridge found the range protected: `text` names it. True to
+    // clear the protection and go on (the CLI's --unprotect).
+    virtual bool confirmClearProtection(const std::string& text) { return confirm(text); }
+    // Over a bridge that drives its pins at 3.3 V, the chip's highest supply is lower:
+    // `text` names the adapter it needs. True to go on all the same (the CLI's --force).
+    virtual bool confirmSupplyVoltage(const std::string& text) { return confirm(text); }
+    // Identify found IDs no chip of the database has: `prefilled` holds them (and, over
+    // a bridge, what the chip's SFDP says) so the front end can offer to save the chip.
+    virtual void offerNewChip(const ChipInfo& prefilled) { (void)prefilled; }
 
   protected:
     ~OperationHost() = default;

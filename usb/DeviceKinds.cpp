@@ -1,0 +1,25 @@
+#include "usb/DeviceKinds.h"
+
+namespace usb {
+
+DeviceKind deviceKindOf(std::string_view devicePath) {
+    if (devicePath.find("vid_10c4&pid_505d") != std::string_view::npos)
+        return DeviceKind::Programmer;
+    if (devicePath.find("vid_1a86&pid_5512") != std::string_view::npos)
+        return DeviceKind::Ch341a;
+    return DeviceKind::Unknown;
+}
+
+std::string deviceKindLabel(DeviceKind kind) {
+    switch (kind) {
+    case DeviceKind::Programmer:
+        return "Programmer 10c4:505d";
+    case DeviceKind::Ch341a:
+        return "CH341A 1a86:5512";
+    case DeviceKind::Unknown:
+        break;
+    }
+    return "USB device";
+}
+
+} // namespace usb
