@@ -344,6 +344,14 @@ TEST(ShippedDatabase, IsWellFormedSortedUniqueAndTrueToTheTableAndTheDatasheets)
                                  "SST26VF064B BF2643 8388608 PP256 0/8",
                                  "FM25Q16 A14015 2097152 PP256 0/8",
                                  "ZD25D40 BA2013 524288 PP256 0/8",
+                                 "ZB25VQ16 5E4015 2097152 PP256 0/8",
+                                 "PN25F32 E04016 4194304 PP256 0/8",
+                                 "Pm25LD020 7F9D22 262144 PP256 0/8",
+                                 "P25Q16H 856015 2097152 PP256 0/8",
+                                 "XT25F16B 0B4015 2097152 PP256 0/8",
+                                 "W25Q512NW EF6020 67108864 PP256 0/8",
+                                 "GD25LQ128E C86018 16777216 PP256 0/8",
+                                 "IS25LQ040B 9D4013 524288 PP256 0/8",
                                  "AT24C256C - 32768 PP64 0/8",
                                  "24LC512 - 65536 PP128 0/8",
                                  "M24M02-DR - 262144 PP256 0/8",
@@ -354,6 +362,10 @@ TEST(ShippedDatabase, IsWellFormedSortedUniqueAndTrueToTheTableAndTheDatasheets)
                                  "M95256-R - 32768 PP64 0/8",
                                  "AT25M02 - 262144 PP256 0/8",
                                  "CAT25256 - 32768 PP64 0/8",
+                                 "CAT25040 - 512 PP16 0/8",
+                                 "M95256 - 32768 PP64 0/8",
+                                 "25AA256 - 32768 PP64 0/8",
+                                 "AT25128B - 16384 PP64 0/8",
                                  "93LC66B - 512 BP1 8/16",
                                  "M93C86-W(x8) - 2048 BP1 11/8",
                                  "CAT93C46(x16) - 128 BP1 6/16",
@@ -363,6 +375,17 @@ TEST(ShippedDatabase, IsWellFormedSortedUniqueAndTrueToTheTableAndTheDatasheets)
         ASSERT_EQ(c.size(), 18u) << name;
         EXPECT_EQ(name + " " + c[12] + " " + c[5] + " " + c[6] + c[7] + " " + c[10] + "/" + c[11],
                   expected);
+    }
+
+    // Supply ranges from the datasheets: 1.8 V flash must stay below the 3.3 V a bridge drives,
+    // and a 5 V-only EEPROM must not claim 2.5 V.
+    for (std::string expected :
+         {"N25Q128A11 17-20", "MT25QU256 17-20", "W25Q16DW 17-19", "M95256 45-55", "M95256-R 18-55",
+          "25LC256 25-55", "25AA256 18-55"}) {
+        const std::string name = expected.substr(0, expected.find(' '));
+        const std::vector<std::string>& c = table[name];
+        ASSERT_EQ(c.size(), 18u) << name;
+        EXPECT_EQ(name + " " + c[3] + "-" + c[4], expected);
     }
 }
 
