@@ -21,6 +21,7 @@ struct SimCommandLine {
     // (sim/SpiChipCatalogue.h) instead of the programmer; "" = the programmer.
     std::string bridge;
     SpiChipOptions spiChip;
+    uint32_t microwireWidth = 16; // --org: a 93-series chip's organisation
     bool help = false;
 };
 
