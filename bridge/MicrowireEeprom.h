@@ -28,6 +28,7 @@ class MicrowireEeprom {
     MicrowireEeprom(MicrowireBus& bus, MicrowireGeometry geometry);
 
     uint32_t addressBits() const { return addressBits_; }
+    uint32_t width() const { return geometry_.width; }
     // NoChip when DO does not drive the dummy 0 that precedes READ data.
     ChipResult read(uint32_t address, std::span<uint8_t> dest, int passes = 1,
                     std::stop_token stop = {}, const Progress& progress = {});
