@@ -27,7 +27,7 @@ struct SimCommandLine {
 
 // Parses the arguments after the program name. false with `error` set (one line,
 // naming the offending option) when they are not valid.
-// The bridge's options from the shared fault options (counted in SPI bytes there).
+// The bridge's options from the shared fault options (counted in bytes on the bus there).
 Ch341aOptions bridgeOptions(const SimCommandLine& line);
 
 bool parseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* out,
