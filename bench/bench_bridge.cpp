@@ -4,10 +4,26 @@
 // modelled (virtual) times of a 4 MiB read, a full erase + write + verify and a
 // differential write with 1 % of the sectors changed, beside the targets. These are
 // simulated figures, not measurements on hardware.
+//
+// EEPROMs on the same model: a 24C256 at 400 kHz (9 clocks per byte, one per start and
+// stop, 5 ms write cycle per 64-byte page during which the chip answers no address) is
+// written and verified against the floor of its I2C clocks and write cycles: per page
+// the device address, two address bytes and 64 data bytes plus the cycle, then one
+// sequential read of 32 KiB. A 93C66 (x16) is read through the pin stream, where every
+// bit out takes at least two pin settings (SK low with DI, SK high) and every bit in one
+// more, a DO read; 30 such steps fit a 32-byte packet and each packet is a 1/38 share of
+// a full-speed USB frame (Ch341aDevice::kPinPacketNs): that is its floor (the one round
+// trip before the answers come back is not in it).
+#include "bridge/Ch341aI2c.h"
+#include "bridge/Ch341aMicrowire.h"
+#include "bridge/I2cEeprom.h"
+#include "bridge/MicrowireEeprom.h"
 #include "bridge/SpiNorFlash.h"
+#include "sim/BridgeChip.h"
 #include "tests/support/SimBridge.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <random>
 
@@ -23,16 +39,73 @@ struct Figure {
 void print(const Figure& figure, testsupport::SimBridge& sim, uint64_t startNs,
            std::chrono::steady_clock::time_point wallStart, const bridge::ChipResult& r) {
     const double modelled = double(sim.device().time() - startNs) / 1e9;
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart)
-                            .count();
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
     std::printf("%-44s %7.2f s modelled (target <= %4.0f s) %s  [%.1f s wall clock]%s\n",
                 figure.name, modelled, figure.targetS, modelled <= figure.targetS ? "ok" : "SLOW",
                 wall, r.ok() ? "" : bridge::outcomeName(r.outcome));
 }
 
+// A CH341A with a 24- or 93-series chip, opened as the host opens it.
+struct EepromSim {
+    explicit EepromSim(const std::string& chip)
+        : part(sim::makeBridgeChip(chip, {}, 16, device.clock())) {
+        sim::attachBridgeChip(device, part);
+        server.start();
+        link = bridge::Ch341aSpi::open(*usb::makeSimBackend(folder.path()), server.socketPath());
+    }
+    testsupport::SimFolder folder;
+    sim::Ch341aDevice device;
+    sim::BridgeChip part;
+    sim::SimServer server{device, simwire::kCh341aSocketPrefix};
+    std::unique_ptr<bridge::Ch341aSpi> link;
+};
+
+void printAgainstFloor(const char* name, double modelled, double floor, double factor,
+                       const bridge::ChipResult& r) {
+    std::printf("%-44s %7.3f s modelled, floor %.3f s: %.2f x (target <= %.1f x) %s%s\n", name,
+                modelled, floor, modelled / floor, factor,
+                modelled <= factor * floor ? "ok" : "SLOW",
+                r.ok() ? "" : bridge::outcomeName(r.outcome));
+}
+
+void benchEeproms() {
+    {
+        EepromSim sim("24C256");
+        bridge::Ch341aI2c bus(*sim.link);
+        bus.setClockKHz(400);
+        bridge::I2cEeprom eeprom(bus, {32768});
+        std::vector<uint8_t> image(32768);
+        std::mt19937 random(3);
+        for (uint8_t& b : image)
+            b = static_cast<uint8_t>(random());
+        const uint64_t start = sim.device.time();
+        const bridge::ChipResult r = eeprom.write(0, image);
+        const double clockS = 1 / 400e3;
+        const double pages = 32768 / 64;
+        const double floor =
+            pages * ((3 + 64) * 9 + 2) * clockS + pages * 5e-3 + (32768 + 4) * 9 * clockS;
+        printAgainstFloor("24C256 write + verify at 400 kHz",
+                          double(sim.device.time() - start) / 1e9, floor, 1.5, r);
+    }
+    {
+        EepromSim sim("93C66");
+        bridge::Ch341aMicrowire bus(*sim.link);
+        bridge::MicrowireEeprom eeprom(bus, {512, 16});
+        std::vector<uint8_t> back(512);
+        const uint64_t start = sim.device.time();
+        const bridge::ChipResult r = eeprom.read(0, back);
+        const double steps = (1 + 2 + 8) * 2 + 1 + 512 * 8 * 3;
+        const double floor = std::ceil(steps / 30) * double(sim::Ch341aDevice::kPinPacketNs) / 1e9;
+        printAgainstFloor("93C66 read through the pin stream",
+                          double(sim.device.time() - start) / 1e9, floor, 2, r);
+    }
+}
+
 } // namespace
 
 int main() {
+    benchEeproms();
     testsupport::SimBridge sim("W25Q32");
     bridge::NorIdentity id;
     if (!bridge::identifyNor(sim.bus(), &id).ok() || !id.geometry) {

@@ -218,7 +218,46 @@ BusResult Ch341aSpi::run(std::span<SpiTransaction> batch, std::stop_token stop,
         t.in.assign(t.inLength, 0);
         expected += t.out.size() + t.inLength;
     }
+    PacketStream stream(batch);
+    AnswerSink sink(batch);
+    return pump(
+        expected, [&](std::vector<uint8_t>* t, uint64_t* after) { return stream.next(t, after); },
+        [&](const uint8_t* bytes, uint32_t count) { sink.take(bytes, count); }, stop, progress);
+}
 
+BusResult Ch341aSpi::exchange(std::span<const RawPacket> packets, std::vector<uint8_t>* answers,
+                              std::stop_token stop) {
+    answers->clear();
+    if (failure_ != BusResult::Ok)
+        return failure_;
+    uint64_t expected = 0;
+    for (const RawPacket& p : packets) {
+        if (p.bytes.size() > kPacketSize || p.answers > kPacketSize)
+            return BusResult::Failed; // a caller's mistake; nothing is sent
+        expected += p.answers;
+    }
+    size_t index = 0;
+    uint64_t queued = 0;
+    const auto next = [&](std::vector<uint8_t>* transfer, uint64_t* after) {
+        transfer->clear();
+        // Every packet padded to 32 bytes: a shorter one would end the USB transfer.
+        while (index < packets.size() && transfer->size() + kPacketSize <= kTransferBytes) {
+            const RawPacket& p = packets[index++];
+            transfer->insert(transfer->end(), p.bytes.begin(), p.bytes.end());
+            transfer->resize(transfer->size() + kPacketSize - p.bytes.size(), 0x00);
+            queued += p.answers;
+        }
+        *after = queued;
+        return !transfer->empty();
+    };
+    const auto take = [&](const uint8_t* bytes, uint32_t count) {
+        answers->insert(answers->end(), bytes, bytes + count);
+    };
+    return pump(expected, next, take, stop, {});
+}
+
+BusResult Ch341aSpi::pump(uint64_t expected, const NextTransfer& next, const TakeAnswers& take,
+                          std::stop_token stop, const std::function<void(uint64_t)>& progress) {
     std::mutex mutex;
     std::condition_variable changed;
     uint64_t received = 0; // answer bytes so far, under `mutex`
@@ -233,10 +272,9 @@ BusResult Ch341aSpi::run(std::span<SpiTransaction> batch, std::stop_token stop,
     };
 
     std::thread writer([&] {
-        PacketStream stream(batch);
         std::vector<uint8_t> transfer;
         uint64_t answersAfter = 0;
-        while (stream.next(&transfer, &answersAfter)) {
+        while (next(&transfer, &answersAfter)) {
             {
                 std::unique_lock lock(mutex);
                 changed.wait(lock, [&] {
@@ -257,7 +295,6 @@ BusResult Ch341aSpi::run(std::span<SpiTransaction> batch, std::stop_token stop,
         changed.notify_all();
     });
     std::thread reader([&] {
-        AnswerSink sink(batch);
         std::vector<uint8_t> buffer(kTransferBytes);
         for (uint64_t got = 0; got < expected;) {
             const usb::IoResult r = in_->read(buffer.data(), kTransferBytes);
@@ -265,7 +302,7 @@ BusResult Ch341aSpi::run(std::span<SpiTransaction> batch, std::stop_token stop,
                 return fail(fromIo(r.status));
             if (got + r.bytes > expected)
                 return fail(BusResult::Failed); // more answers than questions
-            sink.take(buffer.data(), r.bytes);
+            take(buffer.data(), r.bytes);
             got += r.bytes;
             std::lock_guard lock(mutex);
             received = got;

@@ -47,10 +47,26 @@ class Ch341aSpi : public SpiBus {
 
     BusResult run(std::span<SpiTransaction> batch, std::stop_token stop = {},
                   const std::function<void(uint64_t)>& progress = {}) override;
+    // A packet of the bridge's other streams (I2C AA, pins AB), at most 32 bytes, and how
+    // many answer bytes it brings back on the IN pipe.
+    struct RawPacket {
+        std::vector<uint8_t> bytes;
+        uint32_t answers = 0;
+    };
+    // Sends the packets with the same window, stall and unplug handling as run(); the
+    // answers of all of them in order in `*answers`.
+    BusResult exchange(std::span<const RawPacket> packets, std::vector<uint8_t>* answers,
+                       std::stop_token stop = {});
     // The bridge's version: the two bytes of vendor request 5F; empty when it refuses.
     std::vector<uint8_t> version();
 
   private:
+    // The next OUT transfer and the answer bytes expected once it is through; false at the end.
+    using NextTransfer = std::function<bool(std::vector<uint8_t>*, uint64_t*)>;
+    using TakeAnswers = std::function<void(const uint8_t*, uint32_t)>;
+    // Writer and reader threads for `expected` answer bytes.
+    BusResult pump(uint64_t expected, const NextTransfer& next, const TakeAnswers& take,
+                   std::stop_token stop, const std::function<void(uint64_t)>& progress);
     BusResult sendPins();
     void drainStale();
 

@@ -227,6 +227,7 @@ OperationResult BridgeOperations::open(Stage stage, const std::string& path, con
                                        Session* session, std::stop_token stop) {
     if (stop.stop_requested())
         return resultOf(stage, Outcome::Cancelled);
+    serialEeprom_ = false;
     if (running_ > 0)
         return report(resultOf(stage, Outcome::Busy));
     if (chip != nullptr) {
@@ -241,7 +242,8 @@ OperationResult BridgeOperations::open(Stage stage, const std::string& path, con
                 return result;
             }
         }
-        if (chip->type != ChipType::Flash25 && chip->type != ChipType::Eeprom25) {
+        if (chip->type != ChipType::Flash25 && chip->type != ChipType::Eeprom25 &&
+            chip->type != ChipType::Eeprom24 && chip->type != ChipType::Eeprom93) {
             host_.setStatusText(texts_.bridgeFamilyUnsupported);
             OperationResult result = resultOf(stage, Outcome::NotApplicable);
             result.detail = texts_.bridgeFamilyUnsupported;
@@ -265,7 +267,54 @@ OperationResult BridgeOperations::open(Stage stage, const std::string& path, con
                                chip->capacity, chip->pageSize != 0 ? chip->pageSize : uint32_t{1}});
         return resultOf(stage, Outcome::Done);
     }
+    if (chip->type == ChipType::Eeprom24 || chip->type == ChipType::Eeprom93)
+        return openSerialEeprom(stage, *chip, session, stop);
     return checkNorChip(stage, *chip, session, stop);
+}
+
+OperationResult BridgeOperations::openSerialEeprom(Stage stage, const ChipInfo& chip,
+                                                   Session* session, std::stop_token stop) {
+    serialEeprom_ = true;
+    if (chip.type == ChipType::Eeprom93) {
+        session->microwire = std::make_unique<bridge::Ch341aMicrowire>(*session->bus);
+        // A memoryWidth of 0 counts as 16-bit, as the chip's size texts do.
+        const uint32_t width = chip.memoryWidth == 8 ? 8 : 16;
+        session->microwireEeprom.emplace(*session->microwire,
+                                         bridge::MicrowireGeometry{chip.capacity, width});
+        return resultOf(stage, Outcome::Done);
+    }
+    session->i2c = std::make_unique<bridge::Ch341aI2c>(*session->bus);
+    // 100 kHz: every 24-series part and long clip leads manage it.
+    if (const bridge::BusResult r = session->i2c->setClockKHz(100); r != bridge::BusResult::Ok)
+        return failure(stage, bridge::fromBus(r), stop);
+    session->i2cEeprom.emplace(*session->i2c,
+                               bridge::I2cEepromGeometry{chip.capacity, chip.pageSize});
+    return resultOf(stage, Outcome::Done);
+}
+
+bridge::ChipResult BridgeOperations::readChip(Session& session, uint32_t address,
+                                              std::span<uint8_t> dest, std::stop_token stop,
+                                              const bridge::Progress& progress) {
+    if (session.nor)
+        return session.nor->read(address, dest, 1, stop, progress);
+    if (session.i2cEeprom)
+        return session.i2cEeprom->read(address, dest, 1, stop, progress);
+    if (session.microwireEeprom)
+        return session.microwireEeprom->read(address, dest, 1, stop, progress);
+    return session.eeprom->read(address, dest, stop, progress);
+}
+
+bridge::ChipResult BridgeOperations::writeSerialEeprom(Session& session, uint32_t address,
+                                                       std::span<const uint8_t> data,
+                                                       std::stop_token stop,
+                                                       const bridge::Progress& progress) {
+    if (session.i2cEeprom)
+        return session.i2cEeprom->write(address, data, stop, progress);
+    const uint32_t first = address & ~1u;
+    const uint32_t end = (address + static_cast<uint32_t>(data.size()) + 1) & ~1u;
+    if (session.microwireEeprom->width() == 8 || (first == address && end == address + data.size()))
+        return session.microwireEeprom->write(address, data, stop, progress);
+    return session.microwireEeprom->write(first, buffer_.range(first, end - first), stop, progress);
 }
 
 OperationResult BridgeOperations::checkNorChip(Stage stage, const ChipInfo& chip, Session* session,
@@ -323,6 +372,8 @@ OperationResult BridgeOperations::failure(Stage stage, const bridge::ChipResult&
         return resultOf(stage, Outcome::Cancelled);
     case ChipOutcome::NoChip:
         result.outcome = Outcome::NoChip;
+        if (serialEeprom_)
+            result.detail = texts_.bridgeEepromNoAnswer;
         break;
     case ChipOutcome::NoContact:
         result.outcome = Outcome::NoContact;
@@ -398,9 +449,7 @@ OperationResult BridgeOperations::read(const std::string& path, const ChipInfo& 
     RunningScope scope(running_);
     host_.setStatusText(texts_.reading);
     const std::span<uint8_t> dest = buffer_.range(0, chip.capacity);
-    const bridge::ChipResult done =
-        session.nor ? session.nor->read(0, dest, 1, stop, progressFor(Stage::Read))
-                    : session.eeprom->read(0, dest, stop, progressFor(Stage::Read));
+    const bridge::ChipResult done = readChip(session, 0, dest, stop, progressFor(Stage::Read));
     if (!done.ok())
         return failure(Stage::Read, done, stop);
     host_.progress(Stage::Read, chip.capacity, chip.capacity);
@@ -484,6 +533,8 @@ OperationResult BridgeOperations::write(const std::string& path, const ChipInfo&
             done = afterErase ? session.nor->program(range.start, data, stop, progress)
                               : session.nor->write(range.start, data, bridge::WriteMode::Full, stop,
                                                    progress);
+        } else if (!session.eeprom) {
+            done = writeSerialEeprom(session, range.start, data, stop, progress);
         } else {
             done = session.eeprom->write(range.start, data, stop, progress);
             if (done.outcome == bridge::ChipOutcome::Protected) {
@@ -532,10 +583,7 @@ OperationResult BridgeOperations::compare(const std::string& path, const ChipInf
             const std::span<uint8_t> chipBytes(block.data(), length);
             const uint64_t doneBefore = before + (offset - range.start);
             const bridge::ChipResult done =
-                session.nor ? session.nor->read(offset, chipBytes, 1, stop,
-                                                progressFor(stage, doneBefore, total))
-                            : session.eeprom->read(offset, chipBytes, stop,
-                                                   progressFor(stage, doneBefore, total));
+                readChip(session, offset, chipBytes, stop, progressFor(stage, doneBefore, total));
             if (!done.ok())
                 return failure(stage, done, stop);
             OperationResult result = resultOf(stage, blank ? Outcome::NotBlank : Outcome::Mismatch);

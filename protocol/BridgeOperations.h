@@ -8,7 +8,11 @@
 // Threads: as DeviceOperations, whose commands call these on the same thread.
 #pragma once
 
+#include "bridge/Ch341aI2c.h"
+#include "bridge/Ch341aMicrowire.h"
 #include "bridge/Ch341aSpi.h"
+#include "bridge/I2cEeprom.h"
+#include "bridge/MicrowireEeprom.h"
 #include "bridge/SpiEeprom.h"
 #include "bridge/SpiNorFlash.h"
 #include "chipdb/ChipTable.h"
@@ -47,7 +51,22 @@ class BridgeOperations {
         bridge::NorIdentity identity;
         std::optional<bridge::SpiNorFlash> nor;
         std::optional<bridge::SpiEeprom> eeprom;
+        // 24 EEPROM over the bridge's I2C stream, 93 EEPROM over its pins.
+        std::unique_ptr<bridge::Ch341aI2c> i2c;
+        std::unique_ptr<bridge::Ch341aMicrowire> microwire;
+        std::optional<bridge::I2cEeprom> i2cEeprom;
+        std::optional<bridge::MicrowireEeprom> microwireEeprom;
     };
+    // The I2C or Microwire algorithm of a 24 or 93 EEPROM; Done when set up.
+    OperationResult openSerialEeprom(Stage stage, const ChipInfo& chip, Session* session,
+                                     std::stop_token stop);
+    // The chip algorithm of the session, whichever it is.
+    bridge::ChipResult readChip(Session& session, uint32_t address, std::span<uint8_t> dest,
+                                std::stop_token stop, const bridge::Progress& progress);
+    // 24 and 93 EEPROM only. x16 cells are written whole, the other byte from the buffer.
+    bridge::ChipResult writeSerialEeprom(Session& session, uint32_t address,
+                                         std::span<const uint8_t> data, std::stop_token stop,
+                                         const bridge::Progress& progress);
     // What every command does first, each step with its message: the busy check, the
     // supply voltage question, the family and size checks (when `chip` is given), the
     // opening of the bridge and, for a 25 FLASH chip, its identification and the
@@ -84,6 +103,7 @@ class BridgeOperations {
     ChipFactsTable facts_;
     std::string factsPath_; // the file facts_ was loaded from
     bool factsLoaded_ = false;
+    bool serialEeprom_ = false; // the command's chip is a 24 or 93 EEPROM
 };
 
 // "EF 40 18": ID bytes as texts show them.

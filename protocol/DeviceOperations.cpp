@@ -171,7 +171,7 @@ std::string outcomeMessage(const Texts& texts, const OperationResult& result) {
         return std::string(texts.notFoundBox) +
                formatText(texts.idText, unsigned{result.ids[0]}, unsigned{result.ids[1]});
     case Outcome::NoChip:
-        return texts.bridgeNoChip;
+        return result.detail.empty() ? std::string(texts.bridgeNoChip) : result.detail;
     case Outcome::NoContact:
         return texts.bridgeNoContact;
     case Outcome::Protected:

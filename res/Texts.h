@@ -300,6 +300,8 @@ struct Texts {
     const char* programmerInUse; // %s: the programmer's device path
     // Over a bridge: what the chip's ID says, faults, protection, supply
     const char* bridgeNoChip;
+    // A 24 or 93 EEPROM over a bridge: nothing acknowledges or drives the data line.
+    const char* bridgeEepromNoAnswer;
     const char* bridgeNoContact;
     // %lX, %lX: the first and last protected address
     const char* bridgeProtectedQuestion;

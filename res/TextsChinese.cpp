@@ -281,6 +281,7 @@ const Texts kTextsChinese = {
     .programmerNone = "未找到编程器",
     .programmerInUse = "编程器：%s",
     .bridgeNoChip = "没有芯片应答：JEDEC ID 读出 FF FF FF。请检查芯片是否已放入座子或夹子，方向是否正确。",
+    .bridgeEepromNoAnswer = "没有芯片应答：没有器件应答其地址或驱动数据线。请检查芯片是否已放入座子或夹子，方向是否正确；对于 93 EEPROM，请确认所选芯片的存储结构（x8 或 x16）与芯片一致。",
     .bridgeNoContact = "与芯片没有接触：JEDEC ID 读出 00 00 00（数据线被拉低）。请检查夹子的接触和芯片的供电。",
     .bridgeProtectedQuestion = "芯片从 0x%06lX 到 0x%06lX 处于写保护（状态寄存器的块保护位）。清除保护并继续吗？",
     .bridgeProtectedBox = "未做任何修改：芯片从 0x%06lX 到 0x%06lX 处于写保护。请清除保护（brimwick-cli --unprotect）后重试。",

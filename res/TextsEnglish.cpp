@@ -285,6 +285,7 @@ const Texts kTextsEnglish = {
     .programmerNone = "No programmer found",
     .programmerInUse = "Programmer: %s",
     .bridgeNoChip = "No chip answers: the JEDEC ID reads FF FF FF. Check that the chip sits in the socket or the clip, the right way round.",
+    .bridgeEepromNoAnswer = "No chip answers: nothing acknowledges its address or drives its data line. Check that the chip sits in the socket or the clip, the right way round, and for a 93 EEPROM that the chip chosen has its organisation (x8 or x16).",
     .bridgeNoContact = "No contact with the chip: the JEDEC ID reads 00 00 00 (the data line is held low). Check the clip's contact and the chip's supply.",
     .bridgeProtectedQuestion = "The chip is write protected from 0x%06lX to 0x%06lX (block-protect bits of its status register). Clear the protection and go on?",
     .bridgeProtectedBox = "Nothing changed: the chip is write protected from 0x%06lX to 0x%06lX. Clear the protection (brimwick-cli --unprotect) and try again.",

@@ -31,6 +31,10 @@ struct Ch341aDevice::State {
     std::condition_variable changed;
     VirtualClock clock;
     SpiSlave* chip = nullptr;
+    I2cSlave* i2c = nullptr;
+    MicrowireSlave* wire = nullptr;
+    uint64_t i2cClockNs = 50'000; // 20 kHz
+    uint64_t skEdges = 0;
     std::deque<Packet> answers;
     uint64_t lastTakenReadyAt = 0;
     uint64_t spiBytes = 0;
@@ -41,7 +45,36 @@ struct Ch341aDevice::State {
 
     bool reached(const std::optional<uint64_t>& mark) const { return mark && spiBytes >= *mark; }
 
-    void setPins(uint8_t value) {
+    // Counts a byte on the bus; false once a fault has stopped the device.
+    bool busByte() {
+        if (reached(options.unplugAfterSpiBytes))
+            gone = true;
+        if (reached(options.stallAfterSpiBytes))
+            stalled = true;
+        if (gone || stalled)
+            return false;
+        ++spiBytes;
+        return true;
+    }
+
+    uint8_t noise(uint8_t value) {
+        if (reached(options.noisyAfterSpiBytes) && random() % 64 == 0)
+            value ^= static_cast<uint8_t>(1u << (random() % 8));
+        return value;
+    }
+
+    bool setPins(uint8_t value) {
+        if (wire) {
+            const uint8_t was = pins;
+            pins = value;
+            wire->setSelect(pins & 1);
+            if (!(was & 0x08) && (pins & 0x08)) {
+                if (++skEdges % 8 == 0 && !busByte())
+                    return false;
+                wire->risingEdge(pins & 0x20);
+            }
+            return true;
+        }
         const bool wasSelected = (pins & 1) == 0;
         pins = value;
         const bool selected = (pins & 1) == 0;
@@ -51,6 +84,62 @@ struct Ch341aDevice::State {
             else
                 chip->deselect();
         }
+        return true;
+    }
+
+    uint8_t readPins() {
+        if (!wire)
+            return static_cast<uint8_t>(pins | 0x80);
+        const bool out = wire->dataOut();
+        return static_cast<uint8_t>((pins & 0x7F) | (noise(out ? 0x80 : 0) & 0x80));
+    }
+
+    bool runI2c(const uint8_t* packet, uint32_t length) {
+        static constexpr uint64_t kClockNs[] = {50'000, 10'000, 2'500, 1'333};
+        Packet answer;
+        const auto byteTime = [&] { clock.advance(9 * i2cClockNs); };
+        for (uint32_t i = 1; i < length; ++i) {
+            const uint8_t op = packet[i];
+            if (op == 0x00)
+                break;
+            if (op == 0x74 || op == 0x75) {
+                clock.advance(i2cClockNs);
+                if (i2c)
+                    op == 0x74 ? i2c->start() : i2c->stop();
+            } else if ((op & 0xC0) == 0x80) {
+                uint32_t n = op & 0x3F;
+                const bool report = n == 0;
+                n = report ? 1 : n;
+                for (uint32_t k = 0; k < n && i + 1 < length; ++k) {
+                    if (!busByte())
+                        return false;
+                    byteTime();
+                    const uint8_t byte = packet[++i];
+                    const bool ack = i2c != nullptr && i2c->write(byte);
+                    if (report)
+                        answer.bytes.push_back(ack ? 0x00 : 0x80);
+                }
+            } else if ((op & 0xC0) == 0xC0) {
+                const uint32_t n = (op & 0x3F) == 0 ? 1 : op & 0x3F;
+                for (uint32_t k = 0; k < n; ++k) {
+                    if (!busByte())
+                        return false;
+                    byteTime();
+                    answer.bytes.push_back(noise(i2c ? i2c->read((op & 0x3F) != 0) : 0xFF));
+                }
+            } else if ((op & 0xF0) == 0x40) {
+                clock.advance(uint64_t{op & 0x0Fu} * 1000);
+            } else if ((op & 0xF0) == 0x50) {
+                clock.advance(uint64_t{op & 0x0Fu} * 1'000'000);
+            } else if ((op & 0xF0) == 0x60) {
+                i2cClockNs = kClockNs[op & 3];
+            }
+        }
+        if (!answer.bytes.empty()) {
+            answer.readyAt = clock.now();
+            answers.push_back(std::move(answer));
+        }
+        return true;
     }
 
     uint8_t clockByte(uint8_t wire) {
@@ -80,17 +169,28 @@ struct Ch341aDevice::State {
             }
             answer.readyAt = clock.now();
             answers.push_back(std::move(answer));
+        } else if (packet[0] == 0xAA) {
+            return runI2c(packet, length);
         } else if (packet[0] == 0xAB) {
+            if (wire)
+                clock.advance(kPinPacketNs);
+            Packet answer;
             for (uint32_t i = 1; i < length; ++i) {
                 const uint8_t op = packet[i];
                 if (op == 0x20)
                     break;
-                if ((op & 0xC0) == 0x80)
-                    setPins(static_cast<uint8_t>((pins & 0xC0) | (op & 0x3F)));
-                else if ((op & 0xC0) == 0xC0)
+                if ((op & 0xC0) == 0x80) {
+                    if (!setPins(static_cast<uint8_t>((pins & 0xC0) | (op & 0x3F))))
+                        return false;
+                } else if ((op & 0xC0) == 0xC0) {
                     clock.advance(uint64_t{op & 0x3Fu} * 1000);
-                else if (op == 0x00)
-                    answers.push_back({{static_cast<uint8_t>(pins | 0x80)}, clock.now()});
+                } else if (op == 0x00) {
+                    answer.bytes.push_back(readPins());
+                }
+            }
+            if (!answer.bytes.empty()) {
+                answer.readyAt = clock.now();
+                answers.push_back(std::move(answer));
             }
         }
         return true;
@@ -108,6 +208,16 @@ const VirtualClock& Ch341aDevice::clock() const {
 void Ch341aDevice::attachChip(SpiSlave* chip) {
     std::lock_guard lock(state_->mutex);
     state_->chip = chip;
+}
+
+void Ch341aDevice::attachI2c(I2cSlave* chip) {
+    std::lock_guard lock(state_->mutex);
+    state_->i2c = chip;
+}
+
+void Ch341aDevice::attachMicrowire(MicrowireSlave* chip) {
+    std::lock_guard lock(state_->mutex);
+    state_->wire = chip;
 }
 
 TransferResult Ch341aDevice::hostOut(const uint8_t* data, uint32_t length,

@@ -8,7 +8,14 @@
 //   AB  UIO stream: 80|v sets outputs D0-D5 (D0 = chip select, active low), 40|d sets
 //       directions, C0|n waits n microseconds, 00 reads the inputs (one IN byte: D7 =
 //       MISO idle high), 20 ends the stream.
-//   anything else (the I2C stream AA included) is ignored.
+//   AA  I2C stream, to an attached I2C chip: 74 start, 75 stop, 80|n writes n bytes, 80
+//       alone writes the next byte and answers its acknowledgement (bit 7 set: none),
+//       C0|n reads n bytes acknowledged, C0 alone one byte not, 40|n waits n µs, 50|n
+//       n ms, 60|s speed (20/100/400/750 kHz), 00 ends the packet. The answers of a
+//       packet come back as one IN packet.
+//   With a Microwire chip attached the UIO pins drive it instead: D0 = CS (active
+//   high), D3 = SK, D5 = DI, D7 = DO; the reads of one UIO packet come back together.
+//   anything else is ignored.
 // The vendor control request 5F answers the version: kVersion, two bytes.
 //
 // Timing, in virtual time (time() below; no wall-clock time passes):
@@ -19,11 +26,18 @@
 //     answers are still queued for the host goes to the bus right after the work in hand,
 //     as the transfers a host keeps in flight do.
 //   - An IN packet is ready when its last byte has been clocked.
-// Faults, counted in SPI bytes clocked since power-on: a stall (nothing taken or sent any
-// more), an unplug (every transfer Gone), and a loose clip (past a mark, each MISO byte
-// has one random bit flipped with probability 1/64, from a seeded generator).
+//   - I2C: 9 clocks per byte (8 and the acknowledgement), one per start or stop, at the
+//     set speed (20 kHz until set).
+//   - Microwire: each UIO packet costs kPinPacketNs, its share of a full-speed USB frame
+//     (19 bulk packets of 64 bytes per 1 ms frame, so 38 of 32 bytes); pin changes cost
+//     nothing more.
+// Faults, counted in bytes on the bus since power-on (SPI and I2C bytes, eight SK edges): a stall
+// (nothing taken or sent any more), an unplug (every transfer Gone), and a loose clip (past a mark,
+// each MISO byte has one random bit flipped with probability 1/64, from a seeded generator).
 #pragma once
 
+#include "sim/I2cSlave.h"
+#include "sim/MicrowireChip.h"
 #include "sim/SpiSlave.h"
 #include "sim/UsbDeviceModel.h"
 
@@ -45,6 +59,7 @@ class Ch341aDevice : public UsbDeviceModel {
   public:
     static constexpr uint32_t kPacketSize = 32;
     static constexpr uint8_t kVersionRequest = 0x5F;
+    static constexpr uint64_t kPinPacketNs = 26'316;
     // The model's own version bytes, not taken from a real chip.
     static constexpr uint8_t kVersion[2] = {0x30, 0x00};
 
@@ -55,6 +70,8 @@ class Ch341aDevice : public UsbDeviceModel {
     // The clock the chip must be built on, and the chip.
     const VirtualClock& clock() const;
     void attachChip(SpiSlave* chip);
+    void attachI2c(I2cSlave* chip);
+    void attachMicrowire(MicrowireSlave* chip);
 
     TransferResult hostOut(const uint8_t* data, uint32_t length, Clock::time_point waitUntil = {},
                            const StillWanted& stillWanted = {}) override;

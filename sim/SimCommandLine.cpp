@@ -1,5 +1,7 @@
 #include "sim/SimCommandLine.h"
 
+#include "sim/BridgeChip.h"
+
 #include <charconv>
 #include <functional>
 #include <map>
@@ -53,14 +55,18 @@ std::string simUsage() {
            "  --extra-read-bytes N   send N bytes more than asked at the end of a read\n"
            "  --noisy-read-after-bytes N   invert bit 0 of every byte read after N data\n"
            "                         bytes (a loose contact)\n"
-           "Bridge (after the options above; the fault options then count SPI bytes):\n"
+           "Bridge (after the options above; the fault options then count bus bytes:\n"
+           "                         SPI or I2C bytes, or eight Microwire clocks):\n"
            "  --bridge ch341a        a CH341A USB-to-SPI bridge (1a86:5512) with the chip\n"
            "                         named by --chip from its own part list: W25Q32, W25Q64,\n"
            "                         W25Q128, W25Q256, GD25Q32, MX25L3205D, 25LC010, 25LC040,\n"
-           "                         25LC256, 25LC512, 25LC1024\n"
+           "                         25LC256, 25LC512, 25LC1024, 24C01, 24C02, 24C04,\n"
+           "                         24C08, 24C16, 24C32, 24C64, 24C128, 24C256, 24C512,\n"
+           "                         24M01, 24M02, 93C46, 93C56, 93C66, 93C76, 93C86\n"
            "  --sfdp none|damaged    the chip answers no SFDP, or a table whose size is wrong\n"
            "  --protect HEX          status register 1 at start (block protection bits)\n"
            "  --wp-locked            status register protect bit set and the WP pin held low\n"
+           "  --org 8|16             organisation of a 93-series chip (ORG pin; 16)\n"
            "  --help                 show this text\n"
            "\n"
            "Example: brimwick-sim --chip EN25T80 --image chip.bin\n";
@@ -147,6 +153,10 @@ bool parseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
              result.spiChip.status1 = static_cast<uint8_t>(value);
              return !v.empty() && ec == std::errc() && ptr == v.data() + v.size() && value < 256;
          })},
+        {"--org", Setter([&result](const std::string& v) {
+             result.microwireWidth = v == "8" ? 8 : 16;
+             return v == "8" || v == "16";
+         })},
     };
 
     for (size_t i = 0; i < args.size(); ++i) {
@@ -195,7 +205,9 @@ bool parseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
             *error = "--image is not available with --bridge";
             return false;
         }
-        if (!result.emptySocket && !makeSpiChip(result.chipName, result.spiChip, VirtualClock())) {
+        if (!result.emptySocket &&
+            !makeBridgeChip(result.chipName, result.spiChip, result.microwireWidth, VirtualClock())
+                 .present()) {
             *error = "no part named \"" + result.chipName + "\" for --bridge (see --help)";
             return false;
         }

@@ -21,12 +21,13 @@ struct SimCommandLine {
     // (sim/SpiChipCatalogue.h) instead of the programmer; "" = the programmer.
     std::string bridge;
     SpiChipOptions spiChip;
+    uint32_t microwireWidth = 16; // --org: a 93-series chip's organisation
     bool help = false;
 };
 
 // Parses the arguments after the program name. false with `error` set (one line,
 // naming the offending option) when they are not valid.
-// The bridge's options from the shared fault options (counted in SPI bytes there).
+// The bridge's options from the shared fault options (counted in bytes on the bus there).
 Ch341aOptions bridgeOptions(const SimCommandLine& line);
 
 bool parseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* out,

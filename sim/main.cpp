@@ -1,6 +1,7 @@
 // brimwick-sim: a simulated programmer that Brimwick+ finds like a real one.
 #include "chipdb/ChipDatabase.h"
 #include "chipdb/DatabasePath.h"
+#include "sim/BridgeChip.h"
 #include "sim/SimCommandLine.h"
 #include "sim/SimServer.h"
 
@@ -82,10 +83,11 @@ void serveUntilStopped(const sim::SimServer& server, const sigset_t& stopSignals
 int runBridge(const sim::SimCommandLine& line) {
     const sigset_t stopSignals = blockStopSignals();
     sim::Ch341aDevice device(sim::bridgeOptions(line));
-    std::unique_ptr<sim::SpiSlave> chip;
+    sim::BridgeChip chip;
     if (!line.emptySocket) {
-        chip = sim::makeSpiChip(line.chipName, line.spiChip, device.clock());
-        device.attachChip(chip.get());
+        chip =
+            sim::makeBridgeChip(line.chipName, line.spiChip, line.microwireWidth, device.clock());
+        sim::attachBridgeChip(device, chip);
     }
     sim::SimServer server(device, simwire::kCh341aSocketPrefix);
     std::string error;

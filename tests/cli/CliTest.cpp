@@ -228,6 +228,49 @@ TEST_F(CliDevices, EveryCommandOnOneProgrammerInTurn) {
     EXPECT_FALSE(fs::exists(path("x.bin")));
 }
 
+TEST_F(CliDevices, SerialEepromsOnACh341aBridgeEveryCommand) {
+    const std::string i2c = plug({"--bridge", "ch341a", "--chip", "24C256"}).socketPath();
+    const std::string wire =
+        plug({"--bridge", "ch341a", "--chip", "93C66", "--org", "8"}).socketPath();
+    writeFile(path("i2c.bin"), text(pattern(32768, 3)));
+    writeFile(path("wire.bin"), text(pattern(512, 4)));
+    const Step steps[] = {
+        {"blank", {"--device", i2c, "--chip", "AT24C256", "blank"}, 0, "Blank Check Successfully"},
+        {"write",
+         {"--device", i2c, "--chip", "AT24C256", "write", path("i2c.bin")},
+         0,
+         "Verify Successfully  AT24C256  32768 bytes"},
+        {"verify",
+         {"--device", i2c, "--chip", "AT24C256", "verify", path("i2c.bin")},
+         0,
+         "Verify Successfully"},
+        {"read",
+         {"--device", i2c, "--chip", "AT24C256", "read", path("back.bin")},
+         0,
+         "Read Successfully"},
+        {"not blank",
+         {"--device", i2c, "--chip", "AT24C256", "blank"},
+         4,
+         "Not blank: address 0x0"},
+        {"no erase", {"--device", i2c, "--chip", "AT24C256", "erase"}, 2, "written over directly"},
+        {"93 x8",
+         {"--device", wire, "--chip", "AT93C66(x8)", "write", path("wire.bin")},
+         0,
+         "Verify Successfully  AT93C66(x8)  512 bytes"},
+        {"93 read as x16: no dummy bit",
+         {"--device", wire, "--chip", "AT93C66(x16)", "verify", path("wire.bin")},
+         1,
+         "nothing acknowledges its address or drives its data line"},
+        {"24 chip on the 93 bridge",
+         {"--device", wire, "--chip", "AT24C256", "blank"},
+         1,
+         "No chip answers"},
+    };
+    for (const Step& step : steps)
+        expectRun(cli(step.args), step);
+    EXPECT_EQ(readFile(path("back.bin")), text(pattern(32768, 3)));
+}
+
 TEST_F(CliDevices, JsonEventsOfAWriteAndOfAMismatchParse) {
     const std::string socket = plug({"--chip", "A25L512"}).socketPath();
     const Bytes data = pattern(kChipSize, 3);

@@ -241,6 +241,7 @@ TEST(SimCommandLine, OptionsAndBadInput) {
                                                {"--bridge", "ch347"},
                                                {"--sfdp", "odd"},
                                                {"--protect", "1G"},
+                                               {"--org", "12"},
                                                {"--bridge", "ch341a", "--chip", "EN25T80"},
                                                {"--disconnect-at-command", "0"}}) {
         line.chipName = "KEPT";
