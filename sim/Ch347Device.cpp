@@ -39,6 +39,8 @@ struct Ch347Device::State {
     uint32_t configurations = 0;
     bool selected = false;
     bool betweenTransactions = true;
+    int waitingReads = 0; // IN transfers the host keeps pending
+    uint64_t roundTrips = 0;
     bool stalled = false;
     bool gone = false;
     std::mt19937_64 random;
@@ -82,8 +84,10 @@ struct Ch347Device::State {
         usbFrame(3 + length);
         const uint8_t* payload = f + 3;
         // A host that had taken every answer waited for them before this transaction.
-        if (betweenTransactions && answers.empty() && f[0] != kConfigure)
+        if (betweenTransactions && answers.empty() && waitingReads == 0 && f[0] != kConfigure) {
             clock.advanceTo(lastTakenReadyAt + options.roundTripNs);
+            ++roundTrips;
+        }
         betweenTransactions = f[0] == kChipSelect && length >= 1 && payload[0] == 0xC0;
         switch (f[0]) {
         case kConfigure:
@@ -187,9 +191,12 @@ TransferResult Ch347Device::hostIn(uint8_t* dest, uint32_t maxLength, Clock::tim
     State& s = *state_;
     std::unique_lock lock(s.mutex);
     const auto deliverable = [&s] { return s.gone || (!s.stalled && !s.answers.empty()); };
-    if (!deliverable())
+    if (!deliverable()) {
+        ++s.waitingReads;
         s.changed.wait_until(lock, std::min(waitUntil, kNever - std::chrono::hours(1)),
                              deliverable);
+        --s.waitingReads;
+    }
     if (s.gone)
         return {TransferStatus::Gone, 0, {}};
     if (!deliverable() || (stillWanted && !stillWanted()))
@@ -238,6 +245,11 @@ bool Ch347Device::chipSelected() const {
 uint32_t Ch347Device::clockHz() const {
     std::lock_guard lock(state_->mutex);
     return state_->clockHz;
+}
+
+uint64_t Ch347Device::roundTrips() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->roundTrips;
 }
 
 uint32_t Ch347Device::configurations() const {

@@ -72,6 +72,8 @@ class Ch347Device : public UsbDeviceModel {
     // The SPI clock last configured (15 MHz before any C0), and C0 frames taken.
     uint32_t clockHz() const;
     uint32_t configurations() const;
+    // Round trips the host waited for (see the timing above).
+    uint64_t roundTrips() const;
 
   private:
     struct State;
