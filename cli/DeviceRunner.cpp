@@ -53,7 +53,7 @@ std::string noProgrammerMessage(const std::string& device) {
 
 std::vector<std::string> presentProgrammers() {
     UsbLink link;
-    return link.listProgrammers();
+    return link.listDevices();
 }
 
 ExitCode runOnProgrammers(CliContext& context, const DeviceCommand& command, const DeviceJob& job) {

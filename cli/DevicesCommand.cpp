@@ -1,6 +1,8 @@
-// devices: the programmers present, real and simulated: device path and firmware version.
+// devices: the programmers and bridges present, real and simulated: kind and USB ID,
+// device path and firmware version.
 #include "cli/Command.h"
 #include "cli/DeviceRunner.h"
+#include "usb/DeviceKinds.h"
 
 namespace {
 
@@ -8,11 +10,15 @@ DeviceResult describe(DeviceSession& session) {
     const OperationResult asked = session.operations().firmwareVersion(session.context().stop);
     const DeviceResult result = session.resultOf(asked);
     const std::string firmware = asked.ok() ? asked.version : "?";
+    const usb::DeviceKind kind = usb::deviceKindOf(session.path());
     session.context().output.result(Json{{"event", "device"},
                                          {"index", session.index()},
+                                         {"kind", usb::deviceKindLabel(kind)},
+                                         {"bridge", usb::isBridge(kind)},
                                          {"path", session.path()},
                                          {"firmware", firmware}},
-                                    std::to_string(session.index()) + "  " + session.path() + "  " +
+                                    std::to_string(session.index()) + "  " +
+                                        usb::deviceKindLabel(kind) + "  " + session.path() + "  " +
                                         firmware);
     if (!asked.ok()) {
         session.context().output.error(session.path(), result.code, result.message);
@@ -44,7 +50,7 @@ ExitCode runDevices(CliContext& context) {
 
 Command addDevicesCommand(CLI::App& parent) {
     CLI::App* app = parent.add_subcommand(
-        "devices", "List the programmers present (real and simulated): number, device path "
-                   "and firmware version");
+        "devices", "List the programmers and bridges present (real and simulated): number, "
+                   "kind and USB ID, device path and firmware version");
     return {app, runDevices};
 }

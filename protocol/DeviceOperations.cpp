@@ -1,6 +1,8 @@
 #include "protocol/DeviceOperations.h"
 
 #include "chipdb/UnknownChip.h"
+#include "protocol/BridgeOperations.h"
+#include "usb/DeviceKinds.h"
 
 #include "res/MessageBox.h"
 
@@ -155,6 +157,8 @@ std::string outcomeMessage(const Texts& texts, const OperationResult& result) {
     case Outcome::StartFailed:
         return startFailedMessage(texts, result.stage);
     case Outcome::Failed:
+        if (!result.detail.empty())
+            return failedMessage(texts, result.stage) + "\r\n" + result.detail;
         return failedMessage(texts, result.stage);
     case Outcome::Mismatch:
         return formatText(texts.verifyDiffBox, static_cast<unsigned long>(result.address),
@@ -166,14 +170,21 @@ std::string outcomeMessage(const Texts& texts, const OperationResult& result) {
     case Outcome::NotIdentified:
         return std::string(texts.notFoundBox) +
                formatText(texts.idText, unsigned{result.ids[0]}, unsigned{result.ids[1]});
+    case Outcome::NoChip:
+        return texts.bridgeNoChip;
+    case Outcome::NoContact:
+        return texts.bridgeNoContact;
+    case Outcome::Protected:
+        return formatText(
+            texts.bridgeProtectedBox, static_cast<unsigned long>(result.protectedBegin),
+            static_cast<unsigned long>(result.protectedEnd > 0 ? result.protectedEnd - 1 : 0));
+    case Outcome::ProtectionLocked:
+        return texts.bridgeProtectionLocked;
+    case Outcome::LowVoltage:
     case Outcome::NotApplicable:
+        return result.detail;
     case Outcome::Cancelled:
     case Outcome::WrongChip:
-    case Outcome::NoChip:
-    case Outcome::NoContact:
-    case Outcome::Protected:
-    case Outcome::ProtectionLocked:
-    case Outcome::LowVoltage:
         return {};
     }
     return {};
@@ -183,7 +194,22 @@ DeviceOperations::DeviceOperations(const Texts& texts, OperationHost& host, UsbL
                                    Programmer& programmer, const ChipDatabase& database,
                                    ChipInfo& currentChip, DataBuffer& buffer)
     : texts_(texts), host_(host), link_(link), programmer_(programmer), database_(database),
-      currentChip_(currentChip), buffer_(buffer) {}
+      currentChip_(currentChip), buffer_(buffer),
+      bridge_(std::make_unique<BridgeOperations>(texts, host, link, database, currentChip, buffer,
+                                                 running_)) {}
+
+DeviceOperations::~DeviceOperations() = default;
+
+std::string DeviceOperations::bridgePath() {
+    const std::string& preferred = link_.preferredPath();
+    if (!preferred.empty() && usb::isBridge(usb::deviceKindOf(preferred)))
+        return preferred;
+    // Only with no programmer present may a bridge stand in for it.
+    if (!link_.listProgrammers().empty())
+        return {};
+    const std::vector<std::string> bridges = link_.listBridges();
+    return bridges.empty() ? std::string() : bridges.front();
+}
 
 void DeviceOperations::openAtStartUp() {
     if (!link_.open()) {
@@ -364,7 +390,9 @@ OperationResult DeviceOperations::autoProgram(const ChipInfo& chip,
     // The first step to reach the chip checks it; the others need not ask again.
     struct AutoScope {
         DeviceOperations& operations;
-        ~AutoScope() { operations.autoRunning_ = operations.chipChecked_ = false; }
+        ~AutoScope() {
+            operations.autoRunning_ = operations.chipChecked_ = operations.autoErased_ = false;
+        }
     } scope{*this};
     autoRunning_ = true;
     OperationResult first = resultOf(Stage::Write, Outcome::Done);
@@ -385,6 +413,9 @@ OperationResult DeviceOperations::autoProgram(const ChipInfo& chip,
 }
 
 OperationResult DeviceOperations::read(const ChipInfo& chip, std::stop_token stop) {
+    if (const std::string path = bridgePath(); !path.empty()) {
+        return bridge_->read(path, chip, stop);
+    }
     OperationResult opened = open(Stage::Read, &chip, stop);
     if (opened.ok()) {
         opened = checkChipInSocket(Stage::Read, chip, stop);
@@ -412,6 +443,11 @@ OperationResult DeviceOperations::read(const ChipInfo& chip, std::stop_token sto
 }
 
 OperationResult DeviceOperations::erase(const ChipInfo& chip, std::stop_token stop) {
+    if (const std::string path = bridgePath(); !path.empty()) {
+        const OperationResult result = bridge_->erase(path, chip, stop);
+        autoErased_ = autoRunning_ && result.ok();
+        return result;
+    }
     if (chip.type != ChipType::Flash25) {
         return resultOf(Stage::Erase, Outcome::NotApplicable);
     }
@@ -445,6 +481,9 @@ OperationResult DeviceOperations::erase(const ChipInfo& chip, std::stop_token st
 
 OperationResult DeviceOperations::write(const ChipInfo& chip, std::span<const AddressRange> ranges,
                                         std::stop_token stop) {
+    if (const std::string path = bridgePath(); !path.empty()) {
+        return bridge_->write(path, chip, ranges, autoRunning_ && autoErased_, stop);
+    }
     OperationResult opened = open(Stage::Write, &chip, stop);
     if (opened.ok()) {
         opened = checkChipInSocket(Stage::Write, chip, stop);
@@ -492,6 +531,9 @@ OperationResult DeviceOperations::write(const ChipInfo& chip, std::span<const Ad
 OperationResult DeviceOperations::compare(const ChipInfo& chip, bool blank,
                                           std::span<const AddressRange> ranges,
                                           std::stop_token stop) {
+    if (const std::string path = bridgePath(); !path.empty()) {
+        return bridge_->compare(path, chip, blank, ranges, stop);
+    }
     const Stage stage = blank ? Stage::BlankCheck : Stage::Verify;
     OperationResult opened = open(stage, &chip, stop);
     if (opened.ok()) {
@@ -570,6 +612,9 @@ OperationResult DeviceOperations::compare(const ChipInfo& chip, bool blank,
 }
 
 OperationResult DeviceOperations::identify(std::vector<ChipInfo>* matches, std::stop_token stop) {
+    if (const std::string path = bridgePath(); !path.empty()) {
+        return bridge_->identify(path, matches, stop);
+    }
     if (currentChip_.type != ChipType::Flash25) {
         return resultOf(Stage::Identify, Outcome::NotApplicable);
     }
@@ -625,6 +670,9 @@ OperationResult DeviceOperations::identify(std::vector<ChipInfo>* matches, std::
 }
 
 OperationResult DeviceOperations::firmwareVersion(std::stop_token stop) {
+    if (const std::string path = bridgePath(); !path.empty()) {
+        return bridge_->firmwareVersion(path, stop);
+    }
     const OperationResult opened = open(Stage::FirmwareVersion, nullptr, stop);
     if (!opened.ok()) {
         return opened;

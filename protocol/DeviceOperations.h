@@ -23,11 +23,14 @@
 #include "usb/UsbLink.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <stop_token>
 #include <string>
 #include <vector>
+
+class BridgeOperations;
 
 // The operation (or Auto's step) a progress report or a result belongs to.
 enum class Stage { Read, Erase, Write, Verify, BlankCheck, Identify, FirmwareVersion };
@@ -68,6 +71,9 @@ struct OperationResult {
     std::optional<bridge::NorIdentity> nor;
     uint64_t protectedBegin = 0; // Protected: the protected range, end exclusive
     uint64_t protectedEnd = 0;
+    // Over a bridge: the failure in words (an unplugged bridge, reads that differ, the
+    // supply), shown after the box text of the outcome.
+    std::string detail;
     bool ok() const { return outcome == Outcome::Done; }
 };
 
@@ -125,6 +131,7 @@ class DeviceOperations {
     // Read fills and Write and Verify use.
     DeviceOperations(const Texts& texts, OperationHost& host, UsbLink& link, Programmer& programmer,
                      const ChipDatabase& database, ChipInfo& currentChip, DataBuffer& buffer);
+    ~DeviceOperations();
     DeviceOperations(const DeviceOperations&) = delete;
     DeviceOperations& operator=(const DeviceOperations&) = delete;
 
@@ -193,6 +200,9 @@ class DeviceOperations {
     Outcome pollUntilOver(OpStatus running, uint32_t waitMs, std::stop_token stop,
                           ShowRunning showRunning);
     void showProgress(Stage stage);
+    // The bridge the next command runs on: the preferred device when it is a bridge, else
+    // the first bridge when no programmer is present; "" for the closed programmer.
+    std::string bridgePath();
 
     const Texts& texts_;
     OperationHost& host_;
@@ -206,4 +216,7 @@ class DeviceOperations {
     // While Auto runs: once one step has checked the chip, the others do not.
     bool autoRunning_ = false;
     bool chipChecked_ = false;
+    // While Auto runs over a bridge: its erase step succeeded, so Write only programs.
+    bool autoErased_ = false;
+    std::unique_ptr<BridgeOperations> bridge_;
 };

@@ -298,6 +298,32 @@ struct Texts {
     const char* menuProgrammer;
     const char* programmerNone;
     const char* programmerInUse; // %s: the programmer's device path
+    // Over a bridge: what the chip's ID says, faults, protection, supply
+    const char* bridgeNoChip;
+    const char* bridgeNoContact;
+    // %lX, %lX: the first and last protected address
+    const char* bridgeProtectedQuestion;
+    // %lX, %lX: as above
+    const char* bridgeProtectedBox;
+    const char* bridgeProtectionLocked;
+    const char* bridgeProtectionNotCleared;
+    // %s: the chip; %u.%u: its highest supply in volts
+    const char* bridgeLowVoltageQuestion;
+    // %s: the chip
+    const char* bridgeLowVoltageBox;
+    const char* bridgeGone;
+    const char* bridgeStalled;
+    // %lX: the first address that differs
+    const char* bridgeReadsDiffer;
+    const char* bridgeStillBusy;
+    const char* bridgeFamilyUnsupported;
+    // %s: the JEDEC ID in hex
+    const char* bridgeSfdpChipName;
+    // %u.%u: revision; %s: capacity; %u: page size; %s: erase sizes
+    const char* bridgeSfdpSound;
+    const char* bridgeSfdpAbsent;
+    // %s: what is wrong (English)
+    const char* bridgeSfdpDamaged;
 };
 
 extern const Texts kTextsEnglish;

@@ -100,6 +100,11 @@ uint16_t DeviceInterfaceList::productIdAt(int index) {
     return productIdFromPath(getInterfacePath(index));
 }
 
+DeviceBackend* DeviceInterfaceList::backendAt(int index) {
+    const Entry* entry = entryAt(index);
+    return entry ? entry->backend : nullptr;
+}
+
 std::shared_ptr<InterfaceHandle> DeviceInterfaceList::openInterface(int index) {
     std::string path = getInterfacePath(index);
     std::memset(path_, 0, sizeof path_);

@@ -47,6 +47,9 @@ class DeviceInterfaceList {
     std::string getInterfacePath(int index);
     uint16_t vendorIdAt(int index);
     uint16_t productIdAt(int index);
+    // The back end that lists the interface (null for an index out of the list); a bridge
+    // is opened through it rather than through the pipe names.
+    DeviceBackend* backendAt(int index);
     // Copies the interface's path into the path field and opens it; null on failure.
     std::shared_ptr<InterfaceHandle> openInterface(int index);
     // Appends a backslash and `name` to the path field and opens the resulting pipe

@@ -5,6 +5,7 @@
 #include "usb/Backends.h"
 #include "usb/DataPhaseNote.h"
 #include "usb/DeviceInterfaceList.h"
+#include "usb/DeviceKinds.h"
 #include "usb/TransferState.h"
 
 #include <algorithm>
@@ -81,6 +82,35 @@ std::vector<std::string> UsbLink::listProgrammers() {
             paths.push_back(interfaces_->getInterfacePath(i));
     }
     return paths;
+}
+
+std::vector<std::string> UsbLink::listBridges() {
+    std::vector<std::string> paths;
+    const int count = interfaces_->countInterfaces();
+    for (int i = 0; i < count; ++i) {
+        const std::string path = interfaces_->getInterfacePath(i);
+        if (!path.empty() && usb::isBridge(usb::deviceKindOf(path)))
+            paths.push_back(path);
+    }
+    return paths;
+}
+
+std::vector<std::string> UsbLink::listDevices() {
+    std::vector<std::string> paths = listProgrammers();
+    for (std::string& path : listBridges())
+        paths.push_back(std::move(path));
+    return paths;
+}
+
+usb::DeviceBackend* UsbLink::bridgeBackend(const std::string& devicePath) {
+    if (!usb::isBridge(usb::deviceKindOf(devicePath)))
+        return nullptr;
+    const int count = interfaces_->countInterfaces();
+    for (int i = 0; i < count; ++i) {
+        if (interfaces_->getInterfacePath(i) == devicePath)
+            return interfaces_->backendAt(i);
+    }
+    return nullptr;
 }
 
 int UsbLink::open() {

@@ -58,6 +58,15 @@ class UsbLink {
     // The device paths of the present programmers (vendor 0x10C4, product 0x505D) in
     // the order open() tries them.
     std::vector<std::string> listProgrammers();
+    // The device paths of the present bridges (CH341A, 1a86:5512), in listing order.
+    std::vector<std::string> listBridges();
+    // Every device the program drives: the programmers, then the bridges. Each path's
+    // kind and label come from usb::deviceKindOf / usb::deviceKindLabel.
+    std::vector<std::string> listDevices();
+    // The back end that lists the bridge at `devicePath`, to open it with (the bridge
+    // code owns its pipes); null when no bridge with that path is present. Valid while
+    // the link lives.
+    usb::DeviceBackend* bridgeBackend(const std::string& devicePath);
     // 1 when a programmer was found and its interface opened (a pipe that failed has
     // shown its own box); 0 otherwise. The preferred programmer wins while it is
     // present; otherwise the first one listed.
@@ -65,7 +74,8 @@ class UsbLink {
     // The programmer open() tries first (the user's choice among several); "" for none.
     void setPreferredPath(std::string devicePath) { preferredPath_ = std::move(devicePath); }
     const std::string& preferredPath() const { return preferredPath_; }
-    // As open(), for the programmer whose device path is `devicePath`.
+    // As open(), for the programmer whose device path is `devicePath`; 0 for a bridge's
+    // path (nothing of it is opened: bridges are opened through bridgeBackend).
     int openPath(const std::string& devicePath);
     // The device path of the programmer opened last ("" before the first).
     std::string devicePath() const;
