@@ -1,7 +1,9 @@
 #include "protocol/BridgeOperations.h"
 
+#include "bridge/Ch347Spi.h"
 #include "chipdb/UnknownChip.h"
 #include "res/MessageBox.h"
+#include "usb/DeviceKinds.h"
 
 #include <algorithm>
 #include <cstring>
@@ -251,8 +253,14 @@ OperationResult BridgeOperations::open(Stage stage, const std::string& path, con
             return report(resultOf(stage, Outcome::TooLarge));
     }
     usb::DeviceBackend* backend = link_.bridgeBackend(path);
-    if (backend != nullptr)
-        session->bus = bridge::Ch341aSpi::open(*backend, path);
+    if (backend != nullptr && usb::deviceKindOf(path) == usb::DeviceKind::Ch347) {
+        session->spiClockHz = spiClocks_.clockFor(path);
+        session->bus = bridge::Ch347Spi::open(*backend, path, session->spiClockHz);
+    } else if (backend != nullptr) {
+        auto ch341a = bridge::Ch341aSpi::open(*backend, path);
+        session->ch341a = ch341a.get();
+        session->bus = std::move(ch341a);
+    }
     if (!session->bus) {
         host_.setStatusText(texts_.deviceOpenFailed);
         return report(resultOf(stage, Outcome::NoDevice));
@@ -618,7 +626,15 @@ OperationResult BridgeOperations::firmwareVersion(const std::string& path, std::
     const OperationResult opened = open(Stage::FirmwareVersion, path, nullptr, &session, stop);
     if (!opened.ok())
         return opened;
-    const std::vector<uint8_t> version = session.bus->version();
+    if (session.ch341a == nullptr) {
+        // The CH347 answers no version request here: its kind and the clock it runs.
+        OperationResult result = resultOf(Stage::FirmwareVersion, Outcome::Done);
+        result.version = usb::deviceLabelOf(path).substr(0, 6) + " SPI " +
+                         bridge::spiClockText(session.spiClockHz);
+        host_.setStatusText(texts_.firmwareStatus);
+        return report(result);
+    }
+    const std::vector<uint8_t> version = session.ch341a->version();
     if (version.empty()) {
         host_.setStatusText(texts_.firmwareFailure);
         return resultOf(Stage::FirmwareVersion, Outcome::StartFailed);
