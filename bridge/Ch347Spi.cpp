@@ -208,6 +208,13 @@ std::unique_ptr<Ch347Spi> Ch347Spi::open(usb::DeviceBackend& backend, const std:
     bus->drainStale();
     if (bus->configure(*ch347Clock(clockHz)) != BusResult::Ok)
         return nullptr;
+    // A bus abandoned mid-transaction left the chip selected; the chip must see the end of
+    // that command before this bus's first one.
+    const std::vector<uint8_t> release = chipSelectFrame(false);
+    const usb::IoResult r =
+        bus->out_->write(release.data(), static_cast<uint32_t>(release.size()), {});
+    if (r.status != usb::IoStatus::Ok || r.bytes != release.size())
+        return nullptr;
     return bus;
 }
 

@@ -1,5 +1,6 @@
 // The CH347 bridge: its frames on the wire, the chip algorithms through its model on the
 // simulator socket at several clocks, faults, and brimwick-sim serving it.
+#include "bridge/SpiClockSettings.h"
 #include "bridge/SpiNorFlash.h"
 #include "tests/support/ProgramProcess.h"
 #include "tests/support/SimCh347.h"
@@ -101,6 +102,25 @@ TEST(Ch347, ClocksRoundDownToSixtyMhzOverAPowerOfTwoAndTheFramesCarryTheirBytes)
     EXPECT_FALSE(sim.device().chipSelected());
 }
 
+TEST(Ch347, ClockSettingsParseWhatUsersWriteAndAreKeptPerDevicePath) {
+    struct Case {
+        const char* text;
+        std::optional<uint64_t> hz;
+    } cases[] = {
+        {"30000000", 30'000'000}, {"30MHz", 30'000'000}, {"7.5 MHz", 7'500'000},
+        {"468.75kHz", 468'750},   {"1.875m", 1'875'000}, {"12.5", std::nullopt},
+        {"0", std::nullopt},      {"", std::nullopt},    {"-5MHz", std::nullopt},
+        {"30GHz", std::nullopt},  {".", std::nullopt},   {"99999999999999999", std::nullopt}};
+    for (const Case& c : cases)
+        EXPECT_EQ(bridge::parseSpiClock(c.text), c.hz) << c.text;
+    bridge::SpiClockSettings settings;
+    EXPECT_EQ(settings.set("a#vid_1a86&pid_55db", 40'000'000), 30'000'000u);
+    EXPECT_EQ(settings.set("a#vid_1a86&pid_55db", 100'000), std::nullopt); // kept as it was
+    EXPECT_EQ(settings.clockFor("a#vid_1a86&pid_55db"), 30'000'000u);
+    EXPECT_EQ(settings.clockFor("b#vid_1a86&pid_55de"), 15'000'000u);
+    EXPECT_EQ(bridge::spiClockText(settings.choices().back()), "468.75 kHz");
+}
+
 TEST(Ch347, NorFlashReadsWritesAndVerifiesAtEveryClockInTheTimeItsClockAllows) {
     for (uint32_t clock : {60'000'000u, 30'000'000u, 7'500'000u, 468'750u}) {
         SCOPED_TRACE(clock);
@@ -148,6 +168,29 @@ TEST(Ch347, StallAndUnplugMidWriteEndInFailureWithoutHanging) {
         std::vector<uint8_t> some(16);
         EXPECT_EQ(flash.read(0, some).outcome, c.outcome); // the bus stays failed
     }
+}
+
+TEST(Ch347, ACancelledReadEndsAtOnceAndABusOpenedAfterwardsStartsClean) {
+    SimCh347 sim("W25Q32", 468'750);
+    bridge::NorIdentity id;
+    ASSERT_TRUE(bridge::identifyNor(sim.bus(), &id).ok());
+    // A whole-chip read in one transaction, stopped at its first answer: the bridge is
+    // left with the chip selected and answers on their way.
+    std::stop_source stop;
+    bridge::SpiTransaction read{{0x03, 0, 0, 0}, 4 << 20, 0, {}};
+    const auto cancel = [&](uint64_t clocked) {
+        if (clocked > 0)
+            stop.request_stop();
+    };
+    EXPECT_EQ(sim.bus().run(std::span(&read, 1), stop.get_token(), cancel),
+              bridge::BusResult::Cancelled);
+    EXPECT_EQ(sim.bus().transfer({0x9F}, 3, nullptr), bridge::BusResult::Cancelled);
+    EXPECT_TRUE(sim.device().chipSelected());
+    auto again = Ch347Spi::open(*usb::makeSimBackend(), sim.socketPath());
+    ASSERT_TRUE(again);
+    EXPECT_EQ(sim.device().configurations(), 2u);
+    ASSERT_TRUE(bridge::identifyNor(*again, &id).ok());
+    EXPECT_EQ(id.jedecId, sim.nor().config().jedecId);
 }
 
 TEST(Ch347, BrimwickSimServesACh347tThatDiscoveryNamesAndRefusesAClockBelowTheSlowest) {
