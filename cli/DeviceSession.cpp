@@ -167,6 +167,23 @@ bool DeviceSession::Host::confirm(const std::string& warning) {
     return false;
 }
 
+bool DeviceSession::Host::confirmClearProtection(const std::string& text) {
+    if (session_.context_.options.unprotect) {
+        session_.context_.output.note(text);
+        return true;
+    }
+    return false; // the result's box names the range and --unprotect
+}
+
+bool DeviceSession::Host::confirmSupplyVoltage(const std::string& text) {
+    if (session_.context_.options.force) {
+        session_.context_.output.note(text);
+        return true;
+    }
+    session_.context_.output.note(text + "\nUse --force to go on all the same");
+    return false;
+}
+
 void DeviceSession::Host::identifiedChipChanged() {
     session_.buffer_.setLength(session_.chip_.capacity);
 }

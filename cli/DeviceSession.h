@@ -73,6 +73,8 @@ class DeviceSession {
         void refreshHexView() override {}
         void identifiedChipChanged() override;
         bool confirm(const std::string& warning) override;
+        bool confirmClearProtection(const std::string& text) override;
+        bool confirmSupplyVoltage(const std::string& text) override;
 
         std::string status;
         std::vector<std::string> messages;

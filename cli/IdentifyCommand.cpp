@@ -4,6 +4,7 @@
 #include "cli/Command.h"
 #include "cli/Database.h"
 #include "cli/DeviceRunner.h"
+#include "protocol/BridgeOperations.h"
 
 #include <cstdio>
 #include <vector>
@@ -14,6 +15,44 @@ std::string hexByte(uint8_t value) {
     char text[3];
     std::snprintf(text, sizeof text, "%02X", value);
     return text;
+}
+
+// Over a bridge: the JEDEC ID and what the chip's SFDP says, as JSON fields.
+Json norJson(const bridge::NorIdentity& nor) {
+    const bridge::SfdpInfo& sfdp = nor.sfdp;
+    Json erase = Json::array();
+    for (const bridge::EraseType& type : sfdp.eraseTypes)
+        erase.push_back(Json{{"size", type.size}, {"opcode", hexByte(type.opcode)}});
+    const char* state = sfdp.state == bridge::SfdpState::Sound     ? "sound"
+                        : sfdp.state == bridge::SfdpState::Damaged ? "damaged"
+                                                                   : "absent";
+    Json sfdpJson{{"state", state}};
+    if (sfdp.state == bridge::SfdpState::Sound) {
+        sfdpJson.update(Json{{"revision", std::to_string(sfdp.majorRevision) + "." +
+                                              std::to_string(sfdp.minorRevision)},
+                             {"capacity", sfdp.capacity},
+                             {"pageSize", sfdp.pageSize},
+                             {"erase", erase},
+                             {"fourByteAddress", sfdp.fourByteAddress}});
+    } else if (sfdp.state == bridge::SfdpState::Damaged) {
+        sfdpJson["problem"] = sfdp.problem;
+    }
+    return Json{{"jedecId", jedecIdText(nor.jedecId)}, {"sfdp", sfdpJson}};
+}
+
+// The chip-table row of a chip built from its SFDP, ready to be checked and sent back.
+std::string sfdpTableRow(const ChipInfo& chip, const bridge::NorIdentity& nor) {
+    ChipFacts facts;
+    facts.jedecId = hexByte(nor.jedecId[0]) + hexByte(nor.jedecId[1]) + hexByte(nor.jedecId[2]);
+    for (const bridge::EraseType& type : nor.sfdp.eraseTypes)
+        facts.erase += (facts.erase.empty() ? "" : " ") + std::to_string(type.size / 1024) +
+                       "K=" + hexByte(type.opcode);
+    facts.erase += facts.erase.empty() ? "chip=C7" : " chip=C7";
+    facts.addressBytes = chip.capacity > 0x1000000 ? "4" : "3";
+    facts.sfdp = "Y";
+    facts.shares = "-";
+    facts.source = "SFDP";
+    return chipTableRow(chip, facts);
 }
 
 DeviceResult identifyChip(DeviceSession& session) {
@@ -31,6 +70,13 @@ DeviceResult identifyChip(DeviceSession& session) {
     const OperationResult identified = session.operations().identify(&matches, context.stop);
     DeviceResult result = session.resultOf(identified);
     if (!identified.ok()) {
+        if (identified.nor && identified.outcome == Outcome::NotIdentified) {
+            const std::string line = "JEDEC ID " + jedecIdText(identified.nor->jedecId) + ", " +
+                                     sfdpText(context.texts, identified.nor->sfdp);
+            Json event{{"event", "jedec"}, {"device", session.path()}};
+            event.update(norJson(*identified.nor));
+            context.output.result(event, line);
+        }
         session.reportEnd("identify", result);
         const bool answered = !(identified.ids[0] == 0xFF && identified.ids[1] == 0xFF);
         if (identified.outcome == Outcome::NotIdentified && answered) {
@@ -56,11 +102,26 @@ DeviceResult identifyChip(DeviceSession& session) {
                                    {"capacity", chip.capacity}},
                               {});
     }
-    session.reportEnd("identify", result,
-                      Json{{"manufacturerId", hexByte(identified.ids[0])},
-                           {"deviceId", hexByte(identified.ids[1])},
-                           {"matches", names}},
-                      text);
+    Json done{{"manufacturerId", hexByte(identified.ids[0])},
+              {"deviceId", hexByte(identified.ids[1])},
+              {"matches", names}};
+    if (identified.nor) {
+        done.update(norJson(*identified.nor));
+        text += "  JEDEC ID " + jedecIdText(identified.nor->jedecId) + ", " +
+                sfdpText(context.texts, identified.nor->sfdp);
+        if (matches.empty()) {
+            // Unknown to the database, used as built from its SFDP.
+            done["unnamedChip"] = session.chip().name;
+            text += std::string("  ") + session.chip().name;
+        }
+    }
+    session.reportEnd("identify", result, done, text);
+    if (identified.nor && matches.empty()) {
+        const std::string row = sfdpTableRow(session.chip(), *identified.nor);
+        context.output.note(context.texts.identifyTableRowNote);
+        context.output.result(Json{{"event", "tableRow"}, {"device", session.path()}, {"row", row}},
+                              row);
+    }
     return result;
 }
 

@@ -14,5 +14,7 @@ struct GlobalOptions {
     std::string format;      // --format bin|ihex|srec: data file format; empty = by name
     bool yes = false;        // --yes: no question asked, every one answered OK
     bool force = false;      // --force: go on when the socket holds another chip than named
+                             // (or, over a bridge, a chip rated below its 3.3 V)
+    bool unprotect = false;  // --unprotect: clear a bridge chip's write protection when asked
     uint32_t spiClockHz = 0; // --spi-clock: a CH347's SPI clock, rounded down; 0 = its default
 };

@@ -73,7 +73,11 @@ void addGlobalOptions(CLI::App& app, GlobalOptions& options) {
             "", "SPI clock"));
     app.add_flag("--force", options.force,
                  "Go on when the flash chip in the socket answers other IDs than the chip "
-                 "worked on (without it the command stops with exit 1)");
+                 "worked on, or, over a CH341A bridge, when the chip takes less than its "
+                 "3.3 V (without it the command stops with exit 1)");
+    app.add_flag("--unprotect", options.unprotect,
+                 "Over a CH341A bridge: clear the chip's write protection when Erase or Write "
+                 "finds the range protected (without it the command stops with exit 1)");
 }
 
 // Ctrl+C asks the running command to stop through the stop token; a second one ends

@@ -32,7 +32,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "programmer for serial memory chips (SPI flash, EEPROM)")
 # CPack puts the summary above this as the synopsis.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "Brimwick+ drives a USB programmer (USB ID 10c4:505d) for small serial memory\n"
+  "Brimwick+ drives a USB programmer (USB ID 10c4:505d), and CH341A USB-to-SPI\n"
+  "bridges (USB ID 1a86:5512), for small serial memory\n"
   "chips: SPI flash, SPI EEPROM, I2C EEPROM and Microwire EEPROM. It reads a chip\n"
   "into a buffer shown as hex, loads binary and Intel HEX files, erases, writes\n"
   "and verifies chips, and identifies flash chips by their ID bytes.\n"

@@ -378,6 +378,23 @@ OperationResult BridgeOperations::failure(Stage stage, const bridge::ChipResult&
     return report(result);
 }
 
+OperationResult BridgeOperations::mismatchAt(Stage stage, Session* session, uint64_t address,
+                                             std::stop_token stop) {
+    OperationResult result = resultOf(stage, Outcome::Mismatch);
+    result.address = static_cast<uint32_t>(address);
+    uint8_t chipByte = 0;
+    const bridge::ChipResult read =
+        session->nor ? session->nor->read(address, {&chipByte, 1}, 1, stop)
+                     : session->eeprom->read(static_cast<uint32_t>(address), {&chipByte, 1}, stop);
+    if (!read.ok())
+        return failure(stage, read, stop);
+    const std::span<const uint8_t> expected = buffer_.range(address, 1);
+    result.bufferByte = expected.empty() ? 0xFF : expected[0];
+    result.chipByte = chipByte;
+    host_.setStatusText(texts_.verifyDiffStatus);
+    return report(result);
+}
+
 OperationResult BridgeOperations::read(const std::string& path, const ChipInfo& chip,
                                        std::stop_token stop) {
     Session session;
@@ -488,6 +505,8 @@ OperationResult BridgeOperations::write(const std::string& path, const ChipInfo&
                 }
             }
         }
+        if (done.outcome == bridge::ChipOutcome::VerifyFailed)
+            return mismatchAt(Stage::Write, &session, done.begin, stop);
         if (!done.ok())
             return failure(Stage::Write, done, stop);
         before += range.length;

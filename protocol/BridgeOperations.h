@@ -69,6 +69,9 @@ class BridgeOperations {
     OperationResult failure(Stage stage, const bridge::ChipResult& chipResult,
                             std::stop_token stop);
     OperationResult report(const OperationResult& result);
+    // A write whose read-back differed at `address`: Mismatch with both bytes.
+    OperationResult mismatchAt(Stage stage, Session* session, uint64_t address,
+                               std::stop_token stop);
     bridge::Progress progressFor(Stage stage, uint64_t before = 0, uint64_t total = 0);
     // The database chips whose JEDEC ID (from the chip facts beside the database) is `id`.
     std::vector<ChipInfo> chipsWithJedecId(const std::array<uint8_t, 3>& id);
