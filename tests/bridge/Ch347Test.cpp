@@ -3,6 +3,7 @@
 #include "bridge/SpiClockSettings.h"
 #include "bridge/SpiNorFlash.h"
 #include "tests/support/ProgramProcess.h"
+#include "tests/support/ScriptedBackend.h"
 #include "tests/support/SimCh347.h"
 #include "usb/DeviceBackend.h"
 #include "usb/DeviceInterfaceList.h"
@@ -100,6 +101,48 @@ TEST(Ch347, ClocksRoundDownToSixtyMhzOverAPowerOfTwoAndTheFramesCarryTheirBytes)
         select, jedec, {0xC3, 4, 0, 3, 0, 0, 0}, release, select, first, second, release};
     EXPECT_EQ(recorder->sent, expected);
     EXPECT_FALSE(sim.device().chipSelected());
+}
+
+TEST(Ch347, AnswersAreTakenAcrossTransfersAndAnswersThatDoNotFitFailTheBus) {
+    using Packets = std::vector<std::vector<uint8_t>>;
+    struct Case {
+        const char* name;
+        Packets in; // the IN transfers the bridge gives for 9F and three bytes read
+        bridge::BusResult result;
+    } cases[] = {
+        {"one frame each",
+         {{0xC4, 1, 0, 0}, {0xC3, 3, 0, 0xEF, 0x40, 0x16}},
+         bridge::BusResult::Ok},
+        {"joined and split",
+         {{0xC4, 1}, {0, 0, 0xC3, 3, 0, 0xEF}, {0x40, 0x16}},
+         bridge::BusResult::Ok},
+        {"a write ack in place of data",
+         {{0xC4, 1, 0, 0}, {0xC4, 3, 0, 0xEF, 0x40, 0x16}},
+         bridge::BusResult::Failed},
+        {"data in place of the write ack",
+         {{0xC3, 1, 0, 0}, {0xC3, 3, 0, 0xEF, 0x40, 0x16}},
+         bridge::BusResult::Failed},
+        {"more bytes than asked",
+         {{0xC4, 1, 0, 0}, {0xC3, 4, 0, 0xEF, 0x40, 0x16, 0}},
+         bridge::BusResult::Failed},
+        {"a length no frame has", {{0xC4, 1, 0, 0}, {0xC3, 0xFF, 0x7F}}, bridge::BusResult::Failed},
+        {"no answer", {{0xC4, 1, 0, 0}}, bridge::BusResult::Failed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto device = std::make_shared<ScriptedBackend>();
+        Ch347Spi bus(device->openInterface(device->paths[0]),
+                     device->openPipe(device->paths[0], usb::PipeKind::Write),
+                     device->openPipe(device->paths[0], usb::PipeKind::Read));
+        for (const std::vector<uint8_t>& packet : c.in)
+            device->queue(packet);
+        std::vector<uint8_t> id;
+        EXPECT_EQ(bus.transfer({0x9F}, 3, &id), c.result);
+        if (c.result == bridge::BusResult::Ok)
+            EXPECT_EQ(id, (std::vector<uint8_t>{0xEF, 0x40, 0x16}));
+        else
+            EXPECT_EQ(bus.transfer({0x05}, 1, nullptr), c.result); // failed for good
+    }
 }
 
 TEST(Ch347, ClockSettingsParseWhatUsersWriteAndAreKeptPerDevicePath) {
