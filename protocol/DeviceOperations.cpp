@@ -206,8 +206,13 @@ bridge::SpiClockSettings& DeviceOperations::spiClocks() {
 
 std::string DeviceOperations::bridgePath() {
     const std::string& preferred = link_.preferredPath();
-    if (!preferred.empty() && usb::isBridge(usb::deviceKindOf(preferred)))
-        return preferred;
+    if (!preferred.empty()) {
+        // The chosen programmer needs no listing: its commands go as they always went.
+        if (usb::deviceKindOf(preferred) == usb::DeviceKind::Programmer)
+            return {};
+        if (usb::isBridge(usb::deviceKindOf(preferred)))
+            return preferred;
+    }
     // Only with no programmer present may a bridge stand in for it.
     if (!link_.listProgrammers().empty())
         return {};

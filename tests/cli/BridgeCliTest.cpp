@@ -127,6 +127,22 @@ TEST_F(BridgeCli, DeviceCommandsMoveTheRightBytes) {
     EXPECT_EQ(chipBytes.substr(0x10, 4), "\x01\x02\x03\x04");
     EXPECT_EQ(chipBytes.find_first_not_of('\xFF', 0x14), std::string::npos);
     EXPECT_EQ(chipBytes.find_first_not_of('\xFF'), 0x10u);
+
+    // A 25 EEPROM: the file's bytes, the rest as it was (erased).
+    sims_.clear();
+    plug({"--chip", "25LC256"});
+    const CliRun eeprom[] = {
+        {"eeprom write",
+         {"--chip", "25LC256", "write", path("data.bin")},
+         0,
+         "Verify Successfully"},
+        {"eeprom read", {"--chip", "25LC256", "read", path("ee.bin")}, 0, "Read Successfully"},
+    };
+    expectRuns(eeprom);
+    const std::string eeBytes = readFile(path("ee.bin"));
+    ASSERT_EQ(eeBytes.size(), 32768u);
+    EXPECT_EQ(eeBytes.substr(0, data.size()), std::string(data.begin(), data.end()));
+    EXPECT_EQ(eeBytes.find_first_not_of('\xFF', data.size()), std::string::npos);
 }
 
 TEST_F(BridgeCli, ProtectionSupplyAndFaultsEndWithTheirTexts) {
@@ -159,6 +175,18 @@ TEST_F(BridgeCli, ProtectionSupplyAndFaultsEndWithTheirTexts) {
           {"--chip", "W25Q32", "--unprotect", "write", path("data.bin")},
           0,
           "Verify Successfully"}},
+        {{"--chip", "25LC256", "--protect", "0C"},
+         {"eeprom protected",
+          {"--chip", "25LC256", "write", path("data.bin")},
+          1,
+          "write protected from 0x000000 to 0x007FFF"}},
+        {{"--chip", "25LC256", "--protect", "0C"},
+         {"eeprom unprotected",
+          {"--chip", "25LC256", "--unprotect", "write", path("data.bin")},
+          0,
+          "Verify Successfully"}},
+        {{"--chip", "W25Q256"},
+         {"32 MiB", {"--chip", "W25Q256JV", "read", path("r.bin")}, 1, "larger than the 16 MB"}},
         {{"--chip", "W25Q32", "--protect", "1C", "--wp-locked"},
          {"locked", {"--chip", "W25Q32", "--unprotect", "erase"}, 1, "the WP pin locks"}},
         {{"--chip", "W25Q32"},

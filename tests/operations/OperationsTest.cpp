@@ -1,5 +1,8 @@
 // The device commands against a simulated programmer, through the window and the core alone.
 #include "protocol/DeviceOperations.h"
+#include "sim/Ch341aDevice.h"
+#include "sim/SimServer.h"
+#include "sim/SpiChipCatalogue.h"
 #include "tests/support/SimProgrammer.h"
 #include "tests/support/window/AppTestSupport.h"
 
@@ -96,6 +99,7 @@ class Core : public Front, public OperationHost {
     }
     std::string status() override { return status_; }
     DeviceOperations& operations() { return operations_; }
+    UsbLink& link() { return link_; }
     void setStatusText(const char* text) override { status_ = text ? text : ""; }
     void showMessage(const std::string& text) override { messageBox(text); }
     void progress(Stage stage, uint64_t done, uint64_t total) override {
@@ -396,6 +400,34 @@ TEST(Operations, StartUpWithoutAProgrammerSaysSoAndALaterOneIsFound) {
 
 // A write of a file's ranges never starts inside a page and runs past it, and moves
 // whole 16-bit cells; Verify then finds them in the chip.
+// The device chosen decides: a bridge's commands run the chip's own over SPI and send
+// nothing to the programmer; the programmer's stay its own.
+TEST(Operations, TheChosenDeviceDecidesBetweenTheProgrammerAndABridge) {
+    SimProgrammer programmer(&kFlash);
+    sim::Ch341aDevice device;
+    const auto chip = sim::makeSpiChip("W25Q32", {}, device.clock());
+    device.attachChip(chip.get());
+    sim::SimServer server{device, simwire::kCh341aSocketPrefix};
+    ASSERT_TRUE(server.start());
+    Core core(Language::English);
+    EXPECT_EQ(core.link().listDevices(),
+              (std::vector<std::string>{programmer.socketPath(), server.socketPath()}));
+    const size_t before = programmer.commandCount();
+    core.link().setPreferredPath(server.socketPath());
+    const OperationResult identified = core.operations().identify();
+    ASSERT_TRUE(identified.nor.has_value()) << core.status();
+    EXPECT_EQ(identified.nor->jedecId, (std::array<uint8_t, 3>{0xEF, 0x40, 0x16}));
+    // No chip of this database has the IDs: the chip is built from its SFDP.
+    EXPECT_TRUE(identified.ok());
+    EXPECT_STREQ(core.current().name, "Unnamed EF4016 (SFDP)");
+    EXPECT_EQ(core.current().capacity, 0x400000u);
+    EXPECT_EQ(core.operations().firmwareVersion().version.rfind("CH341A ", 0), 0u);
+    EXPECT_EQ(programmer.commandCount(), before);
+    core.link().setPreferredPath(programmer.socketPath());
+    EXPECT_EQ(core.operations().firmwareVersion().version, "Brimwick SIM V1.00");
+    EXPECT_GT(programmer.commandCount(), before);
+}
+
 TEST(Operations, RangeWritesKeepToPagesAndCells) {
     const ChipInfo words = makeChip(ChipType::Eeprom93, "AT93C46", 128, 0, 1, 0xFF, 0xFF, 16);
     using Ranges = std::vector<AddressRange>;
