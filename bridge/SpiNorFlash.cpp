@@ -11,7 +11,7 @@ constexpr uint8_t kWip = 0x01;
 constexpr uint64_t kThreeByteLimit = 0x1000000;
 constexpr uint64_t kReadChunk = 1 << 20;
 constexpr size_t kPagesPerBatch = 64;
-constexpr uint32_t kMaxPollBytes = 2000;
+constexpr uint32_t kMaxPollBytes = 16000;
 // Datasheet maxima (W25Q): page program 3 ms, status write 15 ms, 4 KiB erase 400 ms,
 // 32 KiB 1.6 s, 64 KiB 2 s, chip erase 50 s per 4 MiB.
 constexpr uint64_t kPageLimitUs = 3'000;

@@ -1,5 +1,7 @@
 #include "cli/DeviceSession.h"
 
+#include "bridge/SpiClockSettings.h"
+
 #include "cli/SinglePathBackend.h"
 #include "protocol/StartUp.h"
 #include "res/MessageBox.h"
@@ -75,7 +77,10 @@ DeviceSession::DeviceSession(CliContext& context, ChipDatabase& database, std::s
                              int index)
     : context_(context), database_(database), path_(std::move(devicePath)), index_(index),
       link_(backendsFor(path_)),
-      operations_(context.texts, host_, link_, programmer_, database_, chip_, buffer_) {}
+      operations_(context.texts, host_, link_, programmer_, database_, chip_, buffer_) {
+    if (context.options.spiClockHz != 0)
+        operations_.spiClocks().set(path_, context.options.spiClockHz);
+}
 
 bool DeviceSession::prepare(DeviceResult* result) {
     StartUp startUp(database_, chip_, buffer_);

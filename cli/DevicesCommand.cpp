@@ -13,13 +13,13 @@ DeviceResult describe(DeviceSession& session) {
     const usb::DeviceKind kind = usb::deviceKindOf(session.path());
     session.context().output.result(Json{{"event", "device"},
                                          {"index", session.index()},
-                                         {"kind", usb::deviceKindLabel(kind)},
+                                         {"kind", usb::deviceLabelOf(session.path())},
                                          {"bridge", usb::isBridge(kind)},
                                          {"path", session.path()},
                                          {"firmware", firmware}},
                                     std::to_string(session.index()) + "  " +
-                                        usb::deviceKindLabel(kind) + "  " + session.path() + "  " +
-                                        firmware);
+                                        usb::deviceLabelOf(session.path()) + "  " + session.path() +
+                                        "  " + firmware);
     if (!asked.ok()) {
         session.context().output.error(session.path(), result.code, result.message);
     }

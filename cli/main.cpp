@@ -1,5 +1,7 @@
 // brimwick-cli: every device command of Brimwick+ from scripts and production benches,
 // on one programmer or on several at once, over the same core as the window.
+#include "bridge/Ch347Spi.h"
+#include "bridge/SpiClockSettings.h"
 #include "cli/BoxSink.h"
 #include "cli/Command.h"
 #include "cli/ExitCodes.h"
@@ -50,6 +52,25 @@ void addGlobalOptions(CLI::App& app, GlobalOptions& options) {
                    "HEX; .srec .s19 .s28 .s37 .mot: S-records; else binary)")
         ->check(CLI::IsMember({"bin", "ihex", "srec"}));
     app.add_flag("--yes,-y", options.yes, "Ask nothing: every question is answered OK");
+    app.add_option_function<std::string>(
+           "--spi-clock",
+           [&options](const std::string& text) {
+               options.spiClockHz = *bridge::ch347Clock(*bridge::parseSpiClock(text));
+           },
+           "SPI clock of a CH347 bridge, in Hz or with kHz/MHz (60 MHz divided by a power of "
+           "two; a value between is rounded down; default 15 MHz)")
+        ->type_name("HZ|MHz")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                const std::optional<uint64_t> hz = bridge::parseSpiClock(text);
+                if (!hz)
+                    return "not a clock: " + text + " (write e.g. 30MHz or 7500000)";
+                if (!bridge::ch347Clock(*hz))
+                    return text + " is below the slowest SPI clock, " +
+                           bridge::spiClockText(bridge::SpiClockSettings::choices().back());
+                return {};
+            },
+            "", "SPI clock"));
     app.add_flag("--force", options.force,
                  "Go on when the flash chip in the socket answers other IDs than the chip "
                  "worked on, or, over a CH341A bridge, when the chip takes less than its "

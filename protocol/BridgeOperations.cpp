@@ -1,7 +1,9 @@
 #include "protocol/BridgeOperations.h"
 
+#include "bridge/Ch347Spi.h"
 #include "chipdb/UnknownChip.h"
 #include "res/MessageBox.h"
+#include "usb/DeviceKinds.h"
 
 #include <algorithm>
 #include <cstring>
@@ -253,8 +255,14 @@ OperationResult BridgeOperations::open(Stage stage, const std::string& path, con
             return report(resultOf(stage, Outcome::TooLarge));
     }
     usb::DeviceBackend* backend = link_.bridgeBackend(path);
-    if (backend != nullptr)
-        session->bus = bridge::Ch341aSpi::open(*backend, path);
+    if (backend != nullptr && usb::deviceKindOf(path) == usb::DeviceKind::Ch347) {
+        session->spiClockHz = spiClocks_.clockFor(path);
+        session->bus = bridge::Ch347Spi::open(*backend, path, session->spiClockHz);
+    } else if (backend != nullptr) {
+        auto ch341a = bridge::Ch341aSpi::open(*backend, path);
+        session->ch341a = ch341a.get();
+        session->bus = std::move(ch341a);
+    }
     if (!session->bus) {
         host_.setStatusText(texts_.deviceOpenFailed);
         return report(resultOf(stage, Outcome::NoDevice));
@@ -275,15 +283,22 @@ OperationResult BridgeOperations::open(Stage stage, const std::string& path, con
 OperationResult BridgeOperations::openSerialEeprom(Stage stage, const ChipInfo& chip,
                                                    Session* session, std::stop_token stop) {
     serialEeprom_ = true;
+    // The CH347's SPI interface has no I2C stream or pins for these families yet.
+    if (session->ch341a == nullptr) {
+        host_.setStatusText(texts_.bridgeFamilyUnsupported);
+        OperationResult result = resultOf(stage, Outcome::NotApplicable);
+        result.detail = texts_.bridgeFamilyUnsupported;
+        return report(result);
+    }
     if (chip.type == ChipType::Eeprom93) {
-        session->microwire = std::make_unique<bridge::Ch341aMicrowire>(*session->bus);
+        session->microwire = std::make_unique<bridge::Ch341aMicrowire>(*session->ch341a);
         // A memoryWidth of 0 counts as 16-bit, as the chip's size texts do.
         const uint32_t width = chip.memoryWidth == 8 ? 8 : 16;
         session->microwireEeprom.emplace(*session->microwire,
                                          bridge::MicrowireGeometry{chip.capacity, width});
         return resultOf(stage, Outcome::Done);
     }
-    session->i2c = std::make_unique<bridge::Ch341aI2c>(*session->bus);
+    session->i2c = std::make_unique<bridge::Ch341aI2c>(*session->ch341a);
     // 100 kHz: every 24-series part and long clip leads manage it.
     if (const bridge::BusResult r = session->i2c->setClockKHz(100); r != bridge::BusResult::Ok)
         return failure(stage, bridge::fromBus(r), stop);
@@ -685,7 +700,15 @@ OperationResult BridgeOperations::firmwareVersion(const std::string& path, std::
     const OperationResult opened = open(Stage::FirmwareVersion, path, nullptr, &session, stop);
     if (!opened.ok())
         return opened;
-    const std::vector<uint8_t> version = session.bus->version();
+    if (session.ch341a == nullptr) {
+        // The CH347 answers no version request here: its kind and the clock it runs.
+        OperationResult result = resultOf(Stage::FirmwareVersion, Outcome::Done);
+        result.version = usb::deviceLabelOf(path).substr(0, 6) + " SPI " +
+                         bridge::spiClockText(session.spiClockHz);
+        host_.setStatusText(texts_.firmwareStatus);
+        return report(result);
+    }
+    const std::vector<uint8_t> version = session.ch341a->version();
     if (version.empty()) {
         host_.setStatusText(texts_.firmwareFailure);
         return resultOf(Stage::FirmwareVersion, Outcome::StartFailed);

@@ -1,4 +1,4 @@
-// The device commands over a bridge (CH341A), where the host runs the chip's own
+// The device commands over a bridge (CH341A, CH347), where the host runs the chip's own
 // commands: the bridge is opened afresh for every command, the chip in the clip is
 // identified by its JEDEC ID and SFDP, and the chip algorithms of bridge/ do the work.
 // Results, status texts, boxes and progress are those of the closed programmer's
@@ -13,6 +13,7 @@
 #include "bridge/Ch341aSpi.h"
 #include "bridge/I2cEeprom.h"
 #include "bridge/MicrowireEeprom.h"
+#include "bridge/SpiClockSettings.h"
 #include "bridge/SpiEeprom.h"
 #include "bridge/SpiNorFlash.h"
 #include "chipdb/ChipTable.h"
@@ -43,11 +44,15 @@ class BridgeOperations {
     OperationResult identify(const std::string& path, std::vector<ChipInfo>* matches,
                              std::stop_token stop);
     OperationResult firmwareVersion(const std::string& path, std::stop_token stop);
+    // The SPI clock of each bridge that has a settable one, used when it is opened.
+    bridge::SpiClockSettings& spiClocks() { return spiClocks_; }
 
   private:
     // The bridge opened for one command and the chip algorithm built for its chip.
     struct Session {
-        std::unique_ptr<bridge::Ch341aSpi> bus;
+        std::unique_ptr<bridge::SpiBus> bus;
+        bridge::Ch341aSpi* ch341a = nullptr; // the bus when it is a CH341A (its version)
+        uint32_t spiClockHz = 0;             // the bus's clock when it can be set
         bridge::NorIdentity identity;
         std::optional<bridge::SpiNorFlash> nor;
         std::optional<bridge::SpiEeprom> eeprom;
@@ -104,6 +109,7 @@ class BridgeOperations {
     std::string factsPath_; // the file facts_ was loaded from
     bool factsLoaded_ = false;
     bool serialEeprom_ = false; // the command's chip is a 24 or 93 EEPROM
+    bridge::SpiClockSettings spiClocks_;
 };
 
 // "EF 40 18": ID bytes as texts show them.

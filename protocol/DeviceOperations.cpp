@@ -200,6 +200,10 @@ DeviceOperations::DeviceOperations(const Texts& texts, OperationHost& host, UsbL
 
 DeviceOperations::~DeviceOperations() = default;
 
+bridge::SpiClockSettings& DeviceOperations::spiClocks() {
+    return bridge_->spiClocks();
+}
+
 std::string DeviceOperations::bridgePath() {
     const std::string& preferred = link_.preferredPath();
     if (!preferred.empty()) {

@@ -31,6 +31,9 @@
 #include <vector>
 
 class BridgeOperations;
+namespace bridge {
+class SpiClockSettings;
+}
 
 // The operation (or Auto's step) a progress report or a result belongs to.
 enum class Stage { Read, Erase, Write, Verify, BlankCheck, Identify, FirmwareVersion };
@@ -165,6 +168,9 @@ class DeviceOperations {
     // among them; else the only one, or the one the host chooses, becomes current.
     OperationResult identify(std::vector<ChipInfo>* matches = nullptr, std::stop_token stop = {});
     OperationResult firmwareVersion(std::stop_token stop = {});
+    // The SPI clock kept for each bridge that has a settable one (the CH347), by device
+    // path: the window's Programmer menu and --spi-clock set it, bridge commands use it.
+    bridge::SpiClockSettings& spiClocks();
 
   private:
     OperationResult read(const ChipInfo& chip, std::stop_token stop);

@@ -63,6 +63,8 @@ std::string simUsage() {
            "                         25LC256, 25LC512, 25LC1024, 24C01, 24C02, 24C04,\n"
            "                         24C08, 24C16, 24C32, 24C64, 24C128, 24C256, 24C512,\n"
            "                         24M01, 24M02, 93C46, 93C56, 93C66, 93C76, 93C86\n"
+           "  --bridge ch347         a CH347T high-speed USB-to-SPI bridge (1a86:55db) with the\n"
+           "                         chip named by --chip, at the clock the host configures\n"
            "  --sfdp none|damaged    the chip answers no SFDP, or a table whose size is wrong\n"
            "  --protect HEX          status register 1 at start (block protection bits)\n"
            "  --wp-locked            status register protect bit set and the WP pin held low\n"
@@ -141,7 +143,7 @@ bool parseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
         {"--noisy-read-after-bytes", optionalU64(&faults.noisyReadAfterDataBytes)},
         {"--bridge", Setter([&result](const std::string& v) {
              result.bridge = v;
-             return v == "ch341a";
+             return v == "ch341a" || v == "ch347";
          })},
         {"--sfdp", Setter([&result](const std::string& v) {
              result.spiChip.sfdp = v == "none" ? SfdpVariant::None : SfdpVariant::Damaged;
@@ -223,6 +225,16 @@ Ch341aOptions bridgeOptions(const SimCommandLine& line) {
     options.stallAfterSpiBytes = faults.stallAfterDataBytes;
     options.unplugAfterSpiBytes = faults.disconnectAfterDataBytes;
     options.noisyAfterSpiBytes = faults.noisyReadAfterDataBytes;
+    return options;
+}
+
+Ch347Options ch347Options(const SimCommandLine& line) {
+    const Ch341aOptions shared = bridgeOptions(line);
+    Ch347Options options;
+    options.seed = shared.seed;
+    options.stallAfterSpiBytes = shared.stallAfterSpiBytes;
+    options.unplugAfterSpiBytes = shared.unplugAfterSpiBytes;
+    options.noisyAfterSpiBytes = shared.noisyAfterSpiBytes;
     return options;
 }
 

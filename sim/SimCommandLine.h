@@ -2,6 +2,7 @@
 #pragma once
 
 #include "sim/Ch341aDevice.h"
+#include "sim/Ch347Device.h"
 #include "sim/ProgrammerFirmware.h"
 #include "sim/SpiChipCatalogue.h"
 
@@ -17,7 +18,7 @@ struct SimCommandLine {
     std::string imagePath;    // empty: the chip is not kept between runs
     std::string databasePath; // empty: ChipInfo.chip beside the executable
     FirmwareOptions firmware;
-    // "ch341a": a USB-to-SPI bridge carrying the chip named by --chip from the part list
+    // "ch341a" or "ch347": a USB-to-SPI bridge carrying the chip named by --chip from the part list
     // (sim/SpiChipCatalogue.h) instead of the programmer; "" = the programmer.
     std::string bridge;
     SpiChipOptions spiChip;
@@ -29,6 +30,7 @@ struct SimCommandLine {
 // naming the offending option) when they are not valid.
 // The bridge's options from the shared fault options (counted in bytes on the bus there).
 Ch341aOptions bridgeOptions(const SimCommandLine& line);
+Ch347Options ch347Options(const SimCommandLine& line);
 
 bool parseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* out,
                          std::string* error);

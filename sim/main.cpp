@@ -80,28 +80,56 @@ void serveUntilStopped(const sim::SimServer& server, const sigset_t& stopSignals
     }
 }
 
-int runBridge(const sim::SimCommandLine& line) {
+bool attachChip(sim::Ch341aDevice& device, sim::BridgeChip& chip) {
+    sim::attachBridgeChip(device, chip);
+    return true;
+}
+
+// The CH347's SPI interface carries only SPI chips.
+bool attachChip(sim::Ch347Device& device, sim::BridgeChip& chip) {
+    if (!chip.spi)
+        return false;
+    device.attachChip(chip.spi.get());
+    return true;
+}
+
+// Serves `device` (a CH341A or CH347 model) with the chip --chip names on its bus.
+template <typename Device>
+int serveBridge(const sim::SimCommandLine& line, Device& device, const char* socketPrefix,
+                const char* name) {
     const sigset_t stopSignals = blockStopSignals();
-    sim::Ch341aDevice device(sim::bridgeOptions(line));
     sim::BridgeChip chip;
     if (!line.emptySocket) {
         chip =
             sim::makeBridgeChip(line.chipName, line.spiChip, line.microwireWidth, device.clock());
-        sim::attachBridgeChip(device, chip);
+        if (!attachChip(device, chip)) {
+            std::fprintf(stderr, "brimwick-sim: %s has no I2C or Microwire pins for %s\n", name,
+                         line.chipName.c_str());
+            return 2;
+        }
     }
-    sim::SimServer server(device, simwire::kCh341aSocketPrefix);
+    sim::SimServer server(device, socketPrefix);
     std::string error;
     if (!server.start(&error)) {
         std::fprintf(stderr, "brimwick-sim: %s\n", error.c_str());
         return 1;
     }
-    std::printf("Simulated CH341A bridge with %s\n",
+    std::printf("Simulated %s bridge with %s\n", name,
                 line.emptySocket ? "no chip on its bus" : line.chipName.c_str());
     std::printf("%s\n", server.socketPath().c_str());
     std::fflush(stdout);
     serveUntilStopped(server, stopSignals);
     server.stop();
     return 0;
+}
+
+int runBridge(const sim::SimCommandLine& line) {
+    if (line.bridge == "ch347") {
+        sim::Ch347Device device(sim::ch347Options(line));
+        return serveBridge(line, device, simwire::kCh347SocketPrefix, "CH347T");
+    }
+    sim::Ch341aDevice device(sim::bridgeOptions(line));
+    return serveBridge(line, device, simwire::kCh341aSocketPrefix, "CH341A");
 }
 
 } // namespace

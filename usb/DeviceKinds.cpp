@@ -7,6 +7,9 @@ DeviceKind deviceKindOf(std::string_view devicePath) {
         return DeviceKind::Programmer;
     if (devicePath.find("vid_1a86&pid_5512") != std::string_view::npos)
         return DeviceKind::Ch341a;
+    if (devicePath.find("vid_1a86&pid_55db") != std::string_view::npos ||
+        devicePath.find("vid_1a86&pid_55de") != std::string_view::npos)
+        return DeviceKind::Ch347;
     return DeviceKind::Unknown;
 }
 
@@ -16,10 +19,18 @@ std::string deviceKindLabel(DeviceKind kind) {
         return "Programmer 10c4:505d";
     case DeviceKind::Ch341a:
         return "CH341A 1a86:5512";
+    case DeviceKind::Ch347:
+        return "CH347T 1a86:55db";
     case DeviceKind::Unknown:
         break;
     }
     return "USB device";
+}
+
+std::string deviceLabelOf(std::string_view devicePath) {
+    if (devicePath.find("vid_1a86&pid_55de") != std::string_view::npos)
+        return "CH347F 1a86:55de";
+    return deviceKindLabel(deviceKindOf(devicePath));
 }
 
 } // namespace usb

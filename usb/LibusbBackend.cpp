@@ -20,13 +20,35 @@ constexpr int kEventWaitUs = 100'000;
 // the device took so far are progress, and the rest of the transfer goes out again.
 // Bulk packets are whole, so the device sees the same packets either way.
 constexpr unsigned kWriteSliceMs = 250;
-// Only the programmer and the CH341A USB-to-SPI bridge (bulk OUT 0x02, IN 0x82, 32-byte
-// packets) are listed: hubs, keyboards and cameras never count toward the interface
+// Only the programmer and the CH341A/CH347 USB-to-SPI bridges (CH341A: bulk OUT 0x02, IN
+// 0x82, 32-byte packets) are listed: hubs, keyboards and cameras never count toward the interface
 // limit. The link picks the programmer out by its IDs in the path.
 constexpr uint16_t kProgrammerVendor = 0x10C4;
 constexpr uint16_t kProgrammerProduct = 0x505D;
 constexpr uint16_t kCh341aVendor = 0x1A86;
 constexpr uint16_t kCh341aProduct = 0x5512;
+// The CH347T and CH347F (high speed, 512-byte packets) also offer UARTs and I2C/GPIO on
+// other interfaces; SPI is on its own interface, whose bulk pair is the one opened.
+constexpr uint16_t kCh347tProduct = 0x55DB;
+constexpr uint16_t kCh347fProduct = 0x55DE;
+constexpr int kCh347tSpiInterface = 2;
+constexpr int kCh347fSpiInterface = 4;
+
+bool isListed(uint16_t vendor, uint16_t product) {
+    if (vendor == kProgrammerVendor)
+        return product == kProgrammerProduct;
+    return vendor == kCh341aVendor &&
+           (product == kCh341aProduct || product == kCh347tProduct || product == kCh347fProduct);
+}
+
+// The interface that carries the device's bulk pair; -1: the first that has one.
+int wantedInterface(uint16_t vendor, uint16_t product) {
+    if (vendor == kCh341aVendor && product == kCh347tProduct)
+        return kCh347tSpiInterface;
+    if (vendor == kCh341aVendor && product == kCh347fProduct)
+        return kCh347fSpiInterface;
+    return -1;
+}
 
 class LibusbContext {
   public:
@@ -251,8 +273,9 @@ struct Endpoints {
     uint8_t out = 0;
 };
 
-// The first interface setting that has both a bulk IN and a bulk OUT endpoint.
-Endpoints findBulkPair(libusb_device* device) {
+// The first interface setting (of interface `wanted`, unless -1) that has both a bulk
+// IN and a bulk OUT endpoint.
+Endpoints findBulkPair(libusb_device* device, int wanted) {
     Endpoints found;
     libusb_config_descriptor* config = nullptr;
     if (libusb_get_active_config_descriptor(device, &config) != 0)
@@ -261,6 +284,8 @@ Endpoints findBulkPair(libusb_device* device) {
         const libusb_interface& interface = config->interface[i];
         for (int a = 0; a < interface.num_altsetting && found.interfaceNumber < 0; ++a) {
             const libusb_interface_descriptor& setting = interface.altsetting[a];
+            if (wanted >= 0 && setting.bInterfaceNumber != wanted)
+                continue;
             uint8_t in = 0;
             uint8_t out = 0;
             for (int e = 0; e < setting.bNumEndpoints; ++e) {
@@ -289,8 +314,7 @@ class LibusbBackend : public DeviceBackend {
         std::lock_guard lock(mutex_);
         std::vector<std::string> paths;
         forEachDevice([&](const Located& located) {
-            if ((located.vendor == kProgrammerVendor && located.product == kProgrammerProduct) ||
-                (located.vendor == kCh341aVendor && located.product == kCh341aProduct))
+            if (isListed(located.vendor, located.product))
                 paths.push_back(located.path);
             return false;
         });
@@ -355,7 +379,8 @@ class LibusbBackend : public DeviceBackend {
             if (cached && cached->bus == bus && cached->address == address)
                 result = std::move(cached);
             else
-                result = openSession(located.device, bus, address);
+                result = openSession(located.device, bus, address,
+                                     wantedInterface(located.vendor, located.product));
             if (result)
                 sessions_[path] = result;
             return true;
@@ -363,8 +388,9 @@ class LibusbBackend : public DeviceBackend {
         return result;
     }
 
-    std::shared_ptr<Session> openSession(libusb_device* device, uint8_t bus, uint8_t address) {
-        Endpoints endpoints = findBulkPair(device);
+    std::shared_ptr<Session> openSession(libusb_device* device, uint8_t bus, uint8_t address,
+                                         int wanted) {
+        Endpoints endpoints = findBulkPair(device, wanted);
         if (endpoints.interfaceNumber < 0)
             return nullptr;
         libusb_device_handle* handle = nullptr;

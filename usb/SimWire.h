@@ -41,6 +41,8 @@ constexpr int32_t kProgress = -2;
 constexpr const char* kSocketPrefix = "usb#vid_10c4&pid_505d#";
 // A simulated CH341A USB-to-SPI bridge (1a86:5512) with a chip on its bus.
 constexpr const char* kCh341aSocketPrefix = "usb#vid_1a86&pid_5512#";
+// A simulated CH347T high-speed USB-to-SPI bridge (1a86:55db).
+constexpr const char* kCh347SocketPrefix = "usb#vid_1a86&pid_55db#";
 
 // $BRIMWICK_SIM_DIR when set; else $XDG_RUNTIME_DIR/brimwick-sim; else /tmp/brimwick-sim-<uid>.
 std::string simulatorFolder();

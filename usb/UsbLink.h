@@ -58,7 +58,8 @@ class UsbLink {
     // The device paths of the present programmers (vendor 0x10C4, product 0x505D) in
     // the order open() tries them.
     std::vector<std::string> listProgrammers();
-    // The device paths of the present bridges (CH341A, 1a86:5512), in listing order.
+    // The device paths of the present bridges (CH341A 1a86:5512, CH347T/F 1a86:55db/55de),
+    // in listing order.
     std::vector<std::string> listBridges();
     // Every device the program drives: the programmers, then the bridges. Each path's
     // kind and label come from usb::deviceKindOf / usb::deviceKindLabel.

@@ -533,3 +533,34 @@ TEST_F(CliDevices, AnInterruptedWriteLeavesNoCommandBytesInTheChip) {
         EXPECT_TRUE(readFile(image) == chip); // written back while the simulator runs
     }
 }
+
+namespace {
+
+TEST_F(CliDevices, Ch347BridgeRunsTheDeviceCommandsAtTheClockAsked) {
+    const std::string socket = plug({"--bridge", "ch347", "--chip", "25LC256"}).socketPath();
+    const Bytes data = pattern(32768, 5);
+    writeFile(path("data.bin"), text(data));
+    const Step steps[] = {
+        {"devices", {"devices"}, 0, "1  CH347T 1a86:55db  " + socket + "  CH347T SPI 15 MHz\n"},
+        {"clock rounded down", {"--spi-clock", "40MHz", "version"}, 0, "CH347T SPI 30 MHz"},
+        {"slowest", {"--spi-clock", "468750", "version"}, 0, "CH347T SPI 468.75 kHz"},
+        {"below the slowest",
+         {"--spi-clock", "400kHz", "version"},
+         2,
+         "400kHz is below the slowest SPI clock, 468.75 kHz"},
+        {"not a clock", {"--spi-clock", "fast", "version"}, 2, "not a clock: fast"},
+        {"write at 60 MHz",
+         {"--spi-clock", "60MHz", "--chip", "25LC256", "write", path("data.bin")},
+         0,
+         "Verify Successfully  25LC256  32768 bytes"},
+        {"read at 1.875 MHz",
+         {"--spi-clock", "1.875MHz", "--chip", "25LC256", "read", path("out.bin")},
+         0,
+         "Read Successfully"},
+    };
+    for (const Step& step : steps)
+        expectRun(cli(step.args), step);
+    EXPECT_EQ(readFile(path("out.bin")), text(data));
+}
+
+} // namespace

@@ -238,7 +238,7 @@ TEST(SimCommandLine, OptionsAndBadInput) {
          std::vector<std::vector<std::string>>{{"--chip"},
                                                {"--bogus"},
                                                {"--drop-answer-rate", "1.5"},
-                                               {"--bridge", "ch347"},
+                                               {"--bridge", "ch348"},
                                                {"--sfdp", "odd"},
                                                {"--protect", "1G"},
                                                {"--org", "12"},

@@ -1,7 +1,9 @@
 // The link contract over libusb against the programmer emulated in a umockdev testbed.
 #include "bridge/Ch341aSpi.h"
+#include "bridge/Ch347Spi.h"
 #include "bridge/SpiNorFlash.h"
 #include "sim/Ch341aDevice.h"
+#include "sim/Ch347Device.h"
 #include "sim/SpiChipCatalogue.h"
 #include "tests/usb/Connection.h"
 #include "usb/Backends.h"
@@ -66,6 +68,20 @@ constexpr const char* kBridge =
     "A: idVendor=1a86\\n\nA: idProduct=5512\\n\n"
     "H: descriptors=12011001ff000208861a1255040300000001090227000101008032090400000"
     "3ff010200070582022000000705020220000007058103080001\n";
+
+// A CH347T: high speed, a CDC UART on interfaces 0 and 1 (its own bulk pair 0x02/0x82
+// comes first), SPI on interface 2 with bulk OUT 0x06 and IN 0x86 (512 bytes).
+constexpr const char* kCh347Path = "usb:1-3#vid_1a86&pid_55db";
+constexpr const char* kCh347 =
+    "P: /devices/usb1/1-3\nN: bus/usb/001/004\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n"
+    "E: DRIVER=usb\nE: BUSNUM=001\nE: DEVNUM=004\nE: DEVNAME=/dev/bus/usb/001/004\n"
+    "A: busnum=1\\n\nA: devnum=4\\n\nA: bConfigurationValue=1\\n\nA: speed=480\\n\n"
+    "A: idVendor=1a86\\n\nA: idProduct=55db\\n\n"
+    "H: descriptors=12010002ef02014086"
+    "1adb554104000000010902470003010080320904000001020201000705830308000109"
+    "04010002"
+    "0a0000000705020200020007058202000200090402000"
+    "2ff0000000705060200020007058602000200\n";
 
 usbdevfs_urb* rawOf(UMockdevIoctlData* data) {
     return reinterpret_cast<usbdevfs_urb*>(data->data);
@@ -245,6 +261,7 @@ namespace {
 
 UmockdevProgrammer* programmer = nullptr;
 UmockdevProgrammer* ch341a = nullptr;
+UmockdevProgrammer* ch347 = nullptr;
 std::shared_ptr<usb::DeviceBackend> libusb; // one libusb context for the whole program
 
 class UmockdevConnection : public Connection {
@@ -268,7 +285,8 @@ class UmockdevConnection : public Connection {
 
 TEST(LibusbDiscovery, ListsOnlyTheProgrammerAndOpensItByItsPath) {
     // The root hub is on the bus too, but is never a candidate; the link skips the bridge.
-    EXPECT_EQ(libusb->listPaths(), (std::vector<std::string>{kDevicePath, kBridgePath}));
+    EXPECT_EQ(libusb->listPaths(),
+              (std::vector<std::string>{kDevicePath, kBridgePath, kCh347Path}));
     EXPECT_FALSE(libusb->openInterface("usb:9-9#vid_10c4&pid_505d"));
     UsbLink link({libusb});
     EXPECT_EQ(link.listProgrammers(), std::vector<std::string>{kDevicePath});
@@ -301,6 +319,30 @@ TEST(LibusbDiscovery, Ch341aBridgeRunsTheChipsCommandsThroughLibusb) {
     ch341a->attach(nullptr);
 }
 
+TEST(LibusbDiscovery, Ch347SpiInterfaceRunsTheChipsCommandsThroughLibusb) {
+    sim::Ch347Device device;
+    const auto chip = sim::makeSpiChip("W25Q32", {}, device.clock());
+    device.attachChip(chip.get());
+    ch347->attach(&device);
+    auto bus = bridge::Ch347Spi::open(*libusb, kCh347Path, 30'000'000);
+    ASSERT_TRUE(bus);
+    EXPECT_EQ(device.clockHz(), 30'000'000u);
+    bridge::NorIdentity id;
+    ASSERT_TRUE(bridge::identifyNor(*bus, &id).ok());
+    EXPECT_EQ(id.jedecId, (std::array<uint8_t, 3>{0xEF, 0x40, 0x16}));
+    bridge::SpiNorFlash flash(*bus, *id.geometry);
+    const std::vector<uint8_t> data(5000, 0x3C);
+    std::vector<uint8_t> back(data.size());
+    EXPECT_TRUE(flash.write(0x10F00, data, bridge::WriteMode::Differential).ok());
+    EXPECT_TRUE(flash.read(0x10F00, back, 2).ok());
+    EXPECT_EQ(back, data);
+    // Unplugged with the bus open: Gone, at once.
+    device.unplug();
+    EXPECT_EQ(flash.read(0, back).outcome, bridge::ChipOutcome::BusGone);
+    bus.reset();
+    ch347->attach(nullptr);
+}
+
 } // namespace
 
 std::unique_ptr<Connection> connect(sim::ProgrammerFirmware& firmware) {
@@ -321,9 +363,12 @@ int main(int argc, char** argv) {
     usbtest::programmer = new usbtest::UmockdevProgrammer;
     usbtest::ch341a = new usbtest::UmockdevProgrammer(usbtest::programmer->testbed(),
                                                       "/dev/bus/usb/001/003", usbtest::kBridge, 2);
+    usbtest::ch347 = new usbtest::UmockdevProgrammer(usbtest::programmer->testbed(),
+                                                     "/dev/bus/usb/001/004", usbtest::kCh347, 6);
     usbtest::libusb = usb::makeLibusbBackend();
     const int result = RUN_ALL_TESTS();
     usbtest::libusb.reset(); // libusb lets go of the device before the testbed goes
+    delete usbtest::ch347;
     delete usbtest::ch341a;
     delete usbtest::programmer;
     return result;

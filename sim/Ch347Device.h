@@ -1,0 +1,83 @@
+// A CH347 high-speed USB bridge (CH347T 1a86:55db / CH347F 1a86:55de) with one chip on
+// its SPI bus, as seen on its SPI interface's bulk pipes.
+//
+// The OUT byte stream is a series of frames [command][length LE16][payload], each at
+// most 510 bytes (a frame split over transfers is put back together):
+//   C0  configure, 26 bytes: payload byte 12 bits 5:3 = n sets the clock to 60 MHz / 2^n;
+//       answered by C0 01 00 00
+//   C1  chip select, 10 bytes: payload byte 0 = 0x80 asserts CS0, 0xC0 releases it
+//   C4  write: the payload is clocked out (mode 0, MSB first), MISO dropped; answered by
+//       C4 01 00 00
+//   C3  read: payload u32 n; n bytes are clocked in (MOSI 0xFF) and sent back in C3
+//       frames of up to 507 bytes
+//   anything else is ignored; a length above 507 drops what is pending (the bridge
+//   resynchronises on the next transfer).
+// Each IN transfer carries one answer frame (shorter than the 512-byte packet, so it ends
+// the transfer).
+//
+// Timing, in virtual time (time(); no wall-clock time passes):
+//   - USB 2.0 high speed, 480 Mbit/s: 17 ns per byte of a frame either way, plus
+//     kFrameOverheadNs per frame (token, handshake and the bridge's handling). Frames
+//     are modelled one after the other, never overlapping the SPI clock: a conservative
+//     model.
+//   - SPI at the configured clock (15 MHz until configured): 8 / clock per byte.
+//   - One round trip (roundTripNs, two 125 us microframes) before a transaction that
+//     starts once the host has taken every answer: the host was waiting for them.
+//     Frames sent while answers are still queued go straight to the bus, as the frames
+//     a host keeps in flight do.
+// Faults, counted in SPI bytes clocked since power-on, as for the CH341A: a stall, an
+// unplug and a loose clip (a random MISO bit flipped with probability 1/64).
+#pragma once
+
+#include "sim/SpiSlave.h"
+#include "sim/UsbDeviceModel.h"
+
+#include <memory>
+#include <optional>
+
+namespace sim {
+
+struct Ch347Options {
+    uint64_t usbByteNs = 17;
+    uint64_t frameOverheadNs = 2'000;
+    uint64_t roundTripNs = 250'000;
+    std::optional<uint64_t> stallAfterSpiBytes;
+    std::optional<uint64_t> unplugAfterSpiBytes;
+    std::optional<uint64_t> noisyAfterSpiBytes;
+    uint64_t seed = 1;
+};
+
+class Ch347Device : public UsbDeviceModel {
+  public:
+    static constexpr uint32_t kMaxFrame = 510;
+    static constexpr uint32_t kBaseClockHz = 60'000'000;
+
+    explicit Ch347Device(Ch347Options options = {});
+    ~Ch347Device() override;
+
+    const VirtualClock& clock() const;
+    void attachChip(SpiSlave* chip);
+
+    TransferResult hostOut(const uint8_t* data, uint32_t length, Clock::time_point waitUntil = {},
+                           const StillWanted& stillWanted = {}) override;
+    TransferResult hostIn(uint8_t* dest, uint32_t maxLength, Clock::time_point waitUntil = {},
+                          const StillWanted& stillWanted = {}) override;
+    void wakeWaiters() override;
+    bool isGone() const override;
+    void unplug();
+
+    uint64_t time() const;
+    uint64_t spiBytes() const;
+    bool chipSelected() const;
+    // The SPI clock last configured (15 MHz before any C0), and C0 frames taken.
+    uint32_t clockHz() const;
+    uint32_t configurations() const;
+    // Round trips the host waited for (see the timing above).
+    uint64_t roundTrips() const;
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+} // namespace sim
