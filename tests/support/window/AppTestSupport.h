@@ -36,15 +36,17 @@ void selectChip(CMainDlg& window, const ChipInfo& chip);
 template <typename T> std::shared_ptr<bool> whenModal(std::function<void(T*)> action) {
     auto ran = std::make_shared<bool>(false);
     auto timer = new QTimer(qApp); // gone with the application at the latest
-    auto tries = std::make_shared<int>(0);
+    // Gives up after a minute of wall-clock time: a loaded machine may take long to show it.
+    auto since = std::make_shared<QElapsedTimer>();
+    since->start();
     timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, action, ran, tries] {
+    QObject::connect(timer, &QTimer::timeout, [timer, action, ran, since] {
         if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
             timer->stop();
             timer->deleteLater();
             *ran = true;
             action(dialog);
-        } else if (++*tries > 2000) {
+        } else if (since->elapsed() > 60'000) {
             timer->stop();
             timer->deleteLater();
         }
