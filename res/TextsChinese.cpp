@@ -298,6 +298,6 @@ const Texts kTextsChinese = {
     .bridgeSfdpAbsent = "无 SFDP",
     .bridgeSfdpDamaged = "SFDP 已损坏（%s）",
     .addUnknownChipQuestion = "是否将 ID 为 %s 的器件添加到器件数据库？",
-    .panelJedecId = "JEDEC ID：%s",
+    .panelJedecId = "JEDEC 标识：%s",
     .panelFourByteAddress = "4 字节地址",
 };
