@@ -57,7 +57,8 @@ class CMainDlg : public QDialog {
     bool startedUp() const { return startedUp_; }
 
     // --- Chip panel, status line and progress ---------------------------------------
-    void showChipInfo(const ChipInfo& chip);
+    // `more`: lines shown below the chip's own (Windows line ends).
+    void showChipInfo(const ChipInfo& chip, const std::string& more = {});
     void enableCommand(unsigned id, bool enable);
     void setStatusText(const char* text);
     void setStatusText(std::string text);
@@ -128,6 +129,8 @@ class CMainDlg : public QDialog {
     void listProgrammers();
     // Device commands open `devicePath` first from now on, while it is present.
     void chooseProgrammer(const std::string& devicePath);
+    // One entry of the Programmer menu: the device path, then its version or kind.
+    void addProgrammerEntry(const std::string& path, const std::string& detail, bool inUse);
     // Runs the handler of `id` when the window is in a state to run it.
     void runCommand(unsigned id);
     // False for commands that need the buffer while start-up stopped before it.
@@ -239,6 +242,9 @@ class CMainDlg : public QDialog {
         void identifiedChipChanged() override;
         bool confirm(const std::string& warning) override;
         int chooseChip(const std::vector<ChipInfo>& chips) override;
+        bool confirmClearProtection(const std::string& text) override;
+        bool confirmSupplyVoltage(const std::string& text) override;
+        void offerNewChip(const ChipInfo& prefilled) override;
         // The percentage last pushed, which showProgress displays.
         uint16_t percent() const { return percent_; }
 
@@ -249,6 +255,8 @@ class CMainDlg : public QDialog {
     DeviceHost deviceHost_{*this};
     DeviceOperations deviceOperations_{texts_,        deviceHost_,  usbLink_, programmer_,
                                        chipDatabase_, currentChip_, buffer_};
+    // Over a bridge: the JEDEC ID and what SFDP said, below the chip's own lines.
+    void showBridgeIdentity(const bridge::NorIdentity& identity);
     // Runs one device command; closing the window while it runs stops it.
     template <typename Command> void runDeviceCommand(Command command);
     std::stop_source deviceStop_;

@@ -1,6 +1,7 @@
 // Device commands of the Operation menu and the device steps of start-up. The work is
 // DeviceOperations'; the window shows what it reports.
 #include "app/MainDlg.h"
+#include "dialogs/ChipInfoDlg.h"
 
 #include "res/MessageBox.h"
 
@@ -41,6 +42,50 @@ void CMainDlg::DeviceHost::identifiedChipChanged() {
 
 bool CMainDlg::DeviceHost::confirm(const std::string& warning) {
     return messageBox(warning, BoxStyle::ContinueCancel) == BoxResult::Ok;
+}
+
+// Cancel is the default of both: Enter never clears a chip's protection nor drives a
+// 1.8 V chip at 3.3 V.
+bool CMainDlg::DeviceHost::confirmClearProtection(const std::string& text) {
+    return messageBox(text, BoxStyle::ContinueCancel) == BoxResult::Ok;
+}
+
+bool CMainDlg::DeviceHost::confirmSupplyVoltage(const std::string& text) {
+    return messageBox(text, BoxStyle::ContinueCancel) == BoxResult::Ok;
+}
+
+// A chip the database lacks: Chip Edit with what the chip told, saved in one step.
+void CMainDlg::DeviceHost::offerNewChip(const ChipInfo& prefilled) {
+    const Texts& texts = window_.texts_;
+    const std::string ids =
+        formatText("%02X %02X", unsigned{prefilled.manufacturerId}, unsigned{prefilled.deviceId});
+    if (messageBox(formatText(texts.addUnknownChipQuestion, ids.c_str()), BoxStyle::OkCancel) !=
+        BoxResult::Ok)
+        return;
+    CChipInfoDlg dialog(texts.addChipTitle, &prefilled, texts, &window_);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    ChipInfo chip{};
+    dialog.getResult(&chip);
+    chip.name[sizeof chip.name - 1] = '\0';
+    if (chip.name[0] == '\0')
+        return; // nothing to store under an empty name
+    ChipDatabase& database = window_.chipDatabase_;
+    ChipInfo existing{};
+    if (database.find(&existing, 1, nullptr, chip.name)) {
+        messageBox(texts.chipExists);
+        return;
+    }
+    if (!database.addOrReplace(&chip) || !database.save()) {
+        messageBoxIf(texts.chipDbSaveFailed);
+        database.load(); // the file as it is: the chip is not there
+        return;
+    }
+    // The chip in use was built from the chip's answers: it goes on under its saved name.
+    if (std::strcmp(window_.currentChip_.name, prefilled.name) == 0) {
+        window_.currentChip_ = chip;
+        identifiedChipChanged();
+    }
 }
 
 int CMainDlg::DeviceHost::chooseChip(const std::vector<ChipInfo>& chips) {
@@ -162,7 +207,12 @@ void CMainDlg::OnVerify() {
 }
 
 void CMainDlg::OnChipIdentify() {
-    runDeviceCommand([this](std::stop_token stop) { deviceOperations_.identify(nullptr, stop); });
+    OperationResult result;
+    runDeviceCommand([this, &result](std::stop_token stop) {
+        result = deviceOperations_.identify(nullptr, stop);
+    });
+    if (result.nor)
+        showBridgeIdentity(*result.nor);
 }
 
 void CMainDlg::OnFirmwareVersion() {

@@ -10,6 +10,7 @@
 
 #include "app/ChipInfoText.h"
 #include "app/MainDlg.h"
+#include "protocol/BridgeOperations.h"
 #include "res/MessageBox.h"
 
 namespace {
@@ -33,8 +34,8 @@ QString singleLine(const char* text) {
 
 } // namespace
 
-void CMainDlg::showChipInfo(const ChipInfo& chip) {
-    chipInfoEdit_->setPlainText(multiLine(chipInfoText(chip, texts_)));
+void CMainDlg::showChipInfo(const ChipInfo& chip, const std::string& more) {
+    chipInfoEdit_->setPlainText(multiLine(chipInfoText(chip, texts_) + more));
     // Even line steps in both scripts, so that a whole description fits the box.
     QTextCursor all(chipInfoEdit_->document());
     all.select(QTextCursor::Document);
@@ -93,4 +94,14 @@ void CMainDlg::showPercent(int percent) {
         return;
     progressBar_->setValue(value);
     percentEdit_->setText(QString::fromStdString(formatText("%2d%%", static_cast<int>(value))));
+}
+
+void CMainDlg::showBridgeIdentity(const bridge::NorIdentity& identity) {
+    if (identity.presence != bridge::Presence::Chip)
+        return;
+    std::string facts = formatText(texts_.panelJedecId, jedecIdText(identity.jedecId).c_str());
+    facts += "\r\n\r\n" + sfdpText(texts_, identity.sfdp);
+    if (identity.sfdp.state == bridge::SfdpState::Sound && identity.sfdp.fourByteAddress)
+        facts += std::string("\r\n\r\n") + texts_.panelFourByteAddress;
+    showChipInfo(currentChip_, "\r\n" + facts + "\r\n");
 }

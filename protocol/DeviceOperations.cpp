@@ -221,7 +221,8 @@ std::string DeviceOperations::bridgePath() {
 }
 
 void DeviceOperations::openAtStartUp() {
-    if (!link_.open()) {
+    // Bridges are opened per command: one present is a device the user can work with.
+    if (!link_.open() && link_.listBridges().empty()) {
         host_.setStatusText(texts_.deviceOpenFailed);
         host_.showMessage(texts_.deviceOpenFailed);
     }

@@ -326,6 +326,11 @@ struct Texts {
     const char* bridgeSfdpAbsent;
     // %s: what is wrong (English)
     const char* bridgeSfdpDamaged;
+    // %s: the IDs in hex; the question after an identify found no chip in the database
+    const char* addUnknownChipQuestion;
+    // Chip panel over a bridge; %s: the JEDEC ID bytes in hex
+    const char* panelJedecId;
+    const char* panelFourByteAddress;
 };
 
 extern const Texts kTextsEnglish;

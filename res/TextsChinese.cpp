@@ -298,4 +298,7 @@ const Texts kTextsChinese = {
     .bridgeSfdpSound = "SFDP %u.%u：%s，页大小 %u 字节，擦除 %s",
     .bridgeSfdpAbsent = "无 SFDP",
     .bridgeSfdpDamaged = "SFDP 已损坏（%s）",
+    .addUnknownChipQuestion = "是否将 ID 为 %s 的器件添加到器件数据库？",
+    .panelJedecId = "JEDEC 标识：%s",
+    .panelFourByteAddress = "4 字节地址",
 };

@@ -302,4 +302,7 @@ const Texts kTextsEnglish = {
     .bridgeSfdpSound = "SFDP %u.%u: %s, pages of %u bytes, erase %s",
     .bridgeSfdpAbsent = "no SFDP",
     .bridgeSfdpDamaged = "SFDP damaged (%s)",
+    .addUnknownChipQuestion = "Add the chip with ID %s to the chip database?",
+    .panelJedecId = "JEDEC ID: %s",
+    .panelFourByteAddress = "4-byte addressing",
 };
