@@ -59,8 +59,8 @@ class Ch347Spi : public SpiBus {
     static constexpr int kSlowestShift = 7; // 60 MHz / 128 = 468.75 kHz
 
     // Opens the device at `path`, drains stale answers, configures SPI mode 0 at
-    // `clockHz` (a clock ch347Clock accepts) and releases chip select. Null when it cannot be opened or refuses
-    // the configuration.
+    // `clockHz` (a clock ch347Clock accepts) and releases chip select. Null when it cannot be
+    // opened or refuses the configuration.
     static std::unique_ptr<Ch347Spi> open(usb::DeviceBackend& backend, const std::string& path,
                                           uint32_t clockHz = kDefaultClockHz);
     Ch347Spi(std::shared_ptr<usb::InterfaceHandle> interface, std::shared_ptr<usb::PipeChannel> out,

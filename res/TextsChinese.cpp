@@ -280,18 +280,27 @@ const Texts kTextsChinese = {
     .menuProgrammer = "编程器(&M)",
     .programmerNone = "未找到编程器",
     .programmerInUse = "编程器：%s",
-    .bridgeNoChip = "没有芯片应答：JEDEC ID 读出 FF FF FF。请检查芯片是否已放入座子或夹子，方向是否正确。",
-    .bridgeEepromNoAnswer = "没有芯片应答：没有器件应答其地址或驱动数据线。请检查芯片是否已放入座子或夹子，方向是否正确；对于 93 EEPROM，请确认所选芯片的存储结构（x8 或 x16）与芯片一致。",
-    .bridgeNoContact = "与芯片没有接触：JEDEC ID 读出 00 00 00（数据线被拉低）。请检查夹子的接触和芯片的供电。",
-    .bridgeProtectedQuestion = "芯片从 0x%06lX 到 0x%06lX 处于写保护（状态寄存器的块保护位）。清除保护并继续吗？",
-    .bridgeProtectedBox = "未做任何修改：芯片从 0x%06lX 到 0x%06lX 处于写保护。请清除保护（brimwick-cli --unprotect）后重试。",
-    .bridgeProtectionLocked = "无法清除写保护：WP 引脚锁定了状态寄存器。请把 WP 接高电平（接 VCC）后重试。",
+    .bridgeNoChip =
+        "没有芯片应答：JEDEC ID 读出 FF FF FF。请检查芯片是否已放入座子或夹子，方向是否正确。",
+    .bridgeEepromNoAnswer =
+        "没有芯片应答：没有器件应答其地址或驱动数据线。请检查芯片是否已放入座子或夹子，方向是否正确"
+        "；对于 93 EEPROM，请确认所选芯片的存储结构（x8 或 x16）与芯片一致。",
+    .bridgeNoContact =
+        "与芯片没有接触：JEDEC ID 读出 00 00 00（数据线被拉低）。请检查夹子的接触和芯片的供电。",
+    .bridgeProtectedQuestion =
+        "芯片从 0x%06lX 到 0x%06lX 处于写保护（状态寄存器的块保护位）。清除保护并继续吗？",
+    .bridgeProtectedBox = "未做任何修改：芯片从 0x%06lX 到 0x%06lX "
+                          "处于写保护。请清除保护（brimwick-cli --unprotect）后重试。",
+    .bridgeProtectionLocked =
+        "无法清除写保护：WP 引脚锁定了状态寄存器。请把 WP 接高电平（接 VCC）后重试。",
     .bridgeProtectionNotCleared = "无法清除写保护：状态寄存器没有接受新的值。",
-    .bridgeLowVoltageQuestion = "%s 最高只能承受 %u.%u V，而 CH341A 的引脚电压为 3.3 V：请在编程器和芯片之间使用 1.8 V 转接板。仍然继续吗？",
+    .bridgeLowVoltageQuestion = "%s 最高只能承受 %u.%u V，而 CH341A 的引脚电压为 3.3 "
+                                "V：请在编程器和芯片之间使用 1.8 V 转接板。仍然继续吗？",
     .bridgeLowVoltageBox = "未执行任何操作：%s 需要在 CH341A 和芯片之间使用 1.8 V 转接板。",
     .bridgeGone = "操作过程中 CH341A 被拔出：芯片内容未知。请重新插入后再次执行操作。",
     .bridgeStalled = "操作过程中 CH341A 停止应答：请检查 USB 线和夹子，然后再次执行操作。",
-    .bridgeReadsDiffer = "两次读取的芯片数据在 0x%06lX 处不同：夹子或连线接触不良。请重新夹好后再读。",
+    .bridgeReadsDiffer =
+        "两次读取的芯片数据在 0x%06lX 处不同：夹子或连线接触不良。请重新夹好后再读。",
     .bridgeStillBusy = "芯片忙碌的时间超过了数据手册允许的时间。",
     .bridgeFamilyUnsupported = "CH347 只支持 25 FLASH 和 25 EEPROM 芯片：请选择其中一种。",
     .bridgeSfdpChipName = "未命名 %s（SFDP）",

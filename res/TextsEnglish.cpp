@@ -284,20 +284,36 @@ const Texts kTextsEnglish = {
     .menuProgrammer = "Programmer(&M)",
     .programmerNone = "No programmer found",
     .programmerInUse = "Programmer: %s",
-    .bridgeNoChip = "No chip answers: the JEDEC ID reads FF FF FF. Check that the chip sits in the socket or the clip, the right way round.",
-    .bridgeEepromNoAnswer = "No chip answers: nothing acknowledges its address or drives its data line. Check that the chip sits in the socket or the clip, the right way round, and for a 93 EEPROM that the chip chosen has its organisation (x8 or x16).",
-    .bridgeNoContact = "No contact with the chip: the JEDEC ID reads 00 00 00 (the data line is held low). Check the clip's contact and the chip's supply.",
-    .bridgeProtectedQuestion = "The chip is write protected from 0x%06lX to 0x%06lX (block-protect bits of its status register). Clear the protection and go on?",
-    .bridgeProtectedBox = "Nothing changed: the chip is write protected from 0x%06lX to 0x%06lX. Clear the protection (brimwick-cli --unprotect) and try again.",
-    .bridgeProtectionLocked = "The write protection cannot be cleared: the WP pin locks the status register. Tie WP high (to VCC) and try again.",
-    .bridgeProtectionNotCleared = "The write protection could not be cleared: the status register did not take the new value.",
-    .bridgeLowVoltageQuestion = "%s takes at most %u.%u V, but the CH341A drives its pins at 3.3 V: use a 1.8 V adapter between the bridge and the chip. Go on all the same?",
-    .bridgeLowVoltageBox = "Nothing done: %s needs a 1.8 V adapter between the CH341A and the chip.",
-    .bridgeGone = "The CH341A was unplugged during the operation: the chip's contents are not known. Plug it in and run the operation again.",
-    .bridgeStalled = "The CH341A stopped answering during the operation: check the USB cable and the clip, then run the operation again.",
-    .bridgeReadsDiffer = "Two reads of the chip differ at 0x%06lX: the clip or the wires have a loose contact. Reseat the clip and read again.",
+    .bridgeNoChip = "No chip answers: the JEDEC ID reads FF FF FF. Check that the chip sits in the "
+                    "socket or the clip, the right way round.",
+    .bridgeEepromNoAnswer =
+        "No chip answers: nothing acknowledges its address or drives its data line. Check that the "
+        "chip sits in the socket or the clip, the right way round, and for a 93 EEPROM that the "
+        "chip chosen has its organisation (x8 or x16).",
+    .bridgeNoContact = "No contact with the chip: the JEDEC ID reads 00 00 00 (the data line is "
+                       "held low). Check the clip's contact and the chip's supply.",
+    .bridgeProtectedQuestion = "The chip is write protected from 0x%06lX to 0x%06lX (block-protect "
+                               "bits of its status register). Clear the protection and go on?",
+    .bridgeProtectedBox = "Nothing changed: the chip is write protected from 0x%06lX to 0x%06lX. "
+                          "Clear the protection (brimwick-cli --unprotect) and try again.",
+    .bridgeProtectionLocked = "The write protection cannot be cleared: the WP pin locks the status "
+                              "register. Tie WP high (to VCC) and try again.",
+    .bridgeProtectionNotCleared = "The write protection could not be cleared: the status register "
+                                  "did not take the new value.",
+    .bridgeLowVoltageQuestion =
+        "%s takes at most %u.%u V, but the CH341A drives its pins at 3.3 V: use a 1.8 V adapter "
+        "between the bridge and the chip. Go on all the same?",
+    .bridgeLowVoltageBox =
+        "Nothing done: %s needs a 1.8 V adapter between the CH341A and the chip.",
+    .bridgeGone = "The CH341A was unplugged during the operation: the chip's contents are not "
+                  "known. Plug it in and run the operation again.",
+    .bridgeStalled = "The CH341A stopped answering during the operation: check the USB cable and "
+                     "the clip, then run the operation again.",
+    .bridgeReadsDiffer = "Two reads of the chip differ at 0x%06lX: the clip or the wires have a "
+                         "loose contact. Reseat the clip and read again.",
     .bridgeStillBusy = "The chip stayed busy longer than its datasheet allows.",
-    .bridgeFamilyUnsupported = "A CH347 bridge drives 25 FLASH and 25 EEPROM chips only: select one of them.",
+    .bridgeFamilyUnsupported =
+        "A CH347 bridge drives 25 FLASH and 25 EEPROM chips only: select one of them.",
     .bridgeSfdpChipName = "Unnamed %s (SFDP)",
     .bridgeSfdpSound = "SFDP %u.%u: %s, pages of %u bytes, erase %s",
     .bridgeSfdpAbsent = "no SFDP",
