@@ -1,8 +1,10 @@
 // What a chip algorithm reports, and how it reports progress.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 
 #include "bridge/SpiBus.h"
@@ -49,6 +51,17 @@ inline ChipResult fromBus(BusResult result) {
         break;
     }
     return {ChipOutcome::BusFailed};
+}
+
+// Ok when the chip read `back` what was written (`data` at `address`), else VerifyFailed
+// at the first address that differs.
+inline ChipResult compareReadBack(uint64_t address, std::span<const uint8_t> data,
+                                  std::span<const uint8_t> back) {
+    const auto [a, b] = std::mismatch(data.begin(), data.end(), back.begin());
+    if (a == data.end())
+        return {};
+    const uint64_t bad = address + static_cast<uint64_t>(a - data.begin());
+    return {ChipOutcome::VerifyFailed, bad, bad + 1};
 }
 
 // A short English name of the outcome, for logs and the benchmark.

@@ -161,11 +161,7 @@ ChipResult MicrowireEeprom::write(uint32_t address, std::span<const uint8_t> dat
     std::vector<uint8_t> back(data.size());
     if (ChipResult r = read(address, back, 1, stop); !r.ok())
         return r;
-    const auto [a, b] = std::mismatch(data.begin(), data.end(), back.begin());
-    if (a == data.end())
-        return {};
-    const uint64_t bad = address + static_cast<uint64_t>(a - data.begin());
-    return {ChipOutcome::VerifyFailed, bad, bad + 1};
+    return compareReadBack(address, data, back);
 }
 
 ChipResult MicrowireEeprom::eraseAll(std::stop_token stop) {

@@ -425,11 +425,7 @@ ChipResult SpiNorFlash::verify(uint64_t address, std::span<const uint8_t> data,
                             });
         !r.ok())
         return r;
-    const auto [a, b] = std::mismatch(data.begin(), data.end(), back.begin());
-    if (a == data.end())
-        return {};
-    const uint64_t at = address + static_cast<uint64_t>(a - data.begin());
-    return {ChipOutcome::VerifyFailed, at, at + 1};
+    return compareReadBack(address, data, back);
 }
 
 ChipResult SpiNorFlash::write(uint64_t address, std::span<const uint8_t> data, WriteMode mode,
