@@ -679,19 +679,8 @@ OperationResult BridgeOperations::identify(const std::string& path, std::vector<
         host_.offerNewChip(unknownChipRow(database_, result.ids[0], result.ids[1]).chip);
         return result;
     }
-    const auto same = std::find_if(found.begin(), found.end(), [this](const ChipInfo& chip) {
-        return std::strcmp(chip.name, currentChip_.name) == 0;
-    });
-    if (same != found.end()) {
-        host_.setStatusText(texts_.identifiedStatus);
-        return report(result);
-    }
-    const int chosen = found.size() == 1 ? 0 : host_.chooseChip(found);
-    if (chosen < 0 || static_cast<size_t>(chosen) >= found.size())
+    if (!settleIdentifiedChip(texts_, host_, currentChip_, found))
         return resultOf(Stage::Identify, Outcome::Cancelled);
-    currentChip_ = found[static_cast<size_t>(chosen)];
-    host_.identifiedChipChanged();
-    host_.setStatusText(texts_.identifiedStatus);
     return report(result);
 }
 

@@ -190,6 +190,25 @@ std::string outcomeMessage(const Texts& texts, const OperationResult& result) {
     return {};
 }
 
+bool settleIdentifiedChip(const Texts& texts, OperationHost& host, ChipInfo& currentChip,
+                          const std::vector<ChipInfo>& found) {
+    // EN25F80, EN25Q80 and EN25T80 answer the same IDs, as do a maker's chip revisions.
+    const auto selected = std::find_if(found.begin(), found.end(), [&](const ChipInfo& chip) {
+        return std::strcmp(chip.name, currentChip.name) == 0;
+    });
+    if (selected != found.end()) {
+        host.setStatusText(texts.identifiedStatus);
+        return true;
+    }
+    const int chosen = found.size() == 1 ? 0 : host.chooseChip(found);
+    if (chosen < 0 || static_cast<size_t>(chosen) >= found.size())
+        return false;
+    currentChip = found[static_cast<size_t>(chosen)];
+    host.identifiedChipChanged();
+    host.setStatusText(texts.identifiedStatus);
+    return true;
+}
+
 DeviceOperations::DeviceOperations(const Texts& texts, OperationHost& host, UsbLink& link,
                                    Programmer& programmer, const ChipDatabase& database,
                                    ChipInfo& currentChip, DataBuffer& buffer)
@@ -660,22 +679,8 @@ OperationResult DeviceOperations::identify(std::vector<ChipInfo>* matches, std::
             host_.offerNewChip(unknownChipRow(database_, result.ids[0], result.ids[1]).chip);
         return result;
     }
-    // Chips that share IDs (EN25F80, EN25Q80, EN25T80) cannot be told apart by them:
-    // the one the user selected stays, else the user says which.
-    const auto selected = std::find_if(found.begin(), found.end(), [this](const ChipInfo& chip) {
-        return std::strcmp(chip.name, currentChip_.name) == 0;
-    });
-    if (selected != found.end()) {
-        host_.setStatusText(texts_.identifiedStatus);
-        return report(result);
-    }
-    const int chosen = found.size() == 1 ? 0 : host_.chooseChip(found);
-    if (chosen < 0 || static_cast<size_t>(chosen) >= found.size()) {
+    if (!settleIdentifiedChip(texts_, host_, currentChip_, found))
         return resultOf(Stage::Identify, Outcome::Cancelled);
-    }
-    currentChip_ = found[static_cast<size_t>(chosen)];
-    host_.identifiedChipChanged();
-    host_.setStatusText(texts_.identifiedStatus);
     return report(result);
 }
 

@@ -121,6 +121,13 @@ class OperationHost {
     ~OperationHost() = default;
 };
 
+// Identify's last step on every kind of device. Chips that share IDs cannot be told apart
+// by them: among `found` (the database chips with the answered IDs) the selected chip
+// stays, else the only one, or the one the host chooses, becomes current. False when the
+// host chose none.
+bool settleIdentifiedChip(const Texts& texts, OperationHost& host, ChipInfo& currentChip,
+                          const std::vector<ChipInfo>& found);
+
 class DeviceOperations {
   public:
     // The longest the polling loops wait between polls; a finished transfer ends the
