@@ -60,7 +60,7 @@ LoadOutcome loadBinary(DataBuffer& buffer, uint32_t limit, FILE* file, LoadResul
 }
 
 LoadOutcome loadRecords(DataBuffer& buffer, uint32_t limit, FILE* file, LoadResult& result) {
-    DataImage image;
+    DataImage image(buffer.size());
     const LoadOutcome outcome = result.format == FileFormat::IntelHex
                                     ? readIntelHex(file, image, &result.line)
                                     : readSRecords(file, image, &result.line);
@@ -133,7 +133,7 @@ LoadResult loadData(DataBuffer& buffer, uint32_t capacity, const std::string& na
         result.error = errno;
         return result;
     }
-    const uint32_t limit = DataBuffer::clampToStore(capacity);
+    const uint32_t limit = buffer.clampToStore(capacity);
     try {
         result.outcome = format == FileFormat::Binary
                              ? loadBinary(buffer, limit, file.get(), result)
@@ -200,9 +200,9 @@ bool loadDataFile(DataBuffer& buffer, uint32_t capacity, const std::string& name
 
 bool saveData(const DataBuffer& buffer, uint32_t capacity, const std::string& path,
               FileFormat format) {
-    const uint32_t count = DataBuffer::clampToStore(capacity);
-    if (count > 0 && !buffer.allocated())
+    if (capacity > 0 && !buffer.allocated())
         return false;
+    const uint32_t count = buffer.clampToStore(capacity);
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file)
         return false;

@@ -4,7 +4,7 @@
 #include <cstring>
 
 bool DataImage::put(uint64_t address, const uint8_t* bytes, size_t count) {
-    if (address > kStoreSize || count > kStoreSize - address)
+    if (address > limit_ || count > limit_ - address)
         return false;
     if (count == 0)
         return true;
@@ -26,13 +26,13 @@ bool DataImage::put(uint64_t address, const uint8_t* bytes, size_t count) {
 }
 
 uint8_t DataImage::at(uint32_t address) const {
-    if (address >= kStoreSize || !pages_[address / kPageSize])
+    if (address >= limit_ || !pages_[address / kPageSize])
         return 0xFF;
     return pages_[address / kPageSize][address % kPageSize];
 }
 
 void DataImage::copyTo(DataBuffer& buffer, uint32_t count) const {
-    count = DataBuffer::clampToStore(count);
+    count = std::min(buffer.clampToStore(count), limit_);
     for (uint32_t base = 0; base < count; base += kPageSize) {
         if (pages_[base / kPageSize])
             buffer.copyIn(base, pages_[base / kPageSize].get(), std::min(kPageSize, count - base));

@@ -1,9 +1,10 @@
-// The bytes an Intel HEX or S-record file places in the 16 MiB address space of the
-// store, gathered before the buffer is touched so that a file that fails halfway
-// changes nothing. Memory follows use: 64 KiB pages, made on first write and 0xFF
-// where no record wrote, so a small file at a high address costs one page.
+// The bytes an Intel HEX or S-record file places in the address space of the store, gathered before
+// the buffer is touched so that a file that fails halfway changes nothing. Memory follows use: 64
+// KiB pages, made on first write and 0xFF where no record wrote, so a small file at a high address
+// costs one page.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +15,9 @@
 
 class DataImage {
   public:
+    // `limit`: the store's size, at most kMaxStoreSize; records past it are refused.
+    explicit DataImage(uint32_t limit = kStoreSize) : limit_(std::min(limit, kMaxStoreSize)) {}
+
     // Stores `count` bytes from `address` on, later records over earlier ones. Stores
     // nothing and returns false when any of them would lie past the store. Throws
     // std::bad_alloc when a page cannot be made.
@@ -32,7 +36,8 @@ class DataImage {
 
   private:
     static constexpr uint32_t kPageSize = 0x10000;
-    std::array<std::unique_ptr<uint8_t[]>, kStoreSize / kPageSize> pages_;
+    std::array<std::unique_ptr<uint8_t[]>, kMaxStoreSize / kPageSize> pages_;
+    uint32_t limit_;
     uint32_t end_ = 0;
     ByteRanges ranges_;
 };

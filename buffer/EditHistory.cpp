@@ -16,7 +16,7 @@ std::span<const uint8_t> rangeOf(const DataBuffer& buffer, const ByteRange& rang
 void EditHistory::begin(const DataBuffer& buffer, uint64_t offset, uint64_t count) {
     Step step;
     const std::span<const uint8_t> bytes = buffer.range(offset, count);
-    step.range = {static_cast<uint32_t>(std::min<uint64_t>(offset, kStoreSize)),
+    step.range = {static_cast<uint32_t>(std::min<uint64_t>(offset, buffer.size())),
                   static_cast<uint32_t>(bytes.size())};
     step.bytes.assign(bytes.begin(), bytes.end());
     open_.push_back(std::move(step));

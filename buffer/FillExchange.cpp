@@ -37,7 +37,8 @@ bool parseHex(std::string_view text, uint32_t& value) {
 FillResult fillBuffer(DataBuffer& buffer, const FillRequest& request) {
     if (!request.inputValid)
         return {FillOutcome::InputError, 0};
-    // Past the store nothing exists to fill, so a larger chip counts as 16 MiB here.
+    // Past the store nothing exists to fill, so a chip larger than the store counts as the store
+    // here.
     const uint32_t inUse = buffer.lengthInStore();
     if (request.startAddress >= inUse)
         return {FillOutcome::StartOutOfRange, 0};
@@ -69,7 +70,7 @@ uint32_t exchangeBytes(DataBuffer& buffer) {
         return 0;
     const uint32_t inUse = buffer.lengthInStore();
     uint32_t pairs = 0;
-    for (uint32_t i = 0; i < inUse && i + 1 < kStoreSize; i += 2) {
+    for (uint32_t i = 0; i < inUse && i + 1 < buffer.size(); i += 2) {
         std::swap(store[i], store[i + 1]);
         ++pairs;
     }

@@ -43,7 +43,7 @@ std::string formatAscii(const uint8_t* bytes, size_t n) {
 }
 
 uint32_t HexViewModel::rowsFor(uint32_t length) {
-    return DataBuffer::clampToStore(length) / kHexBytesPerLine;
+    return std::min(length, kMaxStoreSize) / kHexBytesPerLine;
 }
 
 uint32_t HexViewModel::maxTopRowFor(uint32_t length, uint32_t lines) {
@@ -52,7 +52,7 @@ uint32_t HexViewModel::maxTopRowFor(uint32_t length, uint32_t lines) {
 }
 
 uint32_t HexViewModel::scrollStepFor(uint32_t length) {
-    return DataBuffer::clampToStore(length) <= kSmallBufferMax ? 1 : kLargeScrollStep;
+    return std::min(length, kMaxStoreSize) <= kSmallBufferMax ? 1 : kLargeScrollStep;
 }
 
 uint32_t HexViewModel::scrollMaxFor(uint32_t length, uint32_t lines) {
@@ -95,10 +95,12 @@ HexLine HexViewModel::line(uint32_t i) const {
     if (i >= rowCount || !buffer_.allocated())
         return blankLine();
     uint64_t offset = (static_cast<uint64_t>(topRow) + i) * kHexBytesPerLine;
-    if (DataBuffer::boundedCount(offset, kHexBytesPerLine) < kHexBytesPerLine)
+    if (buffer_.boundedCount(offset, kHexBytesPerLine) < kHexBytesPerLine)
         return blankLine();
     const uint8_t* bytes = buffer_.store() + offset;
-    return HexLine{"0x" + formatHexNumber(static_cast<uint32_t>(offset), 6) + ":",
+    // Seven digits once the chip reaches past 16 MiB, on every line alike.
+    const int digits = buffer_.lengthInStore() > kStoreSize ? 7 : 6;
+    return HexLine{"0x" + formatHexNumber(static_cast<uint32_t>(offset), digits) + ":",
                    formatHexBytes(bytes, kHexBytesPerLine), formatAscii(bytes, kHexBytesPerLine)};
 }
 

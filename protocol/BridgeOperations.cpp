@@ -251,8 +251,11 @@ OperationResult BridgeOperations::open(Stage stage, const std::string& path, con
             result.detail = texts_.bridgeFamilyUnsupported;
             return report(result);
         }
-        if (stage != Stage::Identify && chip->capacity > kStoreSize)
-            return report(resultOf(stage, Outcome::TooLarge));
+        if (stage != Stage::Identify && chip->capacity > kMaxStoreSize) {
+            OperationResult result = resultOf(stage, Outcome::TooLarge);
+            result.detail = texts_.bridgeChipTooLarge;
+            return report(result);
+        }
     }
     usb::DeviceBackend* backend = link_.bridgeBackend(path);
     if (backend != nullptr && usb::deviceKindOf(path) == usb::DeviceKind::Ch347) {
@@ -459,7 +462,8 @@ OperationResult BridgeOperations::read(const std::string& path, const ChipInfo& 
     const OperationResult opened = open(Stage::Read, path, &chip, &session, stop);
     if (!opened.ok())
         return opened;
-    if (buffer_.store() == nullptr)
+    // The store grew to the chip when it was chosen; memory may have been short then.
+    if (buffer_.store() == nullptr || buffer_.size() < chip.capacity)
         return report(resultOf(Stage::Read, Outcome::NoMemory));
     RunningScope scope(running_);
     host_.setStatusText(texts_.reading);
@@ -532,7 +536,8 @@ OperationResult BridgeOperations::write(const std::string& path, const ChipInfo&
     }
     if (!opened.ok())
         return opened;
-    if (buffer_.store() == nullptr)
+    // The store grew to the chip when it was chosen; memory may have been short then.
+    if (buffer_.store() == nullptr || buffer_.size() < chip.capacity)
         return report(resultOf(Stage::Write, Outcome::NoMemory));
     RunningScope scope(running_);
     host_.setStatusText(texts_.writing);
@@ -582,7 +587,7 @@ OperationResult BridgeOperations::compare(const std::string& path, const ChipInf
     const OperationResult opened = open(stage, path, &chip, &session, stop);
     if (!opened.ok())
         return opened;
-    if (!blank && buffer_.store() == nullptr)
+    if (!blank && (buffer_.store() == nullptr || buffer_.size() < chip.capacity))
         return report(resultOf(stage, Outcome::NoMemory));
     RunningScope scope(running_);
     host_.setStatusText(blank ? texts_.blankChecking : texts_.verifying);
@@ -665,7 +670,7 @@ OperationResult BridgeOperations::identify(const std::string& path, std::vector<
         *matches = found;
     if (found.empty()) {
         if (identity.sfdp.state == bridge::SfdpState::Sound && identity.sfdp.capacity != 0 &&
-            identity.sfdp.capacity <= kStoreSize) {
+            identity.sfdp.capacity <= kMaxStoreSize) {
             // Usable at once; the front end may offer to save it under a name.
             currentChip_ = unnamedChip(identity);
             host_.identifiedChipChanged();

@@ -149,7 +149,7 @@ std::string outcomeMessage(const Texts& texts, const OperationResult& result) {
     case Outcome::Busy:
         return texts.deviceBusy;
     case Outcome::TooLarge:
-        return texts.chipTooLarge;
+        return result.detail.empty() ? std::string(texts.chipTooLarge) : result.detail;
     case Outcome::NoDevice:
         return texts.deviceOpenFailed;
     case Outcome::NoMemory:
@@ -413,9 +413,14 @@ OperationResult DeviceOperations::autoProgram(const ChipInfo& chip,
                                               std::span<const AddressRange> ranges,
                                               std::stop_token stop) {
     // Erasing a chip that cannot be written afterwards would only lose its contents.
-    if (chip.capacity > kStoreSize) {
-        return report(resultOf(Stage::Write, Outcome::TooLarge));
+    const bool overBridge = !bridgePath().empty();
+    if (chip.capacity > (overBridge ? kMaxStoreSize : kStoreSize)) {
+        OperationResult result = resultOf(Stage::Write, Outcome::TooLarge);
+        if (overBridge)
+            result.detail = texts_.bridgeChipTooLarge;
+        return report(result);
     }
+    const DataBuffer::Hold hold = holdStore(chip);
     // The first step to reach the chip checks it; the others need not ask again.
     struct AutoScope {
         DeviceOperations& operations;
@@ -441,7 +446,13 @@ OperationResult DeviceOperations::autoProgram(const ChipInfo& chip,
     return first;
 }
 
+DataBuffer::Hold DeviceOperations::holdStore(const ChipInfo& chip) {
+    buffer_.reserve(chip.capacity);
+    return DataBuffer::Hold(buffer_);
+}
+
 OperationResult DeviceOperations::read(const ChipInfo& chip, std::stop_token stop) {
+    const DataBuffer::Hold hold = holdStore(chip);
     if (const std::string path = bridgePath(); !path.empty()) {
         return bridge_->read(path, chip, stop);
     }
@@ -510,6 +521,7 @@ OperationResult DeviceOperations::erase(const ChipInfo& chip, std::stop_token st
 
 OperationResult DeviceOperations::write(const ChipInfo& chip, std::span<const AddressRange> ranges,
                                         std::stop_token stop) {
+    const DataBuffer::Hold hold = holdStore(chip);
     if (const std::string path = bridgePath(); !path.empty()) {
         return bridge_->write(path, chip, ranges, autoRunning_ && autoErased_, stop);
     }
@@ -560,6 +572,7 @@ OperationResult DeviceOperations::write(const ChipInfo& chip, std::span<const Ad
 OperationResult DeviceOperations::compare(const ChipInfo& chip, bool blank,
                                           std::span<const AddressRange> ranges,
                                           std::stop_token stop) {
+    const DataBuffer::Hold hold = holdStore(chip);
     if (const std::string path = bridgePath(); !path.empty()) {
         return bridge_->compare(path, chip, blank, ranges, stop);
     }

@@ -216,6 +216,10 @@ class DeviceOperations {
     // The bridge the next command runs on: the preferred device when it is a bridge, else
     // the first bridge when no programmer is present; "" for the closed programmer.
     std::string bridgePath();
+    // For a command that reads or fills the store: grows it to `chip` first (a chip chosen
+    // while another command held the store may still need that), then keeps it in place
+    // until the command ends, as the programmer and the bridges write into it meanwhile.
+    DataBuffer::Hold holdStore(const ChipInfo& chip);
 
     const Texts& texts_;
     OperationHost& host_;

@@ -319,6 +319,8 @@ struct Texts {
     const char* bridgeReadsDiffer;
     const char* bridgeStillBusy;
     const char* bridgeFamilyUnsupported;
+    // A chip above what the store grows to over a bridge
+    const char* bridgeChipTooLarge;
     // %s: the JEDEC ID in hex
     const char* bridgeSfdpChipName;
     // %u.%u: revision; %s: capacity; %u: page size; %s: erase sizes

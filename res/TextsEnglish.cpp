@@ -314,6 +314,7 @@ const Texts kTextsEnglish = {
     .bridgeStillBusy = "The chip stayed busy longer than its datasheet allows.",
     .bridgeFamilyUnsupported =
         "A CH347 bridge drives 25 FLASH and 25 EEPROM chips only: select one of them.",
+    .bridgeChipTooLarge = "The chip is larger than the 64 MB buffer!",
     .bridgeSfdpChipName = "Unnamed %s (SFDP)",
     .bridgeSfdpSound = "SFDP %u.%u: %s, pages of %u bytes, erase %s",
     .bridgeSfdpAbsent = "no SFDP",

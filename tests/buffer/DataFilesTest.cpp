@@ -91,7 +91,7 @@ TEST(DataFiles, LoadsPlaceTheFileOverFFAnywhereInTheStore) {
         SCOPED_TRACE(c.name);
         const std::string path = dir.write(c.name, c.content);
         std::string expected = storeBytes(patternBuffer());
-        const uint32_t chip = DataBuffer::clampToStore(c.capacity);
+        const uint32_t chip = patternBuffer().clampToStore(c.capacity);
         std::fill_n(expected.begin(), chip, '\xFF');
         if (c.at < chip)
             expected.replace(c.at, c.data.substr(0, chip - c.at).size(),

@@ -18,8 +18,8 @@ TEST(DataBuffer, OneStoreAndEveryOperationStopsAtItsEnd) {
     ASSERT_TRUE(buffer.allocate());
     EXPECT_EQ(buffer.store(), block);
     EXPECT_EQ(block[5], 0x12); // a second allocate neither moves nor wipes the store
-    EXPECT_EQ(DataBuffer::boundedCount(0xFFFFFFFFFull, 10), 0u);
-    EXPECT_EQ(DataBuffer::boundedCount(0, 0xFFFFFFFFFull), kStoreSize);
+    EXPECT_EQ(buffer.boundedCount(0xFFFFFFFFFull, 10), 0u);
+    EXPECT_EQ(buffer.boundedCount(0, 0xFFFFFFFFFull), kStoreSize);
     EXPECT_EQ(buffer.fill(kStoreSize - 3, 1000, 0x11), 3u);
     const std::vector<uint8_t> source{1, 2, 3, 4, 5, 6};
     EXPECT_EQ(buffer.copyIn(kStoreSize - 2, source.data(), source.size()), 2u);
@@ -28,6 +28,33 @@ TEST(DataBuffer, OneStoreAndEveryOperationStopsAtItsEnd) {
     EXPECT_EQ(out, (std::vector<uint8_t>{0xFF, 0x11, 1, 2}));
     EXPECT_EQ(buffer.range(kStoreSize - 1, 16).size(), 1u);
     EXPECT_TRUE(buffer.range(kStoreSize + 5, 16).empty());
+}
+
+TEST(DataBuffer, GrowsToALargerChipKeepingItsBytesAndNeverWhileHeld) {
+    DataBuffer buffer;
+    buffer.setLength(2 * kStoreSize);
+    EXPECT_EQ(buffer.size(), 0u); // nothing to grow before the store exists
+    ASSERT_TRUE(buffer.allocate());
+    ASSERT_EQ(buffer.size(), 2 * kStoreSize); // the chip chosen before it
+    buffer.store()[kStoreSize - 1] = 0x5A;
+    {
+        const DataBuffer::Hold hold(buffer);
+        buffer.setLength(3 * kStoreSize); // a chip chosen while a command runs
+        EXPECT_EQ(buffer.size(), 2 * kStoreSize);
+        EXPECT_EQ(buffer.lengthInStore(), 2 * kStoreSize);
+    }
+    buffer.setLength(2 * kStoreSize + 1); // whole 16 MiB steps
+    ASSERT_EQ(buffer.size(), 3 * kStoreSize);
+    EXPECT_EQ(buffer.store()[kStoreSize - 1], 0x5A);
+    EXPECT_EQ(buffer.store()[2 * kStoreSize], 0xFF);
+    EXPECT_EQ(buffer.store()[3 * kStoreSize - 1], 0xFF);
+    buffer.setLength(100u << 20); // the chip editor's largest: cut to the largest store
+    EXPECT_EQ(buffer.size(), kMaxStoreSize);
+    EXPECT_EQ(buffer.lengthInStore(), kMaxStoreSize);
+    EXPECT_EQ(buffer.fill(kMaxStoreSize - 2, 10, 0), 2u);
+    buffer.setLength(1024); // a smaller chip keeps the store and its bytes
+    EXPECT_EQ(buffer.size(), kMaxStoreSize);
+    EXPECT_EQ(buffer.store()[kStoreSize - 1], 0x5A);
 }
 
 TEST(FillExchange, FillStaysInsideTheBufferAndTheStore) {
@@ -47,9 +74,17 @@ TEST(FillExchange, FillStaysInsideTheBufferAndTheStore) {
         {"start above end", 256, {true, 0x20, 0x10, 1}, FillOutcome::StartAboveEnd, 0},
         {"range checked first", 256, {true, 0x300, 0x10, 1}, FillOutcome::StartOutOfRange, 0},
         {"empty buffer", 0, {true, 0, 0xFFFFFF, 1}, FillOutcome::StartOutOfRange, 0},
-        {"store's end", kBig, {true, 0xFFFFF0, 0xFFFFFF, 0}, FillOutcome::Filled, 16},
-        {"past the store", kBig, {true, 0xFFFFFE, 0x7FFFFFFF, 1}, FillOutcome::Filled, 2},
-        {"start past the store", kBig, {true, kStoreSize, ~0u, 1}, FillOutcome::StartOutOfRange, 0},
+        {"store's end",
+         kBig,
+         {true, kMaxStoreSize - 16, kMaxStoreSize - 1, 0},
+         FillOutcome::Filled,
+         16},
+        {"past the store", kBig, {true, kMaxStoreSize - 2, 0x7FFFFFFF, 1}, FillOutcome::Filled, 2},
+        {"start past the store",
+         kBig,
+         {true, kMaxStoreSize, ~0u, 1},
+         FillOutcome::StartOutOfRange,
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -79,41 +114,42 @@ TEST(FillExchange, ExchangeSwapsPairsAndBorrowsTheNextStoreByte) {
     buffer.setLength(0);
     EXPECT_EQ(exchangeBytes(buffer), 0u);
     EXPECT_EQ(s[0], 2);
-    // A chip larger than the store swaps the store's pairs and nothing past them.
-    s[kStoreSize - 2] = 0x11;
-    s[kStoreSize - 1] = 0x22;
+    // A chip larger than the largest store swaps the store's pairs and nothing past them.
     buffer.setLength(100u * 1024 * 1024 + 1);
-    EXPECT_EQ(exchangeBytes(buffer), kStoreSize / 2);
-    EXPECT_EQ(std::vector<uint8_t>(s + kStoreSize - 2, s + kStoreSize),
+    s = buffer.store();
+    s[kMaxStoreSize - 2] = 0x11;
+    s[kMaxStoreSize - 1] = 0x22;
+    EXPECT_EQ(exchangeBytes(buffer), kMaxStoreSize / 2);
+    EXPECT_EQ(std::vector<uint8_t>(s + kMaxStoreSize - 2, s + kMaxStoreSize),
               (std::vector<uint8_t>{0x22, 0x11}));
-    buffer.setLength(kStoreSize - 1);
-    EXPECT_EQ(exchangeBytes(buffer), kStoreSize / 2);
-    EXPECT_EQ(s[kStoreSize - 1], 0x22);
+    buffer.setLength(kMaxStoreSize - 1);
+    EXPECT_EQ(exchangeBytes(buffer), kMaxStoreSize / 2);
+    EXPECT_EQ(s[kMaxStoreSize - 1], 0x22);
 }
 
-// A chip of up to 100 MiB: the view covers the store's 16 MiB and reads nothing past it;
-// without a store nothing is drawn.
+// A chip of up to 100 MiB: the view covers the largest store, 64 MiB, with seven-digit
+// addresses and reads nothing past it; without a store nothing is drawn.
 TEST(HexViewModel, AChipLargerThanTheStoreShowsTheStoreAndNoMore) {
     DataBuffer buffer;
     HexViewModel model{buffer};
     buffer.setLength(100u * 1024 * 1024);
-    EXPECT_EQ(model.setUp(buffer.length()), 32767u);
-    EXPECT_EQ(model.maxTopRow(), 1048544u);
+    EXPECT_EQ(model.setUp(buffer.length()), 131071u);
+    EXPECT_EQ(model.maxTopRow(), 4194272u);
     std::vector<HexLine> lines(1);
     lines[0].address = "old";
     EXPECT_FALSE(model.refresh(lines));
     EXPECT_EQ(lines[0].address, "old");
 
     ASSERT_TRUE(buffer.allocate());
-    std::copy_n("\x1FZ", 2, &buffer.store()[kStoreSize - 2]);  // control codes shown raw
-    EXPECT_FALSE(model.onVScroll(SB_LINEUP, 0).refresh);       // already at the top
-    EXPECT_EQ(model.onVScroll(SB_THUMBTRACK, 2).position, 2u); // 32 rows per thumb position
-    EXPECT_EQ(model.onVScroll(SB_BOTTOM, 0).position, 32767u);
-    EXPECT_EQ(model.topRow, 1048544u);
+    std::copy_n("\x1FZ", 2, &buffer.store()[kMaxStoreSize - 2]); // control codes shown raw
+    EXPECT_FALSE(model.onVScroll(SB_LINEUP, 0).refresh);         // already at the top
+    EXPECT_EQ(model.onVScroll(SB_THUMBTRACK, 2).position, 2u);   // 32 rows per thumb position
+    EXPECT_EQ(model.onVScroll(SB_BOTTOM, 0).position, 131071u);
+    EXPECT_EQ(model.topRow, 4194272u);
     model.topRow = 0xFFFFFFFF; // clamped before anything is read
     ASSERT_TRUE(model.refresh(lines));
-    EXPECT_EQ(model.topRow, 1048544u);
-    EXPECT_EQ(lines[31].address, "0xFFFFF0:");
+    EXPECT_EQ(model.topRow, 4194272u);
+    EXPECT_EQ(lines[31].address, "0x3FFFFF0:");
     EXPECT_EQ(lines[31].ascii, "..............\x1FZ");
 }
 

@@ -296,7 +296,7 @@ void runCases(const std::function<std::unique_ptr<Front>(Language)>& make) {
             front->buffer().copyIn(0, chip.data(), kOdd.capacity - 1);
             front->buffer().copyIn(kOdd.capacity - 1, std::vector<uint8_t>{0}.data(), 1);
         }
-        const Bytes before = storeOf(*front, DataBuffer::clampToStore(c.chip.capacity));
+        const Bytes before = storeOf(*front, front->buffer().clampToStore(c.chip.capacity));
         const auto start = std::chrono::steady_clock::now();
         for (Command command : c.commands)
             front->run(command);
