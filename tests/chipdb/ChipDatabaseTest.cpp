@@ -369,7 +369,13 @@ TEST(ShippedDatabase, IsWellFormedSortedUniqueAndTrueToTheTableAndTheDatasheets)
                                  "93LC66B - 512 BP1 8/16",
                                  "M93C86-W(x8) - 2048 BP1 11/8",
                                  "CAT93C46(x16) - 128 BP1 6/16",
-                                 "93AA56A - 256 BP1 9/8"}) {
+                                 "93AA56A - 256 BP1 9/8",
+                                 "FT24C02A - 256 PP16 0/8",
+                                 "24LC1026 - 131072 PP128 0/8",
+                                 "BR24G32 - 4096 PP32 0/8",
+                                 "M24C64-F - 8192 PP32 0/8",
+                                 "P25Q40H 856013 524288 PP256 0/8",
+                                 "AT93C86A(x8) - 2048 BP1 11/8"}) {
         const std::string name = expected.substr(0, expected.find(' '));
         const std::vector<std::string>& c = table[name];
         ASSERT_EQ(c.size(), 18u) << name;
@@ -381,7 +387,7 @@ TEST(ShippedDatabase, IsWellFormedSortedUniqueAndTrueToTheTableAndTheDatasheets)
     // and a 5 V-only EEPROM must not claim 2.5 V.
     for (std::string expected :
          {"N25Q128A11 17-20", "MT25QU256 17-20", "W25Q16DW 17-19", "M95256 45-55", "M95256-R 18-55",
-          "25LC256 25-55", "25AA256 18-55"}) {
+          "25LC256 25-55", "25AA256 18-55", "24FC1026 18-55", "BR24G512 17-55", "P25Q80H 23-36"}) {
         const std::string name = expected.substr(0, expected.find(' '));
         const std::vector<std::string>& c = table[name];
         ASSERT_EQ(c.size(), 18u) << name;
