@@ -98,9 +98,11 @@ HexLine HexViewModel::line(uint32_t i) const {
     if (buffer_.boundedCount(offset, kHexBytesPerLine) < kHexBytesPerLine)
         return blankLine();
     const uint8_t* bytes = buffer_.store() + offset;
-    // Seven digits once the chip reaches past 16 MiB, on every line alike.
-    const int digits = buffer_.lengthInStore() > kStoreSize ? 7 : 6;
-    return HexLine{"0x" + formatHexNumber(static_cast<uint32_t>(offset), digits) + ":",
+    // Seven digits once the chip reaches past 16 MiB, on every line alike; the colon
+    // then gives way so that the address keeps to its column.
+    const bool wide = buffer_.lengthInStore() > kStoreSize;
+    return HexLine{"0x" + formatHexNumber(static_cast<uint32_t>(offset), wide ? 7 : 6) +
+                       (wide ? "" : ":"),
                    formatHexBytes(bytes, kHexBytesPerLine), formatAscii(bytes, kHexBytesPerLine)};
 }
 

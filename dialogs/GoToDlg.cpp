@@ -13,9 +13,9 @@ GoToDlg::GoToDlg(const Texts& texts, QWidget* parent)
     : QDialog(parent), edit_(new QLineEdit(this)),
       ok_(new QPushButton(QString::fromUtf8(texts.okButton), this)) {
     setWindowTitle(QString::fromUtf8(texts.goToTitle));
-    // Only hex digits get in, as in the Fill dialog.
+    // Only hex digits get in, as in the Fill dialog; seven reach a bridge chip above 16 MiB.
     edit_->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,6}")), this));
+        QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,7}")), this));
     auto* cancel = new QPushButton(QString::fromUtf8(texts.cancelButton), this);
     ok_->setDefault(true);
     cancel->setAutoDefault(false);

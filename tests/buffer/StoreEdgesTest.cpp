@@ -149,7 +149,7 @@ TEST(HexViewModel, AChipLargerThanTheStoreShowsTheStoreAndNoMore) {
     model.topRow = 0xFFFFFFFF; // clamped before anything is read
     ASSERT_TRUE(model.refresh(lines));
     EXPECT_EQ(model.topRow, 4194272u);
-    EXPECT_EQ(lines[31].address, "0x3FFFFF0:");
+    EXPECT_EQ(lines[31].address, "0x3FFFFF0");
     EXPECT_EQ(lines[31].ascii, "..............\x1FZ");
 }
 
