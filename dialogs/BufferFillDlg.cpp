@@ -26,13 +26,15 @@ BufferFillDlg::BufferFillDlg(const Texts& texts, uint32_t lastAddress, QWidget* 
     dialogFont.setPointSize(10);
     setFont(dialogFont);
 
+    // Seven digits only for a chip reaching past 16 MiB (over a bridge).
+    const int digits = lastAddress > 0xFFFFFF ? 7 : 6;
     start_.lastAccepted = QStringLiteral("000000");
     end_.lastAccepted = QStringLiteral("%1")
-                            .arg(std::min<uint32_t>(lastAddress, 0xFFFFFF), 6, 16, QChar('0'))
+                            .arg(std::min<uint32_t>(lastAddress, 0xFFFFFFF), digits, 16, QChar('0'))
                             .toUpper();
     data_.lastAccepted = QStringLiteral("FF");
-    start_.edit = makeEdit(this, "000000", 6, IdStartAddress);
-    end_.edit = makeEdit(this, end_.lastAccepted.toLatin1().constData(), 6, IdEndAddress);
+    start_.edit = makeEdit(this, "000000", digits, IdStartAddress);
+    end_.edit = makeEdit(this, end_.lastAccepted.toLatin1().constData(), digits, IdEndAddress);
     data_.edit = makeEdit(this, "FF", 2, IdFillData);
 
     ok_ = new QPushButton(QString::fromUtf8(texts.okButton), this);

@@ -199,6 +199,9 @@ TEST(Commands, FillAndExchangeChangeTheBufferAndTheView) {
     QTest::keyClicks(start, "abcdef");
     EXPECT_EQ(start->text().toStdString(), "123ab4");
     EXPECT_EQ(dialog.edit(BufferFillDlg::IdFillData)->maxLength(), 2);
+    EXPECT_EQ(dialog.edit(BufferFillDlg::IdEndAddress)->text().toStdString(), "FFFFFF");
+    BufferFillDlg large(kTextsEnglish, 0x1FFFFFF); // a 32 MiB chip over a bridge
+    EXPECT_EQ(large.edit(BufferFillDlg::IdEndAddress)->text().toStdString(), "1FFFFFF");
 }
 
 TEST(Commands, TheHexViewScrollsByBarWheelAndThumb) {
