@@ -1,6 +1,8 @@
 #include "bridge/Ch347Spi.h"
 
+#include "bridge/PipePump.h"
 #include "usb/DeviceBackend.h"
+#include "usb/DeviceKinds.h"
 
 #include <algorithm>
 #include <atomic>
@@ -149,20 +151,6 @@ class AnswerReader {
     std::vector<uint8_t> pending_;
 };
 
-BusResult fromIo(usb::IoStatus status) {
-    switch (status) {
-    case usb::IoStatus::Ok:
-        return BusResult::Ok;
-    case usb::IoStatus::Gone:
-        return BusResult::Gone;
-    case usb::IoStatus::Cancelled:
-        return BusResult::Cancelled;
-    case usb::IoStatus::Failed:
-        break;
-    }
-    return BusResult::Failed;
-}
-
 } // namespace
 
 std::optional<uint32_t> ch347Clock(uint64_t requestedHz) {
@@ -205,6 +193,7 @@ std::unique_ptr<Ch347Spi> Ch347Spi::open(usb::DeviceBackend& backend, const std:
     if (!out || !in)
         return nullptr;
     auto bus = std::make_unique<Ch347Spi>(std::move(interface), std::move(out), std::move(in));
+    bus->variantF_ = usb::deviceLabelOf(path).starts_with("CH347F");
     bus->drainStale();
     if (bus->configure(*ch347Clock(clockHz)) != BusResult::Ok)
         return nullptr;
@@ -246,13 +235,20 @@ void Ch347Spi::drainStale() {
 }
 
 BusResult Ch347Spi::configure(uint32_t clockHz) {
-    const std::vector<uint8_t> request = ch347ConfigureFrame(clockHz);
+    std::vector<uint8_t> answer;
+    const BusResult result = request(ch347ConfigureFrame(clockHz), &answer);
+    if (result == BusResult::Ok)
+        clockHz_ = clockHz;
+    return result;
+}
+
+BusResult Ch347Spi::request(const std::vector<uint8_t>& command, std::vector<uint8_t>* answer) {
     const usb::IoResult sent =
-        out_->write(request.data(), static_cast<uint32_t>(request.size()), {});
-    if (sent.status != usb::IoStatus::Ok || sent.bytes != request.size())
+        out_->write(command.data(), static_cast<uint32_t>(command.size()), {});
+    if (sent.status != usb::IoStatus::Ok || sent.bytes != command.size())
         return sent.status == usb::IoStatus::Ok ? BusResult::Failed : fromIo(sent.status);
 
-    // The answer: one C0 frame, within the idle limit.
+    // The answer: one frame of the same command, within the idle limit.
     std::mutex mutex;
     std::condition_variable changed;
     bool over = false;
@@ -271,9 +267,10 @@ BusResult Ch347Spi::configure(uint32_t clockHz) {
             if (got.size() < 3)
                 continue;
             const uint32_t length = got[1] | uint32_t{got[2]} << 8;
-            if (got[0] != kConfigure || length > kFrameData || got.size() > 3 + length)
+            if (got[0] != command[0] || length > kFrameData || got.size() > 3 + length)
                 break;
             if (got.size() == 3 + length) {
+                answer->assign(got.begin() + 3, got.end());
                 outcome = BusResult::Ok;
                 break;
             }
@@ -292,8 +289,60 @@ BusResult Ch347Spi::configure(uint32_t clockHz) {
     in_->rearm();
     if (result == BusResult::Cancelled)
         result = BusResult::Failed; // no answer in time
-    if (result == BusResult::Ok)
-        clockHz_ = clockHz;
+    return result;
+}
+
+BusResult Ch347Spi::enableI2c() {
+    if (!variantF_)
+        return BusResult::Ok;
+    // The CH347F shares its I2C pins with other functions: payload bytes 2 and 3 = 81
+    // switch them to I2C; the answer's first payload byte is 0 when it took the switch.
+    std::vector<uint8_t> command = frame(kFunctionSwitch, 8);
+    command[3 + 2] = 0x81;
+    command[3 + 3] = 0x81;
+    std::vector<uint8_t> answer;
+    const BusResult result = request(command, &answer);
+    if (result != BusResult::Ok)
+        return result;
+    return !answer.empty() && answer[0] == 0x00 ? BusResult::Ok : BusResult::Failed;
+}
+
+BusResult Ch347Spi::exchangeStream(std::span<const StreamPacket> packets,
+                                   std::vector<uint8_t>* answers, std::stop_token stop) {
+    answers->clear();
+    if (failure_ != BusResult::Ok)
+        return failure_;
+    uint64_t expected = 0;
+    for (const StreamPacket& p : packets) {
+        if (p.bytes.empty() || p.bytes.size() > kPacketSize || p.answers >= kPacketSize)
+            return BusResult::Failed; // a caller's mistake; nothing is sent
+        expected += p.answers;
+    }
+    size_t index = 0;
+    uint64_t queued = 0;
+    const auto next = [&](std::vector<uint8_t>* transfer, uint64_t* after) {
+        transfer->clear();
+        // Every packet but a transfer's last is padded to 512 bytes (after its end marker),
+        // so each starts a USB packet of its own, as the bridge takes them.
+        while (index < packets.size()) {
+            const size_t padded = (transfer->size() + kPacketSize - 1) / kPacketSize * kPacketSize;
+            if (padded + kPacketSize > kStreamTransferBytes)
+                break;
+            transfer->resize(padded, 0x00);
+            const StreamPacket& p = packets[index++];
+            transfer->insert(transfer->end(), p.bytes.begin(), p.bytes.end());
+            queued += p.answers;
+        }
+        *after = queued;
+        return !transfer->empty();
+    };
+    const auto take = [&](const uint8_t* bytes, uint32_t count) {
+        answers->insert(answers->end(), bytes, bytes + count);
+    };
+    const BusResult result =
+        pumpPipes(*out_, *in_, {kWindowBytes, kIdleLimitMs, 4096}, expected, next, take, stop, {});
+    if (result != BusResult::Ok)
+        failure_ = result;
     return result;
 }
 
