@@ -312,8 +312,8 @@ const Texts kTextsEnglish = {
     .bridgeReadsDiffer = "Two reads of the chip differ at 0x%06lX: the clip or the wires have a "
                          "loose contact. Reseat the clip and read again.",
     .bridgeStillBusy = "The chip stayed busy longer than its datasheet allows.",
-    .bridgeFamilyUnsupported =
-        "A CH347 bridge drives 25 FLASH and 25 EEPROM chips only: select one of them.",
+    .bridgeFamilyUnsupported = "A CH347 bridge drives 25 FLASH, 25 EEPROM and 24 EEPROM chips: "
+                               "select one of them, or use a CH341A for a 93 EEPROM.",
     .bridgeSfdpChipName = "Unnamed %s (SFDP)",
     .bridgeSfdpSound = "SFDP %u.%u: %s, pages of %u bytes, erase %s",
     .bridgeSfdpAbsent = "no SFDP",
@@ -321,4 +321,7 @@ const Texts kTextsEnglish = {
     .addUnknownChipQuestion = "Add the chip with ID %s to the chip database?",
     .panelJedecId = "JEDEC ID: %s",
     .panelFourByteAddress = "4-byte addressing",
+    .menuI2cSpeed = "I²C speed",
+    .i2cSpeedChoice = "%u kHz",
+    .i2cSpeedSet = "I²C speed of %s: %u kHz",
 };
