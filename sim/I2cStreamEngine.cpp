@@ -29,7 +29,8 @@ bool I2cStreamEngine::run(const uint8_t* packet, uint32_t length, I2cSlave* chip
                 if (!hooks.busByte())
                     return false;
                 clock.advance(9 * clockNs);
-                const bool ack = chip != nullptr && chip->write(packet[++i]);
+                const uint8_t byte = packet[++i];
+                const bool ack = chip != nullptr && chip->write(byte);
                 if (everyByteAnswered_)
                     answers->push_back(ack ? 0x01 : 0x00);
                 else if (single)
