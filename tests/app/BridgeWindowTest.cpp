@@ -3,6 +3,8 @@
 
 #include "AppTestSupport.h"
 #include "dialogs/ChipInfoDlg.h"
+
+#include <QMenu>
 #include "tests/support/ProgramProcess.h"
 #include "tests/support/SimProgrammer.h"
 
@@ -53,5 +55,34 @@ TEST(BridgeWindow, UnknownChipSavedOnOkOnlyAndItsQuestionsStopTheEraseUnlessCont
                           ? "??" + std::string(texts.eraseDone)
                           : "?" + formatText(texts.bridgeLowVoltageBox, "W25Q32"));
         }
+    }
+}
+
+TEST(BridgeWindow, I2cSpeedChosenInTheProgrammerMenuServesA24EepromOverACh347) {
+    for (const Language language : {Language::English, Language::Chinese}) {
+        const Texts& texts = textsFor(language);
+        testsupport::SimFolder folder;
+        testsupport::SimProcess sim(BRIMWICK_SIM_PROGRAM, folder.path(),
+                                    {"--rate", "0", "--bridge", "ch347", "--chip", "24C256"});
+        RecordingSink boxes;
+        auto started = startWindow(language);
+        CMainDlg& window = *started->window;
+        const auto speeds = [&window] {
+            emit window.programmerMenu()->aboutToShow();
+            QMenu* menu = window.programmerMenu()->actions().back()->menu();
+            std::string shown = menu ? menu->title().toStdString() : "";
+            for (QAction* choice : menu ? menu->actions() : QList<QAction*>{})
+                shown += "|" + choice->text().toStdString() + (choice->isChecked() ? "*" : "");
+            return shown;
+        };
+        EXPECT_EQ(speeds(), std::string(texts.menuI2cSpeed) + "|20 kHz|100 kHz*|400 kHz|750 kHz");
+        window.programmerMenu()->actions().back()->menu()->actions()[2]->trigger();
+        EXPECT_EQ(window.statusEdit()->text().toStdString(),
+                  formatText(texts.i2cSpeedSet, sim.socketPath().c_str(), 400u));
+        EXPECT_EQ(speeds(), std::string(texts.menuI2cSpeed) + "|20 kHz|100 kHz|400 kHz*|750 kHz");
+        selectChip(window, makeChip(ChipType::Eeprom24, "AT24C256", 32768, 1, 64));
+        window.action(IdRead)->trigger();
+        EXPECT_EQ(window.statusEdit()->text().toStdString(), texts.readDone);
+        EXPECT_TRUE(boxes.boxes.empty());
     }
 }
