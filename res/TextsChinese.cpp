@@ -312,6 +312,6 @@ const Texts kTextsChinese = {
     .panelJedecId = "JEDEC 标识：%s",
     .panelFourByteAddress = "4 字节地址",
     .menuI2cSpeed = "I²C 速率",
-    .i2cSpeedChoice = "%u kHz",
-    .i2cSpeedSet = "%s 的 I²C 速率：%u kHz",
+    .i2cSpeedChoice = "%u 千赫兹",
+    .i2cSpeedSet = "%s 的 I²C 速率：%u 千赫兹",
 };
