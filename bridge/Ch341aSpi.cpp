@@ -217,30 +217,12 @@ BusResult Ch341aSpi::exchange(std::span<const RawPacket> packets, std::vector<ui
     answers->clear();
     if (failure_ != BusResult::Ok)
         return failure_;
-    uint64_t expected = 0;
-    for (const RawPacket& p : packets) {
-        if (p.bytes.size() > kPacketSize || p.answers > kPacketSize)
-            return BusResult::Failed; // a caller's mistake; nothing is sent
-        expected += p.answers;
-    }
-    size_t index = 0;
-    uint64_t queued = 0;
-    const auto next = [&](std::vector<uint8_t>* transfer, uint64_t* after) {
-        transfer->clear();
-        // Every packet padded to 32 bytes: a shorter one would end the USB transfer.
-        while (index < packets.size() && transfer->size() + kPacketSize <= kTransferBytes) {
-            const RawPacket& p = packets[index++];
-            transfer->insert(transfer->end(), p.bytes.begin(), p.bytes.end());
-            transfer->resize(transfer->size() + kPacketSize - p.bytes.size(), 0x00);
-            queued += p.answers;
-        }
-        *after = queued;
-        return !transfer->empty();
-    };
-    const auto take = [&](const uint8_t* bytes, uint32_t count) {
-        answers->insert(answers->end(), bytes, bytes + count);
-    };
-    return pump(expected, next, take, stop, {});
+    const BusResult result =
+        pumpPackets(*out_, *in_, {kWindowBytes, kIdleLimitMs, kTransferBytes, kTransferBytes},
+                    kPacketSize, kPacketSize, packets, answers, stop);
+    if (result != BusResult::Ok)
+        failure_ = result;
+    return result;
 }
 
 BusResult Ch341aSpi::pump(uint64_t expected, const NextTransfer& next, const TakeAnswers& take,

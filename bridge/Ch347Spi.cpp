@@ -312,35 +312,10 @@ BusResult Ch347Spi::exchangeStream(std::span<const StreamPacket> packets,
     answers->clear();
     if (failure_ != BusResult::Ok)
         return failure_;
-    uint64_t expected = 0;
-    for (const StreamPacket& p : packets) {
-        if (p.bytes.empty() || p.bytes.size() > kPacketSize || p.answers >= kPacketSize)
-            return BusResult::Failed; // a caller's mistake; nothing is sent
-        expected += p.answers;
-    }
-    size_t index = 0;
-    uint64_t queued = 0;
-    const auto next = [&](std::vector<uint8_t>* transfer, uint64_t* after) {
-        transfer->clear();
-        // Every packet but a transfer's last is padded to 512 bytes (after its end marker),
-        // so each starts a USB packet of its own, as the bridge takes them.
-        while (index < packets.size()) {
-            const size_t padded = (transfer->size() + kPacketSize - 1) / kPacketSize * kPacketSize;
-            if (padded + kPacketSize > kStreamTransferBytes)
-                break;
-            transfer->resize(padded, 0x00);
-            const StreamPacket& p = packets[index++];
-            transfer->insert(transfer->end(), p.bytes.begin(), p.bytes.end());
-            queued += p.answers;
-        }
-        *after = queued;
-        return !transfer->empty();
-    };
-    const auto take = [&](const uint8_t* bytes, uint32_t count) {
-        answers->insert(answers->end(), bytes, bytes + count);
-    };
-    const BusResult result =
-        pumpPipes(*out_, *in_, {kWindowBytes, kIdleLimitMs, 4096}, expected, next, take, stop, {});
+    // Answers stay below a whole packet, so each packet's answers end their IN transfer.
+    const BusResult result = pumpPackets(
+        *out_, *in_, {kWindowBytes, kIdleLimitMs, kStreamTransferBytes, kStreamTransferBytes},
+        kPacketSize, kPacketSize - 1, packets, answers, stop);
     if (result != BusResult::Ok)
         failure_ = result;
     return result;

@@ -122,4 +122,34 @@ BusResult pumpPipes(usb::PipeChannel& out, usb::PipeChannel& in, const PumpLimit
     return result;
 }
 
+BusResult pumpPackets(usb::PipeChannel& out, usb::PipeChannel& in, const PumpLimits& limits,
+                      uint32_t packetSize, uint32_t maxAnswers,
+                      std::span<const StreamPacket> packets, std::vector<uint8_t>* answers,
+                      std::stop_token stop) {
+    answers->clear();
+    uint64_t expected = 0;
+    for (const StreamPacket& p : packets) {
+        if (p.bytes.size() > packetSize || p.answers > maxAnswers)
+            return BusResult::Failed; // a caller's mistake; nothing is sent
+        expected += p.answers;
+    }
+    size_t index = 0;
+    uint64_t queued = 0;
+    const auto next = [&](std::vector<uint8_t>* transfer, uint64_t* after) {
+        transfer->clear();
+        while (index < packets.size() && transfer->size() + packetSize <= limits.writeBytes) {
+            const StreamPacket& p = packets[index++];
+            transfer->insert(transfer->end(), p.bytes.begin(), p.bytes.end());
+            transfer->resize(transfer->size() + packetSize - p.bytes.size(), 0x00);
+            queued += p.answers;
+        }
+        *after = queued;
+        return !transfer->empty();
+    };
+    const auto take = [&](const uint8_t* bytes, uint32_t count) {
+        answers->insert(answers->end(), bytes, bytes + count);
+    };
+    return pumpPipes(out, in, limits, expected, next, take, stop, {});
+}
+
 } // namespace bridge
