@@ -127,6 +127,8 @@ class CMainDlg : public QDialog {
     // Operation > Programmer: lists the programmers present with their firmware
     // versions (each asked once), the one in use checked.
     void listProgrammers();
+    // The I²C speed submenu of the Programmer menu, for the bridge at `bridgePath`.
+    void addI2cSpeedMenu(const std::string& bridgePath);
     // Device commands open `devicePath` first from now on, while it is present.
     void chooseProgrammer(const std::string& devicePath);
     // One entry of the Programmer menu: the device path, then its version or kind.

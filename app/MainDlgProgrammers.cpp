@@ -37,6 +37,8 @@ void CMainDlg::listProgrammers() {
         addProgrammerEntry(path, known == firmwareVersions_.end() ? "?" : known->second,
                            path == inUse);
     }
+    if (usb::isBridge(usb::deviceKindOf(inUse)))
+        addI2cSpeedMenu(inUse);
 }
 
 void CMainDlg::addProgrammerEntry(const std::string& path, const std::string& detail, bool inUse) {

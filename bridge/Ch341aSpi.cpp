@@ -1,5 +1,6 @@
 #include "bridge/Ch341aSpi.h"
 
+#include "bridge/PipePump.h"
 #include "usb/DeviceBackend.h"
 
 #include <algorithm>
@@ -133,20 +134,6 @@ class AnswerSink {
     uint64_t offset_ = 0;
 };
 
-BusResult fromIo(usb::IoStatus status) {
-    switch (status) {
-    case usb::IoStatus::Ok:
-        return BusResult::Ok;
-    case usb::IoStatus::Gone:
-        return BusResult::Gone;
-    case usb::IoStatus::Cancelled:
-        return BusResult::Cancelled;
-    case usb::IoStatus::Failed:
-        break;
-    }
-    return BusResult::Failed;
-}
-
 } // namespace
 
 uint8_t reverseBits(uint8_t value) {
@@ -230,129 +217,20 @@ BusResult Ch341aSpi::exchange(std::span<const RawPacket> packets, std::vector<ui
     answers->clear();
     if (failure_ != BusResult::Ok)
         return failure_;
-    uint64_t expected = 0;
-    for (const RawPacket& p : packets) {
-        if (p.bytes.size() > kPacketSize || p.answers > kPacketSize)
-            return BusResult::Failed; // a caller's mistake; nothing is sent
-        expected += p.answers;
-    }
-    size_t index = 0;
-    uint64_t queued = 0;
-    const auto next = [&](std::vector<uint8_t>* transfer, uint64_t* after) {
-        transfer->clear();
-        // Every packet padded to 32 bytes: a shorter one would end the USB transfer.
-        while (index < packets.size() && transfer->size() + kPacketSize <= kTransferBytes) {
-            const RawPacket& p = packets[index++];
-            transfer->insert(transfer->end(), p.bytes.begin(), p.bytes.end());
-            transfer->resize(transfer->size() + kPacketSize - p.bytes.size(), 0x00);
-            queued += p.answers;
-        }
-        *after = queued;
-        return !transfer->empty();
-    };
-    const auto take = [&](const uint8_t* bytes, uint32_t count) {
-        answers->insert(answers->end(), bytes, bytes + count);
-    };
-    return pump(expected, next, take, stop, {});
+    const BusResult result =
+        pumpPackets(*out_, *in_, {kWindowBytes, kIdleLimitMs, kTransferBytes, kTransferBytes},
+                    kPacketSize, kPacketSize, packets, answers, stop);
+    if (result != BusResult::Ok)
+        failure_ = result;
+    return result;
 }
 
 BusResult Ch341aSpi::pump(uint64_t expected, const NextTransfer& next, const TakeAnswers& take,
                           std::stop_token stop, const std::function<void(uint64_t)>& progress) {
-    std::mutex mutex;
-    std::condition_variable changed;
-    uint64_t received = 0; // answer bytes so far, under `mutex`
-    bool written = false;
-    BusResult failure = BusResult::Ok;
-    auto lastProgress = std::chrono::steady_clock::now();
-    const auto fail = [&](BusResult result) {
-        std::lock_guard lock(mutex);
-        if (failure == BusResult::Ok)
-            failure = result;
-        changed.notify_all();
-    };
-
-    std::thread writer([&] {
-        std::vector<uint8_t> transfer;
-        uint64_t answersAfter = 0;
-        while (next(&transfer, &answersAfter)) {
-            {
-                std::unique_lock lock(mutex);
-                changed.wait(lock, [&] {
-                    return failure != BusResult::Ok || answersAfter <= received + kWindowBytes;
-                });
-                if (failure != BusResult::Ok)
-                    return;
-            }
-            const auto size = static_cast<uint32_t>(transfer.size());
-            const usb::IoResult r = out_->write(transfer.data(), size, {});
-            if (r.status != usb::IoStatus::Ok || r.bytes != size)
-                return fail(r.status == usb::IoStatus::Ok ? BusResult::Failed : fromIo(r.status));
-            std::lock_guard lock(mutex);
-            lastProgress = std::chrono::steady_clock::now();
-        }
-        std::lock_guard lock(mutex);
-        written = true;
-        changed.notify_all();
-    });
-    std::thread reader([&] {
-        std::vector<uint8_t> buffer(kTransferBytes);
-        for (uint64_t got = 0; got < expected;) {
-            const usb::IoResult r = in_->read(buffer.data(), kTransferBytes);
-            if (r.status != usb::IoStatus::Ok)
-                return fail(fromIo(r.status));
-            if (got + r.bytes > expected)
-                return fail(BusResult::Failed); // more answers than questions
-            take(buffer.data(), r.bytes);
-            got += r.bytes;
-            std::lock_guard lock(mutex);
-            received = got;
-            lastProgress = std::chrono::steady_clock::now();
-            changed.notify_all();
-        }
-    });
-
-    BusResult result = BusResult::Ok;
-    {
-        std::unique_lock lock(mutex);
-        for (;;) {
-            if (failure != BusResult::Ok) {
-                result = failure;
-                break;
-            }
-            if (written && received == expected)
-                break;
-            if (stop.stop_requested()) {
-                result = BusResult::Cancelled;
-                break;
-            }
-            if (std::chrono::steady_clock::now() - lastProgress >
-                std::chrono::milliseconds(kIdleLimitMs)) {
-                result = BusResult::Failed;
-                break;
-            }
-            changed.wait_for(lock, std::chrono::milliseconds(20));
-            if (progress) {
-                const uint64_t now = received;
-                lock.unlock();
-                progress(now);
-                lock.lock();
-            }
-        }
-        if (result != BusResult::Ok && failure == BusResult::Ok)
-            failure = result;
-        changed.notify_all();
-    }
-    if (result != BusResult::Ok) {
-        out_->cancel();
-        in_->cancel();
-    }
-    writer.join();
-    reader.join();
-    if (result != BusResult::Ok) {
-        out_->rearm();
-        in_->rearm();
+    const BusResult result = pumpPipes(*out_, *in_, {kWindowBytes, kIdleLimitMs, kTransferBytes},
+                                       expected, next, take, stop, progress);
+    if (result != BusResult::Ok)
         failure_ = result;
-    }
     return result;
 }
 

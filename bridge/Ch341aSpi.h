@@ -12,7 +12,9 @@
 // bus stays failed (SpiBus.h).
 #pragma once
 
+#include "bridge/PipePump.h"
 #include "bridge/SpiBus.h"
+#include "bridge/StreamPacket.h"
 
 #include <memory>
 #include <string>
@@ -49,10 +51,7 @@ class Ch341aSpi : public SpiBus {
                   const std::function<void(uint64_t)>& progress = {}) override;
     // A packet of the bridge's other streams (I2C AA, pins AB), at most 32 bytes, and how
     // many answer bytes it brings back on the IN pipe.
-    struct RawPacket {
-        std::vector<uint8_t> bytes;
-        uint32_t answers = 0;
-    };
+    using RawPacket = StreamPacket;
     // Sends the packets with the same window, stall and unplug handling as run(); the
     // answers of all of them in order in `*answers`.
     BusResult exchange(std::span<const RawPacket> packets, std::vector<uint8_t>* answers,
@@ -61,10 +60,7 @@ class Ch341aSpi : public SpiBus {
     std::vector<uint8_t> version();
 
   private:
-    // The next OUT transfer and the answer bytes expected once it is through; false at the end.
-    using NextTransfer = std::function<bool(std::vector<uint8_t>*, uint64_t*)>;
-    using TakeAnswers = std::function<void(const uint8_t*, uint32_t)>;
-    // Writer and reader threads for `expected` answer bytes.
+    // pumpPipes on this bus's pipes; the bus stays failed after a failure.
     BusResult pump(uint64_t expected, const NextTransfer& next, const TakeAnswers& take,
                    std::stop_token stop, const std::function<void(uint64_t)>& progress);
     BusResult sendPins();

@@ -1,6 +1,8 @@
 #include "bridge/Ch347Spi.h"
 
+#include "bridge/PipePump.h"
 #include "usb/DeviceBackend.h"
+#include "usb/DeviceKinds.h"
 
 #include <algorithm>
 #include <atomic>
@@ -149,20 +151,6 @@ class AnswerReader {
     std::vector<uint8_t> pending_;
 };
 
-BusResult fromIo(usb::IoStatus status) {
-    switch (status) {
-    case usb::IoStatus::Ok:
-        return BusResult::Ok;
-    case usb::IoStatus::Gone:
-        return BusResult::Gone;
-    case usb::IoStatus::Cancelled:
-        return BusResult::Cancelled;
-    case usb::IoStatus::Failed:
-        break;
-    }
-    return BusResult::Failed;
-}
-
 } // namespace
 
 std::optional<uint32_t> ch347Clock(uint64_t requestedHz) {
@@ -205,6 +193,7 @@ std::unique_ptr<Ch347Spi> Ch347Spi::open(usb::DeviceBackend& backend, const std:
     if (!out || !in)
         return nullptr;
     auto bus = std::make_unique<Ch347Spi>(std::move(interface), std::move(out), std::move(in));
+    bus->variantF_ = usb::deviceLabelOf(path).starts_with("CH347F");
     bus->drainStale();
     if (bus->configure(*ch347Clock(clockHz)) != BusResult::Ok)
         return nullptr;
@@ -246,13 +235,20 @@ void Ch347Spi::drainStale() {
 }
 
 BusResult Ch347Spi::configure(uint32_t clockHz) {
-    const std::vector<uint8_t> request = ch347ConfigureFrame(clockHz);
+    std::vector<uint8_t> answer;
+    const BusResult result = request(ch347ConfigureFrame(clockHz), &answer);
+    if (result == BusResult::Ok)
+        clockHz_ = clockHz;
+    return result;
+}
+
+BusResult Ch347Spi::request(const std::vector<uint8_t>& command, std::vector<uint8_t>* answer) {
     const usb::IoResult sent =
-        out_->write(request.data(), static_cast<uint32_t>(request.size()), {});
-    if (sent.status != usb::IoStatus::Ok || sent.bytes != request.size())
+        out_->write(command.data(), static_cast<uint32_t>(command.size()), {});
+    if (sent.status != usb::IoStatus::Ok || sent.bytes != command.size())
         return sent.status == usb::IoStatus::Ok ? BusResult::Failed : fromIo(sent.status);
 
-    // The answer: one C0 frame, within the idle limit.
+    // The answer: one frame of the same command, within the idle limit.
     std::mutex mutex;
     std::condition_variable changed;
     bool over = false;
@@ -271,9 +267,10 @@ BusResult Ch347Spi::configure(uint32_t clockHz) {
             if (got.size() < 3)
                 continue;
             const uint32_t length = got[1] | uint32_t{got[2]} << 8;
-            if (got[0] != kConfigure || length > kFrameData || got.size() > 3 + length)
+            if (got[0] != command[0] || length > kFrameData || got.size() > 3 + length)
                 break;
             if (got.size() == 3 + length) {
+                answer->assign(got.begin() + 3, got.end());
                 outcome = BusResult::Ok;
                 break;
             }
@@ -292,8 +289,35 @@ BusResult Ch347Spi::configure(uint32_t clockHz) {
     in_->rearm();
     if (result == BusResult::Cancelled)
         result = BusResult::Failed; // no answer in time
-    if (result == BusResult::Ok)
-        clockHz_ = clockHz;
+    return result;
+}
+
+BusResult Ch347Spi::enableI2c() {
+    if (!variantF_)
+        return BusResult::Ok;
+    // The CH347F shares its I2C pins with other functions: payload bytes 2 and 3 = 81
+    // switch them to I2C; the answer's first payload byte is 0 when it took the switch.
+    std::vector<uint8_t> command = frame(kFunctionSwitch, 8);
+    command[3 + 2] = 0x81;
+    command[3 + 3] = 0x81;
+    std::vector<uint8_t> answer;
+    const BusResult result = request(command, &answer);
+    if (result != BusResult::Ok)
+        return result;
+    return !answer.empty() && answer[0] == 0x00 ? BusResult::Ok : BusResult::Failed;
+}
+
+BusResult Ch347Spi::exchangeStream(std::span<const StreamPacket> packets,
+                                   std::vector<uint8_t>* answers, std::stop_token stop) {
+    answers->clear();
+    if (failure_ != BusResult::Ok)
+        return failure_;
+    // Answers stay below a whole packet, so each packet's answers end their IN transfer.
+    const BusResult result = pumpPackets(
+        *out_, *in_, {kWindowBytes, kIdleLimitMs, kStreamTransferBytes, kStreamTransferBytes},
+        kPacketSize, kPacketSize - 1, packets, answers, stop);
+    if (result != BusResult::Ok)
+        failure_ = result;
     return result;
 }
 

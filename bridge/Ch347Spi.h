@@ -9,6 +9,9 @@
 //   C4  write up to kFrameData bytes (what MISO carries meanwhile is dropped); answered
 //       by a C4 frame
 //   C3  read: payload u32 length; the bytes come back in C3 frames of up to kFrameData
+//   E2  CH347F function switch (8 bytes), answered by an E2 frame
+// The same pipes carry the I2C stream: a 512-byte packet that starts with AA is one
+// packet of that stream (I2cStream.h), outside the frames.
 // A transaction is C1 assert, C4 frames for its `out`, C3 for its `in`, C1 release. The
 // bridge has no wait command: a wait before a transaction is clocked on the bridge as
 // reads with chip select released, which every chip ignores, so a busy chip is polled
@@ -21,6 +24,7 @@
 #pragma once
 
 #include "bridge/SpiBus.h"
+#include "bridge/StreamPacket.h"
 
 #include <memory>
 #include <optional>
@@ -43,6 +47,9 @@ class Ch347Spi : public SpiBus {
     static constexpr uint8_t kChipSelect = 0xC1;
     static constexpr uint8_t kRead = 0xC3;
     static constexpr uint8_t kWrite = 0xC4;
+    static constexpr uint8_t kFunctionSwitch = 0xE2; // CH347F: which function its pins carry
+    static constexpr uint32_t kPacketSize = 512;     // a high-speed bulk packet
+    static constexpr uint32_t kStreamTransferBytes = 4096;
     static constexpr uint32_t kConfigureLength = 26;
     static constexpr uint32_t kChipSelectLength = 10;
     static constexpr uint32_t kFrameSize = 510;
@@ -71,8 +78,20 @@ class Ch347Spi : public SpiBus {
                   const std::function<void(uint64_t)>& progress = {}) override;
     uint32_t clockHz() const { return clockHz_; }
 
+    // Packets of the bridge's I2C stream (AA, I2cStream.h), each at most 512 bytes with
+    // fewer than 512 answer bytes, sent with the same window, stall and unplug handling
+    // as run(); the answers of all of them in order in `*answers`.
+    BusResult exchangeStream(std::span<const StreamPacket> packets, std::vector<uint8_t>* answers,
+                             std::stop_token stop = {});
+    // A CH347F switches its shared pins to I2C (E2 frame, answered); a CH347T has them
+    // as they are.
+    BusResult enableI2c();
+
   private:
     BusResult configure(uint32_t clockHz);
+    // Sends one frame and waits, at most kIdleLimitMs, for the frame of the same command
+    // that answers it; its payload in `*answer`.
+    BusResult request(const std::vector<uint8_t>& command, std::vector<uint8_t>* answer);
     void drainStale();
 
     std::shared_ptr<usb::InterfaceHandle> interface_;
@@ -80,6 +99,7 @@ class Ch347Spi : public SpiBus {
     std::shared_ptr<usb::PipeChannel> in_;
     uint32_t clockHz_ = kDefaultClockHz;
     BusResult failure_ = BusResult::Ok;
+    bool variantF_ = false;
 };
 
 // The clock a CH347 runs for a wish of `requestedHz`: 60 MHz / 2^n rounded down; nullopt

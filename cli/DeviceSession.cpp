@@ -1,5 +1,6 @@
 #include "cli/DeviceSession.h"
 
+#include "bridge/I2cSpeedSettings.h"
 #include "bridge/SpiClockSettings.h"
 
 #include "cli/SinglePathBackend.h"
@@ -80,6 +81,8 @@ DeviceSession::DeviceSession(CliContext& context, ChipDatabase& database, std::s
       operations_(context.texts, host_, link_, programmer_, database_, chip_, buffer_) {
     if (context.options.spiClockHz != 0)
         operations_.spiClocks().set(path_, context.options.spiClockHz);
+    if (context.options.i2cSpeedKHz != 0)
+        operations_.i2cSpeeds().set(path_, uint64_t{context.options.i2cSpeedKHz} * 1000);
 }
 
 bool DeviceSession::prepare(DeviceResult* result) {

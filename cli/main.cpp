@@ -1,6 +1,7 @@
 // brimwick-cli: every device command of Brimwick+ from scripts and production benches,
 // on one programmer or on several at once, over the same core as the window.
 #include "bridge/Ch347Spi.h"
+#include "bridge/I2cSpeedSettings.h"
 #include "bridge/SpiClockSettings.h"
 #include "cli/BoxSink.h"
 #include "cli/Command.h"
@@ -71,6 +72,24 @@ void addGlobalOptions(CLI::App& app, GlobalOptions& options) {
                 return {};
             },
             "", "SPI clock"));
+    app.add_option_function<std::string>(
+           "--i2c-speed",
+           [&options](const std::string& text) {
+               options.i2cSpeedKHz = *bridge::i2cSpeedKHz(*bridge::parseSpiClock(text));
+           },
+           "I2C speed of a bridge for 24 EEPROM, in Hz or with kHz (20k, 100k, 400k or 750k; "
+           "a value between is rounded down; default 100k)")
+        ->type_name("HZ|kHz")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                const std::optional<uint64_t> hz = bridge::parseSpiClock(text);
+                if (!hz)
+                    return "not a speed: " + text + " (write e.g. 400k or 100000)";
+                if (!bridge::i2cSpeedKHz(*hz))
+                    return text + " is below the slowest I2C speed, 20 kHz";
+                return {};
+            },
+            "", "I2C speed"));
     app.add_flag("--force", options.force,
                  "Go on when the flash chip in the socket answers other IDs than the chip "
                  "worked on, or, over a CH341A bridge, when the chip takes less than its "

@@ -1,6 +1,6 @@
 #include "protocol/BridgeOperations.h"
 
-#include "bridge/Ch347Spi.h"
+#include "bridge/Ch347I2c.h"
 #include "chipdb/UnknownChip.h"
 #include "res/MessageBox.h"
 #include "usb/DeviceKinds.h"
@@ -260,7 +260,9 @@ OperationResult BridgeOperations::open(Stage stage, const std::string& path, con
     usb::DeviceBackend* backend = link_.bridgeBackend(path);
     if (backend != nullptr && usb::deviceKindOf(path) == usb::DeviceKind::Ch347) {
         session->spiClockHz = spiClocks_.clockFor(path);
-        session->bus = bridge::Ch347Spi::open(*backend, path, session->spiClockHz);
+        auto ch347 = bridge::Ch347Spi::open(*backend, path, session->spiClockHz);
+        session->ch347 = ch347.get();
+        session->bus = std::move(ch347);
     } else if (backend != nullptr) {
         auto ch341a = bridge::Ch341aSpi::open(*backend, path);
         session->ch341a = ch341a.get();
@@ -279,15 +281,16 @@ OperationResult BridgeOperations::open(Stage stage, const std::string& path, con
         return resultOf(stage, Outcome::Done);
     }
     if (chip->type == ChipType::Eeprom24 || chip->type == ChipType::Eeprom93)
-        return openSerialEeprom(stage, *chip, session, stop);
+        return openSerialEeprom(stage, path, *chip, session, stop);
     return checkNorChip(stage, *chip, session, stop);
 }
 
-OperationResult BridgeOperations::openSerialEeprom(Stage stage, const ChipInfo& chip,
-                                                   Session* session, std::stop_token stop) {
+OperationResult BridgeOperations::openSerialEeprom(Stage stage, const std::string& path,
+                                                   const ChipInfo& chip, Session* session,
+                                                   std::stop_token stop) {
     serialEeprom_ = true;
-    // The CH347's SPI interface has no I2C stream or pins for these families yet.
-    if (session->ch341a == nullptr) {
+    // The CH347 has an I2C stream but no pin stream to drive Microwire with.
+    if (session->ch341a == nullptr && (chip.type == ChipType::Eeprom93 || !session->ch347)) {
         host_.setStatusText(texts_.bridgeFamilyUnsupported);
         OperationResult result = resultOf(stage, Outcome::NotApplicable);
         result.detail = texts_.bridgeFamilyUnsupported;
@@ -301,9 +304,16 @@ OperationResult BridgeOperations::openSerialEeprom(Stage stage, const ChipInfo& 
                                          bridge::MicrowireGeometry{chip.capacity, width});
         return resultOf(stage, Outcome::Done);
     }
-    session->i2c = std::make_unique<bridge::Ch341aI2c>(*session->ch341a);
-    // 100 kHz: every 24-series part and long clip leads manage it.
-    if (const bridge::BusResult r = session->i2c->setClockKHz(100); r != bridge::BusResult::Ok)
+    if (session->ch341a) {
+        session->i2c = std::make_unique<bridge::Ch341aI2c>(*session->ch341a);
+    } else {
+        if (const bridge::BusResult r = session->ch347->enableI2c(); r != bridge::BusResult::Ok)
+            return failure(stage, bridge::fromBus(r), stop);
+        session->i2c = std::make_unique<bridge::Ch347I2c>(*session->ch347);
+    }
+    // The speed command goes out before any transfer, whatever the bridge was left at.
+    const uint32_t kHz = i2cSpeeds_.speedFor(path);
+    if (const bridge::BusResult r = session->i2c->setClockKHz(kHz); r != bridge::BusResult::Ok)
         return failure(stage, bridge::fromBus(r), stop);
     session->i2cEeprom.emplace(*session->i2c,
                                bridge::I2cEepromGeometry{chip.capacity, chip.pageSize});

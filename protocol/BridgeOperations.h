@@ -11,7 +11,9 @@
 #include "bridge/Ch341aI2c.h"
 #include "bridge/Ch341aMicrowire.h"
 #include "bridge/Ch341aSpi.h"
+#include "bridge/Ch347Spi.h"
 #include "bridge/I2cEeprom.h"
+#include "bridge/I2cSpeedSettings.h"
 #include "bridge/MicrowireEeprom.h"
 #include "bridge/SpiClockSettings.h"
 #include "bridge/SpiEeprom.h"
@@ -46,25 +48,28 @@ class BridgeOperations {
     OperationResult firmwareVersion(const std::string& path, std::stop_token stop);
     // The SPI clock of each bridge that has a settable one, used when it is opened.
     bridge::SpiClockSettings& spiClocks() { return spiClocks_; }
+    // The I2C speed of each bridge, used when it is opened for a 24 EEPROM.
+    bridge::I2cSpeedSettings& i2cSpeeds() { return i2cSpeeds_; }
 
   private:
     // The bridge opened for one command and the chip algorithm built for its chip.
     struct Session {
         std::unique_ptr<bridge::SpiBus> bus;
         bridge::Ch341aSpi* ch341a = nullptr; // the bus when it is a CH341A (its version)
+        bridge::Ch347Spi* ch347 = nullptr;   // the bus when it is a CH347 (its I2C stream)
         uint32_t spiClockHz = 0;             // the bus's clock when it can be set
         bridge::NorIdentity identity;
         std::optional<bridge::SpiNorFlash> nor;
         std::optional<bridge::SpiEeprom> eeprom;
         // 24 EEPROM over the bridge's I2C stream, 93 EEPROM over its pins.
-        std::unique_ptr<bridge::Ch341aI2c> i2c;
+        std::unique_ptr<bridge::I2cBus> i2c;
         std::unique_ptr<bridge::Ch341aMicrowire> microwire;
         std::optional<bridge::I2cEeprom> i2cEeprom;
         std::optional<bridge::MicrowireEeprom> microwireEeprom;
     };
     // The I2C or Microwire algorithm of a 24 or 93 EEPROM; Done when set up.
-    OperationResult openSerialEeprom(Stage stage, const ChipInfo& chip, Session* session,
-                                     std::stop_token stop);
+    OperationResult openSerialEeprom(Stage stage, const std::string& path, const ChipInfo& chip,
+                                     Session* session, std::stop_token stop);
     // The chip algorithm of the session, whichever it is.
     bridge::ChipResult readChip(Session& session, uint32_t address, std::span<uint8_t> dest,
                                 std::stop_token stop, const bridge::Progress& progress);
@@ -110,6 +115,7 @@ class BridgeOperations {
     bool factsLoaded_ = false;
     bool serialEeprom_ = false; // the command's chip is a 24 or 93 EEPROM
     bridge::SpiClockSettings spiClocks_;
+    bridge::I2cSpeedSettings i2cSpeeds_;
 };
 
 // "EF 40 18": ID bytes as texts show them.

@@ -223,6 +223,10 @@ bridge::SpiClockSettings& DeviceOperations::spiClocks() {
     return bridge_->spiClocks();
 }
 
+bridge::I2cSpeedSettings& DeviceOperations::i2cSpeeds() {
+    return bridge_->i2cSpeeds();
+}
+
 std::string DeviceOperations::bridgePath() {
     const std::string& preferred = link_.preferredPath();
     if (!preferred.empty()) {

@@ -32,8 +32,9 @@
 
 class BridgeOperations;
 namespace bridge {
+class I2cSpeedSettings;
 class SpiClockSettings;
-}
+} // namespace bridge
 
 // The operation (or Auto's step) a progress report or a result belongs to.
 enum class Stage { Read, Erase, Write, Verify, BlankCheck, Identify, FirmwareVersion };
@@ -175,6 +176,9 @@ class DeviceOperations {
     // among them; else the only one, or the one the host chooses, becomes current.
     OperationResult identify(std::vector<ChipInfo>* matches = nullptr, std::stop_token stop = {});
     OperationResult firmwareVersion(std::stop_token stop = {});
+    // The I2C speed kept for each bridge by device path (100 kHz unless set): the
+    // window's Programmer menu and --i2c-speed set it, 24 EEPROM commands use it.
+    bridge::I2cSpeedSettings& i2cSpeeds();
     // The SPI clock kept for each bridge that has a settable one (the CH347), by device
     // path: the window's Programmer menu and --spi-clock set it, bridge commands use it.
     bridge::SpiClockSettings& spiClocks();

@@ -333,6 +333,11 @@ struct Texts {
     // Chip panel over a bridge; %s: the JEDEC ID bytes in hex
     const char* panelJedecId;
     const char* panelFourByteAddress;
+    // Operation > Programmer > I2C speed, for the bridge in use; %u: a speed in kHz
+    const char* menuI2cSpeed;
+    const char* i2cSpeedChoice;
+    // %s: the bridge's device path; %u: the speed in kHz
+    const char* i2cSpeedSet;
 };
 
 extern const Texts kTextsEnglish;

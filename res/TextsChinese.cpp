@@ -304,6 +304,8 @@ const Texts kTextsChinese = {
     .bridgeStillBusy = "芯片忙碌的时间超过了数据手册允许的时间。",
     .bridgeFamilyUnsupported = "CH347 只支持 25 FLASH 和 25 EEPROM 芯片：请选择其中一种。",
     .bridgeChipTooLarge = "器件容量超过64MB缓冲区！",
+    .bridgeFamilyUnsupported = "CH347 支持 25 FLASH、25 EEPROM 和 24 EEPROM "
+                               "芯片：请选择其中一种，93 EEPROM 请使用 CH341A。",
     .bridgeSfdpChipName = "未命名 %s（SFDP）",
     .bridgeSfdpSound = "SFDP %u.%u：%s，页大小 %u 字节，擦除 %s",
     .bridgeSfdpAbsent = "无 SFDP",
@@ -311,4 +313,7 @@ const Texts kTextsChinese = {
     .addUnknownChipQuestion = "是否将 ID 为 %s 的器件添加到器件数据库？",
     .panelJedecId = "JEDEC 标识：%s",
     .panelFourByteAddress = "4 字节地址",
+    .menuI2cSpeed = "I²C 速率",
+    .i2cSpeedChoice = "%u 千赫兹",
+    .i2cSpeedSet = "%s 的 I²C 速率：%u 千赫兹",
 };

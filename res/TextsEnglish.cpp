@@ -315,6 +315,8 @@ const Texts kTextsEnglish = {
     .bridgeFamilyUnsupported =
         "A CH347 bridge drives 25 FLASH and 25 EEPROM chips only: select one of them.",
     .bridgeChipTooLarge = "The chip is larger than the 64 MB buffer!",
+    .bridgeFamilyUnsupported = "A CH347 bridge drives 25 FLASH, 25 EEPROM and 24 EEPROM chips: "
+                               "select one of them, or use a CH341A for a 93 EEPROM.",
     .bridgeSfdpChipName = "Unnamed %s (SFDP)",
     .bridgeSfdpSound = "SFDP %u.%u: %s, pages of %u bytes, erase %s",
     .bridgeSfdpAbsent = "no SFDP",
@@ -322,4 +324,7 @@ const Texts kTextsEnglish = {
     .addUnknownChipQuestion = "Add the chip with ID %s to the chip database?",
     .panelJedecId = "JEDEC ID: %s",
     .panelFourByteAddress = "4-byte addressing",
+    .menuI2cSpeed = "I²C speed",
+    .i2cSpeedChoice = "%u kHz",
+    .i2cSpeedSet = "I²C speed of %s: %u kHz",
 };

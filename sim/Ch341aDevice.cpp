@@ -1,5 +1,7 @@
 #include "sim/Ch341aDevice.h"
 
+#include "sim/I2cStreamEngine.h"
+
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
@@ -33,7 +35,7 @@ struct Ch341aDevice::State {
     SpiSlave* chip = nullptr;
     I2cSlave* i2c = nullptr;
     MicrowireSlave* wire = nullptr;
-    uint64_t i2cClockNs = 50'000; // 20 kHz
+    I2cStreamEngine i2cEngine{false, 20}; // 20 kHz until set
     uint64_t skEdges = 0;
     std::deque<Packet> answers;
     uint64_t lastTakenReadyAt = 0;
@@ -95,46 +97,11 @@ struct Ch341aDevice::State {
     }
 
     bool runI2c(const uint8_t* packet, uint32_t length) {
-        static constexpr uint64_t kClockNs[] = {50'000, 10'000, 2'500, 1'333};
         Packet answer;
-        const auto byteTime = [&] { clock.advance(9 * i2cClockNs); };
-        for (uint32_t i = 1; i < length; ++i) {
-            const uint8_t op = packet[i];
-            if (op == 0x00)
-                break;
-            if (op == 0x74 || op == 0x75) {
-                clock.advance(i2cClockNs);
-                if (i2c)
-                    op == 0x74 ? i2c->start() : i2c->stop();
-            } else if ((op & 0xC0) == 0x80) {
-                uint32_t n = op & 0x3F;
-                const bool report = n == 0;
-                n = report ? 1 : n;
-                for (uint32_t k = 0; k < n && i + 1 < length; ++k) {
-                    if (!busByte())
-                        return false;
-                    byteTime();
-                    const uint8_t byte = packet[++i];
-                    const bool ack = i2c != nullptr && i2c->write(byte);
-                    if (report)
-                        answer.bytes.push_back(ack ? 0x00 : 0x80);
-                }
-            } else if ((op & 0xC0) == 0xC0) {
-                const uint32_t n = (op & 0x3F) == 0 ? 1 : op & 0x3F;
-                for (uint32_t k = 0; k < n; ++k) {
-                    if (!busByte())
-                        return false;
-                    byteTime();
-                    answer.bytes.push_back(noise(i2c ? i2c->read((op & 0x3F) != 0) : 0xFF));
-                }
-            } else if ((op & 0xF0) == 0x40) {
-                clock.advance(uint64_t{op & 0x0Fu} * 1000);
-            } else if ((op & 0xF0) == 0x50) {
-                clock.advance(uint64_t{op & 0x0Fu} * 1'000'000);
-            } else if ((op & 0xF0) == 0x60) {
-                i2cClockNs = kClockNs[op & 3];
-            }
-        }
+        const I2cStreamEngine::Hooks hooks{[this] { return busByte(); },
+                                           [this](uint8_t value) { return noise(value); }};
+        if (!i2cEngine.run(packet, length, i2c, clock, hooks, &answer.bytes))
+            return false;
         if (!answer.bytes.empty()) {
             answer.readyAt = clock.now();
             answers.push_back(std::move(answer));

@@ -1,5 +1,7 @@
 #include "sim/Ch347Device.h"
 
+#include "sim/I2cStreamEngine.h"
+
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
@@ -14,6 +16,9 @@ constexpr uint8_t kConfigure = 0xC0;
 constexpr uint8_t kChipSelect = 0xC1;
 constexpr uint8_t kRead = 0xC3;
 constexpr uint8_t kWrite = 0xC4;
+constexpr uint8_t kFunctionSwitch = 0xE2;
+constexpr uint8_t kI2cStream = 0xAA;
+constexpr uint32_t kPacket = 512;
 constexpr uint32_t kMaxData = Ch347Device::kMaxFrame - 3;
 
 } // namespace
@@ -31,6 +36,8 @@ struct Ch347Device::State {
     std::condition_variable changed;
     VirtualClock clock;
     SpiSlave* chip = nullptr;
+    I2cSlave* i2c = nullptr;
+    I2cStreamEngine i2cEngine{true, 100}; // 100 kHz until set
     std::deque<Frame> answers;
     std::vector<uint8_t> pending; // OUT bytes of a frame not yet complete
     uint64_t lastTakenReadyAt = 0;
@@ -57,19 +64,30 @@ struct Ch347Device::State {
         answers.push_back({std::move(bytes), clock.now()});
     }
 
-    // One SPI byte; false when a fault stops the bridge here.
-    bool clockByte(uint8_t mosi, uint8_t* miso) {
+    // Counts a byte on the bus (SPI or I2C); false once a fault has stopped the bridge.
+    bool busByte() {
         if (reached(options.unplugAfterSpiBytes))
             gone = true;
         if (reached(options.stallAfterSpiBytes))
             stalled = true;
         if (gone || stalled)
             return false;
-        clock.advance(byteNs());
         ++spiBytes;
-        *miso = chip && selected ? chip->exchange(mosi) : kFloatingMiso;
+        return true;
+    }
+
+    uint8_t noise(uint8_t value) {
         if (reached(options.noisyAfterSpiBytes) && random() % 64 == 0)
-            *miso ^= static_cast<uint8_t>(1u << (random() % 8));
+            value ^= static_cast<uint8_t>(1u << (random() % 8));
+        return value;
+    }
+
+    // One SPI byte; false when a fault stops the bridge here.
+    bool clockByte(uint8_t mosi, uint8_t* miso) {
+        if (!busByte())
+            return false;
+        clock.advance(byteNs());
+        *miso = noise(chip && selected ? chip->exchange(mosi) : kFloatingMiso);
         return true;
     }
 
@@ -96,6 +114,9 @@ struct Ch347Device::State {
                 ++configurations;
             }
             answer({kConfigure, 1, 0, 0});
+            break;
+        case kFunctionSwitch:
+            answer({kFunctionSwitch, 1, 0, 0});
             break;
         case kChipSelect:
             if (length >= 1 && (payload[0] == 0x80 || payload[0] == 0xC0))
@@ -129,6 +150,45 @@ struct Ch347Device::State {
         }
         default:
             break;
+        }
+        return true;
+    }
+
+    // One packet of the I2C stream; its answers go up as one IN transfer.
+    bool runI2c(const uint8_t* packet, uint32_t length) {
+        usbFrame(length);
+        Frame answer;
+        const I2cStreamEngine::Hooks hooks{[this] { return busByte(); },
+                                           [this](uint8_t value) { return noise(value); }};
+        if (!i2cEngine.run(packet, length, i2c, clock, hooks, &answer.bytes))
+            return false;
+        if (!answer.bytes.empty()) {
+            usbFrame(answer.bytes.size());
+            answer.readyAt = clock.now();
+            answers.push_back(std::move(answer));
+        }
+        return true;
+    }
+
+    // One OUT transfer: 512-byte packets that start with AA outside a frame are I2C
+    // stream packets, everything else goes to the frame stream.
+    bool runTransfer(const uint8_t* data, uint32_t length) {
+        bool waited = false;
+        for (uint32_t at = 0; at < length; at += kPacket) {
+            const uint32_t n = std::min(kPacket, length - at);
+            if (!pending.empty() || data[at] != kI2cStream) {
+                if (!runStream(data + at, n))
+                    return false;
+                continue;
+            }
+            // A host that had taken every answer waited for them before this exchange.
+            if (!waited && answers.empty() && waitingReads == 0) {
+                clock.advanceTo(lastTakenReadyAt + options.roundTripNs);
+                ++roundTrips;
+            }
+            waited = true;
+            if (!runI2c(data + at, n))
+                return false;
         }
         return true;
     }
@@ -167,6 +227,16 @@ void Ch347Device::attachChip(SpiSlave* chip) {
     state_->chip = chip;
 }
 
+void Ch347Device::attachI2c(I2cSlave* chip) {
+    std::lock_guard lock(state_->mutex);
+    state_->i2c = chip;
+}
+
+uint32_t Ch347Device::i2cSpeedKHz() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->i2cEngine.speedKHz();
+}
+
 TransferResult Ch347Device::hostOut(const uint8_t* data, uint32_t length,
                                     Clock::time_point waitUntil, const StillWanted& stillWanted) {
     State& s = *state_;
@@ -177,7 +247,7 @@ TransferResult Ch347Device::hostOut(const uint8_t* data, uint32_t length,
         s.changed.wait_until(lock, std::min(waitUntil, kNever - std::chrono::hours(1)));
         return {s.gone ? TransferStatus::Gone : TransferStatus::NotYet, 0, kNever};
     }
-    s.runStream(data, length);
+    s.runTransfer(data, length);
     s.changed.notify_all();
     if (s.gone)
         return {TransferStatus::Gone, 0, {}};

@@ -10,8 +10,13 @@
 //       C4 01 00 00
 //   C3  read: payload u32 n; n bytes are clocked in (MOSI 0xFF) and sent back in C3
 //       frames of up to 507 bytes
+//   E2  function switch (the CH347F's shared pins), 8 bytes; answered by E2 01 00 00
 //   anything else is ignored; a length above 507 drops what is pending (the bridge
 //   resynchronises on the next transfer).
+// A 512-byte packet that starts with AA where no frame is pending is a packet of the I2C
+// stream (I2cStreamEngine.h), run on the attached I2C chip: every byte written is
+// answered (01 acknowledged, 00 not), and the answers of one packet go up together as
+// one IN transfer. The host keeps them below 512 bytes.
 // Each IN transfer carries one answer frame (shorter than the 512-byte packet, so it ends
 // the transfer).
 //
@@ -21,14 +26,18 @@
 //     are modelled one after the other, never overlapping the SPI clock: a conservative
 //     model.
 //   - SPI at the configured clock (15 MHz until configured): 8 / clock per byte.
+//   - I2C at the set speed (100 kHz until set): 9 clocks per byte, one per start or stop.
+//     One round trip before an OUT transfer of I2C packets sent once the host has taken
+//     every answer.
 //   - One round trip (roundTripNs, two 125 us microframes) before a transaction that
 //     starts once the host has taken every answer: the host was waiting for them.
 //     Frames sent while answers are still queued go straight to the bus, as the frames
 //     a host keeps in flight do.
-// Faults, counted in SPI bytes clocked since power-on, as for the CH341A: a stall, an
+// Faults, counted in SPI and I2C bytes since power-on, as for the CH341A: a stall, an
 // unplug and a loose clip (a random MISO bit flipped with probability 1/64).
 #pragma once
 
+#include "sim/I2cSlave.h"
 #include "sim/SpiSlave.h"
 #include "sim/UsbDeviceModel.h"
 
@@ -57,6 +66,8 @@ class Ch347Device : public UsbDeviceModel {
 
     const VirtualClock& clock() const;
     void attachChip(SpiSlave* chip);
+    // A 24-series chip on the I2C pins.
+    void attachI2c(I2cSlave* chip);
 
     TransferResult hostOut(const uint8_t* data, uint32_t length, Clock::time_point waitUntil = {},
                            const StillWanted& stillWanted = {}) override;
@@ -72,6 +83,8 @@ class Ch347Device : public UsbDeviceModel {
     // The SPI clock last configured (15 MHz before any C0), and C0 frames taken.
     uint32_t clockHz() const;
     uint32_t configurations() const;
+    // The I2C speed last set (100 kHz before any 60|s).
+    uint32_t i2cSpeedKHz() const;
     // Round trips the host waited for (see the timing above).
     uint64_t roundTrips() const;
 

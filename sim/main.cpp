@@ -85,11 +85,12 @@ bool attachChip(sim::Ch341aDevice& device, sim::BridgeChip& chip) {
     return true;
 }
 
-// The CH347's SPI interface carries only SPI chips.
+// The CH347 carries SPI chips and, on its I2C pins, 24-series ones; it has no Microwire.
 bool attachChip(sim::Ch347Device& device, sim::BridgeChip& chip) {
-    if (!chip.spi)
+    if (chip.microwire)
         return false;
     device.attachChip(chip.spi.get());
+    device.attachI2c(chip.i2c.get());
     return true;
 }
 
@@ -103,7 +104,7 @@ int serveBridge(const sim::SimCommandLine& line, Device& device, const char* soc
         chip =
             sim::makeBridgeChip(line.chipName, line.spiChip, line.microwireWidth, device.clock());
         if (!attachChip(device, chip)) {
-            std::fprintf(stderr, "brimwick-sim: %s has no I2C or Microwire pins for %s\n", name,
+            std::fprintf(stderr, "brimwick-sim: %s has no Microwire pins for %s\n", name,
                          line.chipName.c_str());
             return 2;
         }

@@ -3,8 +3,10 @@
 
 #include "AppTestSupport.h"
 #include "dialogs/ChipInfoDlg.h"
+
 #include "tests/support/ProgramProcess.h"
 #include "tests/support/SimProgrammer.h"
+#include <QMenu>
 
 TEST(BridgeWindow, UnknownChipSavedOnOkOnlyAndItsQuestionsStopTheEraseUnlessContinued) {
     for (const Language language : {Language::English, Language::Chinese}) {
@@ -53,5 +55,40 @@ TEST(BridgeWindow, UnknownChipSavedOnOkOnlyAndItsQuestionsStopTheEraseUnlessCont
                           ? "??" + std::string(texts.eraseDone)
                           : "?" + formatText(texts.bridgeLowVoltageBox, "W25Q32"));
         }
+    }
+}
+
+TEST(BridgeWindow, I2cSpeedChosenInTheProgrammerMenuServesA24EepromOverACh347) {
+    for (const Language language : {Language::English, Language::Chinese}) {
+        const Texts& texts = textsFor(language);
+        testsupport::SimFolder folder;
+        testsupport::SimProcess sim(BRIMWICK_SIM_PROGRAM, folder.path(),
+                                    {"--rate", "0", "--bridge", "ch347", "--chip", "24C256"});
+        RecordingSink boxes;
+        auto started = startWindow(language);
+        CMainDlg& window = *started->window;
+        // The choices, the one in use marked "*".
+        const auto speeds = [&window, &texts](unsigned checked) {
+            emit window.programmerMenu()->aboutToShow();
+            QMenu* menu = window.programmerMenu()->actions().back()->menu();
+            std::string shown = menu ? menu->title().toStdString() : "", expected = shown;
+            for (QAction* choice : menu ? menu->actions() : QList<QAction*>{})
+                shown += "|" + choice->text().toStdString() + (choice->isChecked() ? "*" : "");
+            for (unsigned kHz : {20, 100, 400, 750})
+                expected +=
+                    "|" + formatText(texts.i2cSpeedChoice, kHz) + (kHz == checked ? "*" : "");
+            EXPECT_EQ(shown, expected);
+            return menu;
+        };
+        QMenu* menu = speeds(100);
+        ASSERT_TRUE(menu && menu->title().toStdString() == texts.menuI2cSpeed);
+        menu->actions()[2]->trigger();
+        EXPECT_EQ(window.statusEdit()->text().toStdString(),
+                  formatText(texts.i2cSpeedSet, sim.socketPath().c_str(), 400u));
+        speeds(400);
+        selectChip(window, makeChip(ChipType::Eeprom24, "AT24C256", 32768, 1, 64));
+        window.action(IdRead)->trigger();
+        EXPECT_EQ(window.statusEdit()->text().toStdString(), texts.readDone);
+        EXPECT_TRUE(boxes.boxes.empty());
     }
 }

@@ -1,9 +1,12 @@
 // The link contract over libusb against the programmer emulated in a umockdev testbed.
 #include "bridge/Ch341aSpi.h"
+#include "bridge/Ch347I2c.h"
 #include "bridge/Ch347Spi.h"
+#include "bridge/I2cEeprom.h"
 #include "bridge/SpiNorFlash.h"
 #include "sim/Ch341aDevice.h"
 #include "sim/Ch347Device.h"
+#include "sim/I2cEepromChip.h"
 #include "sim/SpiChipCatalogue.h"
 #include "tests/usb/Connection.h"
 #include "usb/Backends.h"
@@ -336,6 +339,15 @@ TEST(LibusbDiscovery, Ch347SpiInterfaceRunsTheChipsCommandsThroughLibusb) {
     EXPECT_TRUE(flash.write(0x10F00, data, bridge::WriteMode::Differential).ok());
     EXPECT_TRUE(flash.read(0x10F00, back, 2).ok());
     EXPECT_EQ(back, data);
+    // The I2C stream on the same pipes, at the speed set, to a 24C16 across a block boundary.
+    sim::I2cEepromChip eeprom(*sim::findI2cEeprom("24C16"), device.clock());
+    device.attachI2c(&eeprom);
+    bridge::Ch347I2c i2c(*bus);
+    ASSERT_EQ(i2c.setClockKHz(400), bridge::BusResult::Ok);
+    EXPECT_EQ(device.i2cSpeedKHz(), 400u);
+    bridge::I2cEeprom i2cEeprom(i2c, {2048});
+    EXPECT_TRUE(i2cEeprom.write(0xF0, std::span(data).first(40)).ok());
+    EXPECT_TRUE(std::equal(data.begin(), data.begin() + 40, eeprom.memory().begin() + 0xF0));
     // Unplugged with the bus open: Gone, at once.
     device.unplug();
     EXPECT_EQ(flash.read(0, back).outcome, bridge::ChipOutcome::BusGone);
