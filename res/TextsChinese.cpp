@@ -302,10 +302,9 @@ const Texts kTextsChinese = {
     .bridgeReadsDiffer =
         "两次读取的芯片数据在 0x%06lX 处不同：夹子或连线接触不良。请重新夹好后再读。",
     .bridgeStillBusy = "芯片忙碌的时间超过了数据手册允许的时间。",
-    .bridgeFamilyUnsupported = "CH347 只支持 25 FLASH 和 25 EEPROM 芯片：请选择其中一种。",
-    .bridgeChipTooLarge = "器件容量超过64MB缓冲区！",
     .bridgeFamilyUnsupported = "CH347 支持 25 FLASH、25 EEPROM 和 24 EEPROM "
                                "芯片：请选择其中一种，93 EEPROM 请使用 CH341A。",
+    .bridgeChipTooLarge = "器件容量超过64MB缓冲区！",
     .bridgeSfdpChipName = "未命名 %s（SFDP）",
     .bridgeSfdpSound = "SFDP %u.%u：%s，页大小 %u 字节，擦除 %s",
     .bridgeSfdpAbsent = "无 SFDP",

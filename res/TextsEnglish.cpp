@@ -312,11 +312,9 @@ const Texts kTextsEnglish = {
     .bridgeReadsDiffer = "Two reads of the chip differ at 0x%06lX: the clip or the wires have a "
                          "loose contact. Reseat the clip and read again.",
     .bridgeStillBusy = "The chip stayed busy longer than its datasheet allows.",
-    .bridgeFamilyUnsupported =
-        "A CH347 bridge drives 25 FLASH and 25 EEPROM chips only: select one of them.",
-    .bridgeChipTooLarge = "The chip is larger than the 64 MB buffer!",
     .bridgeFamilyUnsupported = "A CH347 bridge drives 25 FLASH, 25 EEPROM and 24 EEPROM chips: "
                                "select one of them, or use a CH341A for a 93 EEPROM.",
+    .bridgeChipTooLarge = "The chip is larger than the 64 MB buffer!",
     .bridgeSfdpChipName = "Unnamed %s (SFDP)",
     .bridgeSfdpSound = "SFDP %u.%u: %s, pages of %u bytes, erase %s",
     .bridgeSfdpAbsent = "no SFDP",
