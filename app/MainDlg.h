@@ -131,6 +131,8 @@ class CMainDlg : public QDialog {
     void chooseProgrammer(const std::string& devicePath);
     // One entry of the Programmer menu: the device path, then its version or kind.
     void addProgrammerEntry(const std::string& path, const std::string& detail, bool inUse);
+    // After the programmers: the SPI clock of `inUse`, settable for a CH347 only.
+    void addSpiClockChoice(const std::string& inUse);
     // Runs the handler of `id` when the window is in a state to run it.
     void runCommand(unsigned id);
     // False for commands that need the buffer while start-up stopped before it.
@@ -269,6 +271,7 @@ class CMainDlg : public QDialog {
     // Controls.
     QMenuBar* menuBar_ = nullptr;
     QMenu* programmerMenu_ = nullptr;
+    QMenu* spiClockMenu_ = nullptr; // inside programmerMenu_, built once
     QToolBar* toolBar_ = nullptr;
     std::map<unsigned, QAction*> actions_;
     HexViewWidget* hexView_ = nullptr;

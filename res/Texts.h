@@ -331,6 +331,10 @@ struct Texts {
     // Chip panel over a bridge; %s: the JEDEC ID bytes in hex
     const char* panelJedecId;
     const char* panelFourByteAddress;
+    // Operation > Programmer > SPI Clock of a CH347; %s: a clock ("15 MHz")
+    const char* menuSpiClock;
+    const char* spiClockDefault;
+    const char* spiClockStatus;
 };
 
 extern const Texts kTextsEnglish;

@@ -310,4 +310,7 @@ const Texts kTextsChinese = {
     .addUnknownChipQuestion = "是否将 ID 为 %s 的器件添加到器件数据库？",
     .panelJedecId = "JEDEC 标识：%s",
     .panelFourByteAddress = "4 字节地址",
+    .menuSpiClock = "SPI 时钟",
+    .spiClockDefault = "%s（默认）",
+    .spiClockStatus = "SPI 时钟：%s",
 };

@@ -321,4 +321,7 @@ const Texts kTextsEnglish = {
     .addUnknownChipQuestion = "Add the chip with ID %s to the chip database?",
     .panelJedecId = "JEDEC ID: %s",
     .panelFourByteAddress = "4-byte addressing",
+    .menuSpiClock = "SPI Clock",
+    .spiClockDefault = "%s (default)",
+    .spiClockStatus = "SPI clock: %s",
 };

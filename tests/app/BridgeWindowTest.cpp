@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
+#include "bridge/SpiClockSettings.h"
 #include "dialogs/ChipInfoDlg.h"
+#include "sim/Ch347Device.h"
+#include "sim/SpiChipCatalogue.h"
 #include "tests/support/ProgramProcess.h"
 #include "tests/support/SimProgrammer.h"
 
@@ -53,5 +56,50 @@ TEST(BridgeWindow, UnknownChipSavedOnOkOnlyAndItsQuestionsStopTheEraseUnlessCont
                           ? "??" + std::string(texts.eraseDone)
                           : "?" + formatText(texts.bridgeLowVoltageBox, "W25Q32"));
         }
+    }
+}
+
+// The Programmer menu's SPI clock: a CH347's only, and the clock picked is the bus's next clock.
+TEST(BridgeWindow, SpiClockPickedForTheCh347InUseIsTheClockItsBusRunsAt) {
+    for (const Language language : {Language::English, Language::Chinese}) {
+        const Texts& texts = textsFor(language);
+        testsupport::SimFolder folder; // a CH341A and a CH347 plugged in side by side
+        testsupport::SimProcess ch341a(BRIMWICK_SIM_PROGRAM, folder.path(),
+                                       {"--rate", "0", "--bridge", "ch341a"});
+        sim::Ch347Device ch347;
+        const auto chip = sim::makeSpiChip("W25Q32", {}, ch347.clock());
+        ch347.attachChip(chip.get());
+        sim::SimServer server(ch347, simwire::kCh347SocketPrefix);
+        ASSERT_TRUE(server.start());
+        RecordingSink boxes;
+        auto started = startWindow(language);
+        CMainDlg& window = *started->window;
+        // Each programmer in turn: the clock's state and the one checked, as the menu shows.
+        auto clockMenu = [&](const char* kind) {
+            emit window.programmerMenu()->aboutToShow();
+            for (QAction* entry : window.programmerMenu()->actions())
+                if (entry->text().contains(QLatin1String(kind)))
+                    entry->trigger();
+            emit window.programmerMenu()->aboutToShow();
+            QMenu* clocks = window.programmerMenu()->actions().back()->menu();
+            std::string shown = clocks->menuAction()->text().toStdString() +
+                                (clocks->menuAction()->isEnabled() ? " on" : " off");
+            for (QAction* choice : clocks->actions())
+                if (choice->isChecked())
+                    shown += " " + choice->text().toStdString();
+            return std::pair(shown, clocks);
+        };
+        const std::string menu = texts.menuSpiClock;
+        EXPECT_EQ(clockMenu("CH341A").first, menu + " off");
+        auto [shown, clocks] = clockMenu("CH347");
+        EXPECT_EQ(shown, menu + " on " + formatText(texts.spiClockDefault, "15 MHz"));
+        for (QAction* choice : clocks->actions())
+            if (choice->text() == QLatin1String("7.5 MHz"))
+                choice->trigger();
+        EXPECT_EQ(window.statusEdit()->text().toStdString(),
+                  formatText(texts.spiClockStatus, "7.5 MHz"));
+        window.action(IdFirmwareVersion)->trigger();
+        EXPECT_EQ(ch347.configurations() == 1 ? ch347.clockHz() : 0, 7'500'000u);
+        EXPECT_EQ(clockMenu("CH347").first, menu + " on 7.5 MHz");
     }
 }
