@@ -67,6 +67,10 @@ struct Ch347Device::State {
             return false;
         clock.advance(byteNs());
         ++spiBytes;
+        if (options.misoHeldLow) {
+            *miso = 0;
+            return true;
+        }
         *miso = chip && selected ? chip->exchange(mosi) : kFloatingMiso;
         if (reached(options.noisyAfterSpiBytes) && random() % 64 == 0)
             *miso ^= static_cast<uint8_t>(1u << (random() % 8));

@@ -81,6 +81,11 @@ TEST_F(BridgeCli, DevicesAndIdentifyShowTheBridgeTheJedecIdAndSfdp) {
          "JEDEC ID EF 40 16, SFDP damaged"},
         {{"--empty"}, {"identify"}, 1, "No chip answers: the JEDEC ID reads FF FF FF"},
         {{"--empty"}, {"--chip", "W25Q32", "read", "x.bin"}, 1, "No chip answers"},
+        {{"--no-contact"},
+         {"identify"},
+         1,
+         "No contact with the chip: the JEDEC ID reads 00 00 00"},
+        {{"--no-contact"}, {"--chip", "W25Q32", "erase"}, 1, "No contact with the chip"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
