@@ -192,6 +192,8 @@ class CMainDlg : public QDialog {
     void createToolBar();
     void createControls();
     void placeControls();
+    // The chip panel grows below its template height until every line it holds shows.
+    void fitChipPanel();
     // The title: the file or chip the buffer came from, "*" while it has unsaved changes.
     void updateTitle();
     // The question on closing with unsaved changes; true when the window may close.
@@ -282,6 +284,7 @@ class CMainDlg : public QDialog {
     QProgressBar* progressBar_ = nullptr;
     QLineEdit* percentEdit_ = nullptr;
     int shownPictureType_ = 0;
+    int chipPanelGrowth_ = 0; // pixels the chip panel is taller than its template
     std::array<QImage, 4> pictures_;
 
     std::function<uint16_t()> progressSource_;

@@ -44,6 +44,15 @@ TEST(BridgeWindow, UnknownChipSavedOnOkOnlyAndItsQuestionsStopTheEraseUnlessCont
         EXPECT_NE(window.chipInfoEdit()->toPlainText().toStdString().find(
                       formatText(texts.panelJedecId, "EF 40 16")),
                   std::string::npos);
+        // The panel shows every line; the picture and the status line sit below it.
+        const QTextEdit* panel = window.chipInfoEdit();
+        EXPECT_TRUE(panel->document()->size().height() + 2 * panel->frameWidth() <=
+                        panel->height() &&
+                    window.chipInfoGroup()->geometry().bottom() <
+                        window.chipPictureLabel()->geometry().top() &&
+                    window.chipPictureLabel()->geometry().bottom() <
+                        window.statusEdit()->geometry().top() &&
+                    window.progressBar()->geometry().bottom() < window.height());
         for (const BoxResult answer : {BoxResult::Cancel, BoxResult::Ok}) {
             boxes.boxes.clear();
             boxes.answer = answer; // supply, then protection: Cancel stops, Continue goes on
