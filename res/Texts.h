@@ -335,6 +335,8 @@ struct Texts {
     const char* menuSpiClock;
     const char* spiClockDefault;
     const char* spiClockStatus;
+    // A 25 EEPROM over a bridge whose status register reads 00 even after write enable
+    const char* bridgeEepromNoContact;
 };
 
 extern const Texts kTextsEnglish;

@@ -324,4 +324,7 @@ const Texts kTextsEnglish = {
     .menuSpiClock = "SPI Clock",
     .spiClockDefault = "%s (default)",
     .spiClockStatus = "SPI clock: %s",
+    .bridgeEepromNoContact = "No contact with the chip: its status register reads 00 even after "
+                             "write enable (the data line is held low). Check the clip's contact "
+                             "and the chip's supply.",
 };

@@ -86,6 +86,11 @@ TEST_F(BridgeCli, DevicesAndIdentifyShowTheBridgeTheJedecIdAndSfdp) {
          1,
          "No contact with the chip: the JEDEC ID reads 00 00 00"},
         {{"--no-contact"}, {"--chip", "W25Q32", "erase"}, 1, "No contact with the chip"},
+        {{"--chip", "25LC256", "--no-contact"},
+         {"--chip", "25LC256", "read", "x.bin"},
+         1,
+         "its status register reads 00 even after write enable"},
+        {{"--chip", "25LC256", "--empty"}, {"--chip", "25LC256", "read", "x.bin"}, 1, "No chip"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
