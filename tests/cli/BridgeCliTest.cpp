@@ -85,12 +85,8 @@ TEST_F(BridgeCli, DevicesAndIdentifyShowTheBridgeTheJedecIdAndSfdp) {
          {"identify"},
          1,
          "No contact with the chip: the JEDEC ID reads 00 00 00"},
-        {{"--no-contact"}, {"--chip", "W25Q32", "erase"}, 1, "No contact with the chip"},
-        {{"--chip", "25LC256", "--no-contact"},
-         {"--chip", "25LC256", "read", "x.bin"},
-         1,
-         "its status register reads 00 even after write enable"},
-        {{"--chip", "25LC256", "--empty"}, {"--chip", "25LC256", "read", "x.bin"}, 1, "No chip"},
+        {{"--chip", "25LC256", "--no-contact"}, {"--chip", "25LC256", "blank"}, 1, "reads 00 even"},
+        {{"--chip", "25LC256", "--empty"}, {"--chip", "25LC256", "blank"}, 1, "No chip answers"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
