@@ -14,12 +14,14 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
 #include <QWheelEvent>
+#include <cmath>
 
 #include "app/ChipPictures.h"
 #include "app/CommandIcons.h"
@@ -138,6 +140,8 @@ void CMainDlg::createControls() {
     chipInfoEdit_->setAcceptRichText(false);
     chipInfoEdit_->setLineWrapMode(QTextEdit::WidgetWidth);
     chipInfoEdit_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The panel grows to show every line (fitChipPanel), so it never needs to scroll.
+    chipInfoEdit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     chipInfoEdit_->document()->setDocumentMargin(2);
     QFont infoFont = chipInfoEdit_->font();
     infoFont.setPixelSize(10);
@@ -174,8 +178,10 @@ void CMainDlg::createControls() {
 void CMainDlg::placeControls() {
     // The template's size is the starting and the smallest one. A taller window gives the
     // hex view more lines; the status line and the progress keep to the bottom.
+    // A chip panel grown to show all its lines pushes what lies below it down by as much.
     const int top = menuBar_->sizeHint().height();
-    const QSize least(px(kTemplateWidth), top + px(kTemplateHeight));
+    const int grown = chipPanelGrowth_;
+    const QSize least(px(kTemplateWidth), top + px(kTemplateHeight) + grown);
     setMinimumSize(least);
     const int dy = std::max(0, height() - least.height());
     auto unitRect = [top](double x, double y, double w, double h) {
@@ -185,13 +191,27 @@ void CMainDlg::placeControls() {
     const int toolHeight = std::min(toolBar_->sizeHint().height(), px(kToolBandHeight));
     toolBar_->setGeometry(0, top, width(), toolHeight);
     hexView_->setGeometry(0, top + px(kToolBandHeight), hexView_->minimumWidth(),
-                          hexView_->minimumHeight() + dy);
-    chipInfoGroup_->setGeometry(unitRect(342, 42, 104, 132));
-    chipInfoEdit_->setGeometry(unitRect(348, 56, 93, 112));
-    chipPicture_->setGeometry(QRect(px(340), top + px(181), kChipPictureWidth, kChipPictureHeight));
-    statusEdit_->setGeometry(unitRect(343, 288, 114, 14).translated(0, dy));
-    progressBar_->setGeometry(unitRect(342, 305, 102, 24).translated(0, dy));
-    percentEdit_->setGeometry(unitRect(448, 313, 24, 12).translated(0, dy));
+                          hexView_->minimumHeight() + grown + dy);
+    chipInfoGroup_->setGeometry(unitRect(342, 42, 104, 132).adjusted(0, 0, 0, grown));
+    chipInfoEdit_->setGeometry(unitRect(348, 56, 93, 112).adjusted(0, 0, 0, grown));
+    chipPicture_->setGeometry(
+        QRect(px(340), top + px(181) + grown, kChipPictureWidth, kChipPictureHeight));
+    statusEdit_->setGeometry(unitRect(343, 288, 114, 14).translated(0, grown + dy));
+    progressBar_->setGeometry(unitRect(342, 305, 102, 24).translated(0, grown + dy));
+    percentEdit_->setGeometry(unitRect(448, 313, 24, 12).translated(0, grown + dy));
+}
+
+void CMainDlg::fitChipPanel() {
+    // Without a scroll bar the panel lays its lines out at its template width, whatever its height.
+    QTextDocument* lines = chipInfoEdit_->document();
+    const int frame = chipInfoEdit_->frameWidth();
+    lines->setTextWidth(px(93) - 2 * frame);
+    const int needed = static_cast<int>(std::ceil(lines->size().height())) + 2 * frame;
+    const int growth = std::max(0, needed - px(112));
+    if (growth == chipPanelGrowth_)
+        return;
+    chipPanelGrowth_ = growth;
+    placeControls();
 }
 
 void CMainDlg::resizeEvent(QResizeEvent* event) {

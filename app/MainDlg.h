@@ -133,6 +133,8 @@ class CMainDlg : public QDialog {
     void chooseProgrammer(const std::string& devicePath);
     // One entry of the Programmer menu: the device path, then its version or kind.
     void addProgrammerEntry(const std::string& path, const std::string& detail, bool inUse);
+    // After the programmers: the SPI clock of `inUse`, settable for a CH347 only.
+    void addSpiClockChoice(const std::string& inUse);
     // Runs the handler of `id` when the window is in a state to run it.
     void runCommand(unsigned id);
     // False for commands that need the buffer while start-up stopped before it.
@@ -192,6 +194,8 @@ class CMainDlg : public QDialog {
     void createToolBar();
     void createControls();
     void placeControls();
+    // The chip panel grows below its template height until every line it holds shows.
+    void fitChipPanel();
     // The title: the file or chip the buffer came from, "*" while it has unsaved changes.
     void updateTitle();
     // The question on closing with unsaved changes; true when the window may close.
@@ -271,6 +275,7 @@ class CMainDlg : public QDialog {
     // Controls.
     QMenuBar* menuBar_ = nullptr;
     QMenu* programmerMenu_ = nullptr;
+    QMenu* spiClockMenu_ = nullptr; // inside programmerMenu_, built once
     QToolBar* toolBar_ = nullptr;
     std::map<unsigned, QAction*> actions_;
     HexViewWidget* hexView_ = nullptr;
@@ -281,6 +286,7 @@ class CMainDlg : public QDialog {
     QProgressBar* progressBar_ = nullptr;
     QLineEdit* percentEdit_ = nullptr;
     int shownPictureType_ = 0;
+    int chipPanelGrowth_ = 0; // pixels the chip panel is taller than its template
     std::array<QImage, 4> pictures_;
 
     std::function<uint16_t()> progressSource_;

@@ -42,6 +42,7 @@ void CMainDlg::showChipInfo(const ChipInfo& chip, const std::string& more) {
     QTextBlockFormat lines;
     lines.setLineHeight(kChipInfoLineHeight, QTextBlockFormat::FixedHeight);
     all.mergeBlockFormat(lines);
+    fitChipPanel();
     // Picture and command states follow the selected chip.
     const auto type = static_cast<uint32_t>(currentChip_.type);
     setPicture(type <= 3 ? static_cast<int>(type) : -1);

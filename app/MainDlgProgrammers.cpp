@@ -1,5 +1,6 @@
 // Operation > Programmer: the programmers present, each with its firmware version, then
-// the bridges with their kind and USB ID, and the one the device commands use. The choice lives in
+// the bridges with their kind and USB ID, and the one the device commands use; below them the
+// settings of the bridge in use. The choice lives in
 // the device link, which opens that programmer first while it is present.
 #include <QAction>
 #include <QMenu>
@@ -14,6 +15,7 @@ void CMainDlg::listProgrammers() {
     const std::vector<std::string> present = usbLink_.listDevices();
     if (present.empty()) {
         programmerMenu_->addAction(QString::fromUtf8(texts_.programmerNone))->setEnabled(false);
+        addSpiClockChoice({});
         return;
     }
     const bool chosenPresent =
@@ -37,6 +39,7 @@ void CMainDlg::listProgrammers() {
         addProgrammerEntry(path, known == firmwareVersions_.end() ? "?" : known->second,
                            path == inUse);
     }
+    addSpiClockChoice(inUse);
     if (usb::isBridge(usb::deviceKindOf(inUse)))
         addI2cSpeedMenu(inUse);
 }

@@ -10,6 +10,7 @@ namespace {
 constexpr uint32_t kFirstPollUs = 3000;
 constexpr uint32_t kPollUs = 1000;
 constexpr int kMaxPolls = 20;
+constexpr uint32_t kWriteCycleUs = 6000;
 constexpr uint32_t kReadChunk = 65536;
 
 } // namespace
@@ -28,6 +29,26 @@ std::vector<uint8_t> SpiEeprom::header(uint8_t opcode, uint32_t address) const {
     for (uint32_t i = bytes; i-- > 0;)
         out.push_back(static_cast<uint8_t>(address >> (8 * i)));
     return out;
+}
+
+ChipResult SpiEeprom::checkPresence(std::stop_token stop) {
+    // Read after the longest write cycle: the 25010-25040 class reads FF while it writes (a
+    // write an interrupted operation left running), and ignores write enable then.
+    SpiTransaction status{{0x05}, 1, kWriteCycleUs, {}};
+    if (const BusResult r = bus_.run(std::span(&status, 1), stop); r != BusResult::Ok)
+        return fromBus(r);
+    if (status.in[0] == 0xFF)
+        return {ChipOutcome::NoChip};
+    if (ChipResult r = waitReady(status.in[0], stop); !r.ok())
+        return r;
+    std::vector<SpiTransaction> batch{
+        {{0x06}, 0, 0, {}}, {{0x05}, 1, 0, {}}, {{0x04}, 0, 0, {}}, {{0x05}, 1, 0, {}}};
+    if (const BusResult r = bus_.run(batch, stop); r != BusResult::Ok)
+        return fromBus(r);
+    const uint8_t enabled = batch[1].in[0], disabled = batch[3].in[0];
+    if ((enabled & 0x02) && !(disabled & 0x02))
+        return {};
+    return {enabled == 0x00 && disabled == 0x00 ? ChipOutcome::NoContact : ChipOutcome::NoChip};
 }
 
 ChipResult SpiEeprom::read(uint32_t address, std::span<uint8_t> dest, std::stop_token stop,

@@ -22,6 +22,10 @@ class SpiEeprom {
     SpiEeprom(SpiBus& bus, EepromGeometry geometry);
 
     uint32_t addressBytes() const;
+    // These chips have no ID: one answers write enable by setting WEL in its status register
+    // (bits 4-6 always read 0). NoChip when the status reads FF (MISO floats high), NoContact
+    // when WEL stays 0 with every bit low (MISO held low). Leaves write enable off.
+    ChipResult checkPresence(std::stop_token stop = {});
     ChipResult read(uint32_t address, std::span<uint8_t> dest, std::stop_token stop = {},
                     const Progress& progress = {});
     // Protected (with the range) when the status register protects part of the range;

@@ -278,6 +278,10 @@ OperationResult BridgeOperations::open(Stage stage, const std::string& path, con
         session->eeprom.emplace(
             *session->bus, bridge::EepromGeometry{
                                chip->capacity, chip->pageSize != 0 ? chip->pageSize : uint32_t{1}});
+        // Without an ID to read, a read through a clip touching nothing would pass for the chip.
+        serialEeprom_ = true;
+        if (const bridge::ChipResult present = session->eeprom->checkPresence(stop); !present.ok())
+            return failure(stage, present, stop);
         return resultOf(stage, Outcome::Done);
     }
     if (chip->type == ChipType::Eeprom24 || chip->type == ChipType::Eeprom93)
@@ -405,6 +409,8 @@ OperationResult BridgeOperations::failure(Stage stage, const bridge::ChipResult&
         break;
     case ChipOutcome::NoContact:
         result.outcome = Outcome::NoContact;
+        if (serialEeprom_)
+            result.detail = texts_.bridgeEepromNoContact;
         break;
     case ChipOutcome::Protected:
         result.outcome = Outcome::Protected;

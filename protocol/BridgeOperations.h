@@ -113,7 +113,7 @@ class BridgeOperations {
     ChipFactsTable facts_;
     std::string factsPath_; // the file facts_ was loaded from
     bool factsLoaded_ = false;
-    bool serialEeprom_ = false; // the command's chip is a 24 or 93 EEPROM
+    bool serialEeprom_ = false; // the command's chip is an EEPROM: it has no JEDEC ID
     bridge::SpiClockSettings spiClocks_;
     bridge::I2cSpeedSettings i2cSpeeds_;
 };

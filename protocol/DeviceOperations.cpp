@@ -173,7 +173,7 @@ std::string outcomeMessage(const Texts& texts, const OperationResult& result) {
     case Outcome::NoChip:
         return result.detail.empty() ? std::string(texts.bridgeNoChip) : result.detail;
     case Outcome::NoContact:
-        return texts.bridgeNoContact;
+        return result.detail.empty() ? std::string(texts.bridgeNoContact) : result.detail;
     case Outcome::Protected:
         return formatText(
             texts.bridgeProtectedBox, static_cast<unsigned long>(result.protectedBegin),

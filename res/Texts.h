@@ -338,6 +338,12 @@ struct Texts {
     const char* i2cSpeedChoice;
     // %s: the bridge's device path; %u: the speed in kHz
     const char* i2cSpeedSet;
+    // Operation > Programmer > SPI Clock of a CH347; %s: a clock ("15 MHz")
+    const char* menuSpiClock;
+    const char* spiClockDefault;
+    const char* spiClockStatus;
+    // A 25 EEPROM over a bridge whose status register reads 00 even after write enable
+    const char* bridgeEepromNoContact;
 };
 
 extern const Texts kTextsEnglish;

@@ -315,4 +315,9 @@ const Texts kTextsChinese = {
     .menuI2cSpeed = "I²C 速率",
     .i2cSpeedChoice = "%u 千赫兹",
     .i2cSpeedSet = "%s 的 I²C 速率：%u 千赫兹",
+    .menuSpiClock = "SPI 时钟",
+    .spiClockDefault = "%s（默认）",
+    .spiClockStatus = "SPI 时钟：%s",
+    .bridgeEepromNoContact = "与芯片没有接触：写使能后其状态寄存器仍读出 00（数据线被拉低）。"
+                             "请检查夹子的接触和芯片的供电。",
 };

@@ -325,4 +325,10 @@ const Texts kTextsEnglish = {
     .menuI2cSpeed = "I²C speed",
     .i2cSpeedChoice = "%u kHz",
     .i2cSpeedSet = "I²C speed of %s: %u kHz",
+    .menuSpiClock = "SPI Clock",
+    .spiClockDefault = "%s (default)",
+    .spiClockStatus = "SPI clock: %s",
+    .bridgeEepromNoContact = "No contact with the chip: its status register reads 00 even after "
+                             "write enable (the data line is held low). Check the clip's contact "
+                             "and the chip's supply.",
 };

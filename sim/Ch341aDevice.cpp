@@ -90,6 +90,8 @@ struct Ch341aDevice::State {
     }
 
     uint8_t readPins() {
+        if (options.misoHeldLow)
+            return static_cast<uint8_t>(pins & 0x7F);
         if (!wire)
             return static_cast<uint8_t>(pins | 0x80);
         const bool out = wire->dataOut();
@@ -113,6 +115,8 @@ struct Ch341aDevice::State {
         clock.advance(options.spiByteNs);
         ++spiBytes;
         const bool selected = (pins & 1) == 0;
+        if (options.misoHeldLow)
+            return 0;
         uint8_t miso = chip && selected ? chip->exchange(reverseBits(wire)) : kFloatingMiso;
         if (reached(options.noisyAfterSpiBytes) && random() % 64 == 0)
             miso ^= static_cast<uint8_t>(1u << (random() % 8));

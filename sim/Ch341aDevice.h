@@ -34,6 +34,8 @@
 // Faults, counted in bytes on the bus since power-on (SPI and I2C bytes, eight SK edges): a stall
 // (nothing taken or sent any more), an unplug (every transfer Gone), and a loose clip (past a mark,
 // each MISO byte has one random bit flipped with probability 1/64, from a seeded generator).
+// A clip that touches no chip (misoHeldLow): the chip gets nothing and MISO, D7 on the pins, reads
+// low, so every SPI byte and every Microwire DO bit reads 0.
 #pragma once
 
 #include "sim/I2cSlave.h"
@@ -52,6 +54,7 @@ struct Ch341aOptions {
     std::optional<uint64_t> stallAfterSpiBytes;
     std::optional<uint64_t> unplugAfterSpiBytes;
     std::optional<uint64_t> noisyAfterSpiBytes;
+    bool misoHeldLow = false;
     uint64_t seed = 1;
 };
 

@@ -87,6 +87,10 @@ struct Ch347Device::State {
         if (!busByte())
             return false;
         clock.advance(byteNs());
+        if (options.misoHeldLow) { // the clip touches no chip: it gets nothing
+            *miso = 0;
+            return true;
+        }
         *miso = noise(chip && selected ? chip->exchange(mosi) : kFloatingMiso);
         return true;
     }

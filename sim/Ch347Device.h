@@ -34,7 +34,8 @@
 //     Frames sent while answers are still queued go straight to the bus, as the frames
 //     a host keeps in flight do.
 // Faults, counted in SPI and I2C bytes since power-on, as for the CH341A: a stall, an
-// unplug and a loose clip (a random MISO bit flipped with probability 1/64).
+// unplug and a loose clip (a random MISO bit flipped with probability 1/64). A clip that
+// touches no chip (misoHeldLow): the chip gets nothing and every byte reads 00.
 #pragma once
 
 #include "sim/I2cSlave.h"
@@ -53,6 +54,7 @@ struct Ch347Options {
     std::optional<uint64_t> stallAfterSpiBytes;
     std::optional<uint64_t> unplugAfterSpiBytes;
     std::optional<uint64_t> noisyAfterSpiBytes;
+    bool misoHeldLow = false;
     uint64_t seed = 1;
 };
 

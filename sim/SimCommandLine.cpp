@@ -69,6 +69,9 @@ std::string simUsage() {
            "  --sfdp none|damaged    the chip answers no SFDP, or a table whose size is wrong\n"
            "  --protect HEX          status register 1 at start (block protection bits)\n"
            "  --wp-locked            status register protect bit set and the WP pin held low\n"
+           "  --no-contact           the clip touches no chip: MISO is held low, so every byte\n"
+           "                         reads 00 (JEDEC ID 00 00 00) and an I2C chip never\n"
+           "                         acknowledges\n"
            "  --org 8|16             organisation of a 93-series chip (ORG pin; 16)\n"
            "  --help                 show this text\n"
            "\n"
@@ -180,6 +183,10 @@ bool parseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
             result.spiChip.hardwareLock = true;
             continue;
         }
+        if (name == "--no-contact" && !hasValue) {
+            result.noContact = true;
+            continue;
+        }
         if (name == "--empty" && !hasValue) {
             result.emptySocket = true;
             continue;
@@ -200,6 +207,10 @@ bool parseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
             *error = "invalid value for " + name + ": \"" + value + "\"";
             return false;
         }
+    }
+    if (result.noContact && result.bridge.empty()) {
+        *error = "--no-contact needs --bridge";
+        return false;
     }
     if (!result.bridge.empty()) {
         if (!result.chipGiven)
@@ -226,6 +237,7 @@ Ch341aOptions bridgeOptions(const SimCommandLine& line) {
     options.stallAfterSpiBytes = faults.stallAfterDataBytes;
     options.unplugAfterSpiBytes = faults.disconnectAfterDataBytes;
     options.noisyAfterSpiBytes = faults.noisyReadAfterDataBytes;
+    options.misoHeldLow = line.noContact;
     return options;
 }
 
@@ -236,6 +248,7 @@ Ch347Options ch347Options(const SimCommandLine& line) {
     options.stallAfterSpiBytes = shared.stallAfterSpiBytes;
     options.unplugAfterSpiBytes = shared.unplugAfterSpiBytes;
     options.noisyAfterSpiBytes = shared.noisyAfterSpiBytes;
+    options.misoHeldLow = shared.misoHeldLow;
     return options;
 }
 

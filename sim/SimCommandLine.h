@@ -15,6 +15,7 @@ struct SimCommandLine {
     std::string chipName = "EN25T80";
     bool chipGiven = false;
     bool emptySocket = false;
+    bool noContact = false;   // --no-contact: a bridge's clip touches no chip
     std::string imagePath;    // empty: the chip is not kept between runs
     std::string databasePath; // empty: ChipInfo.chip beside the executable
     FirmwareOptions firmware;

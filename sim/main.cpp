@@ -103,7 +103,8 @@ int serveBridge(const sim::SimCommandLine& line, Device& device, const char* soc
     if (!line.emptySocket) {
         chip =
             sim::makeBridgeChip(line.chipName, line.spiChip, line.microwireWidth, device.clock());
-        if (!attachChip(device, chip)) {
+        // A clip that touches no chip leaves it off the bus.
+        if (!line.noContact && !attachChip(device, chip)) {
             std::fprintf(stderr, "brimwick-sim: %s has no Microwire pins for %s\n", name,
                          line.chipName.c_str());
             return 2;

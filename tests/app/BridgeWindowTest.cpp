@@ -3,7 +3,8 @@
 
 #include "AppTestSupport.h"
 #include "dialogs/ChipInfoDlg.h"
-
+#include "sim/Ch347Device.h"
+#include "sim/SpiChipCatalogue.h"
 #include "tests/support/ProgramProcess.h"
 #include "tests/support/SimProgrammer.h"
 #include <QMenu>
@@ -43,6 +44,13 @@ TEST(BridgeWindow, UnknownChipSavedOnOkOnlyAndItsQuestionsStopTheEraseUnlessCont
         EXPECT_NE(window.chipInfoEdit()->toPlainText().toStdString().find(
                       formatText(texts.panelJedecId, "EF 40 16")),
                   std::string::npos);
+        // The panel shows every line; the picture and the status line sit below it.
+        const QTextEdit* panel = window.chipInfoEdit();
+        EXPECT_TRUE(panel->document()->size().height() + 2 * panel->frameWidth() <=
+                        panel->height() &&
+                    window.chipInfoGroup()->geometry().bottom() < window.chipPictureLabel()->y() &&
+                    window.chipPictureLabel()->geometry().bottom() < window.statusEdit()->y() &&
+                    window.progressBar()->geometry().bottom() < window.height());
         for (const BoxResult answer : {BoxResult::Cancel, BoxResult::Ok}) {
             boxes.boxes.clear();
             boxes.answer = answer; // supply, then protection: Cancel stops, Continue goes on
@@ -91,4 +99,43 @@ TEST(BridgeWindow, I2cSpeedChosenInTheProgrammerMenuServesA24EepromOverACh347) {
         EXPECT_EQ(window.statusEdit()->text().toStdString(), texts.readDone);
         EXPECT_TRUE(boxes.boxes.empty());
     }
+}
+
+// A CH347's SPI clock, picked in the Programmer menu, is the clock its bus then runs at.
+TEST(BridgeWindow, SpiClockPickedForTheCh347InUseIsTheClockItsBusRunsAt) {
+    testsupport::SimFolder folder; // a CH341A and a CH347 side by side
+    testsupport::SimProcess ch341a(BRIMWICK_SIM_PROGRAM, folder.path(), {"--bridge", "ch341a"});
+    sim::Ch347Device ch347;
+    const auto chip = sim::makeSpiChip("W25Q32", {}, ch347.clock());
+    ch347.attachChip(chip.get());
+    sim::SimServer server(ch347, simwire::kCh347SocketPrefix);
+    ASSERT_TRUE(server.start());
+    RecordingSink boxes;
+    auto started = startWindow(Language::Chinese);
+    CMainDlg& window = *started->window;
+    auto choose = [&](const char* kind) { // then the clock menu: enabled?, the clock checked
+        emit window.programmerMenu()->aboutToShow();
+        for (QAction* entry : window.programmerMenu()->actions())
+            if (entry->text().contains(QLatin1String(kind)))
+                entry->trigger();
+        emit window.programmerMenu()->aboutToShow();
+        QMenu* clocks = nullptr;
+        for (QAction* entry : window.programmerMenu()->actions())
+            if (entry->menu() && entry->text() == QString::fromUtf8("SPI 时钟"))
+                clocks = entry->menu();
+        if (clocks == nullptr)
+            return std::pair(std::string("missing"), clocks);
+        std::string shown = clocks->menuAction()->isEnabled() ? "on" : "off";
+        for (QAction* choice : clocks->actions())
+            shown += choice->isChecked() ? " " + choice->text().toStdString() : "";
+        return std::pair(shown, clocks);
+    };
+    EXPECT_EQ(choose("CH341A").first, "off");
+    auto [shown, clocks] = choose("CH347");
+    EXPECT_EQ(shown, "on 15 MHz（默认）");
+    clocks->actions()[3]->trigger();
+    EXPECT_EQ(window.statusEdit()->text().toStdString(), "SPI 时钟：7.5 MHz");
+    window.action(IdFirmwareVersion)->trigger();
+    EXPECT_EQ(ch347.configurations() == 1 ? ch347.clockHz() : 0, 7'500'000u);
+    EXPECT_EQ(choose("CH347").first, "on 7.5 MHz");
 }

@@ -264,9 +264,9 @@ TEST(Window, TheProgrammerMenuListsEveryProgrammerAndDeviceCommandsUseTheChosenO
             .replace(QString::fromStdString(two.socketPath()), "two")
             .toStdString();
     };
-    EXPECT_EQ(shown(), "编程器：one|*one  Brimwick SIM V1.00| two  SECOND V2");
+    EXPECT_EQ(shown(), "编程器：one|*one  Brimwick SIM V1.00| two  SECOND V2| | SPI 时钟");
     window.programmerMenu()->actions()[1]->trigger();
-    EXPECT_EQ(shown(), "编程器：two| one  Brimwick SIM V1.00|*two  SECOND V2");
+    EXPECT_EQ(shown(), "编程器：two| one  Brimwick SIM V1.00|*two  SECOND V2| | SPI 时钟");
     const size_t before = one.commandCount(), chosen = firmware.commandLog().size();
     window.action(IdRead)->trigger();
     EXPECT_EQ(window.windowTitle().toStdString() + std::to_string(one.commandCount() - before) +
@@ -275,7 +275,7 @@ TEST(Window, TheProgrammerMenuListsEveryProgrammerAndDeviceCommandsUseTheChosenO
     two.stop(); // gone: the first present again
     window.action(IdRead)->trigger();
     EXPECT_EQ(shown().substr(shown().find('|')) + std::to_string(one.commandCount() > before),
-              "|*one  Brimwick SIM V1.001");
+              "|*one  Brimwick SIM V1.00| | SPI 时钟1");
 }
 
 TEST(StartUp, WithoutDatabaseOrMemoryTheWindowOpensButRefusesWhatNeedsTheBuffer) {

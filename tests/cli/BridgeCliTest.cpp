@@ -82,6 +82,12 @@ TEST_F(BridgeCli, DevicesAndIdentifyShowTheBridgeTheJedecIdAndSfdp) {
          "JEDEC ID EF 40 16, SFDP damaged"},
         {{"--empty"}, {"identify"}, 1, "No chip answers: the JEDEC ID reads FF FF FF"},
         {{"--empty"}, {"--chip", "W25Q32", "read", "x.bin"}, 1, "No chip answers"},
+        {{"--no-contact"},
+         {"identify"},
+         1,
+         "No contact with the chip: the JEDEC ID reads 00 00 00"},
+        {{"--chip", "25LC256", "--no-contact"}, {"--chip", "25LC256", "blank"}, 1, "reads 00 even"},
+        {{"--chip", "25LC256", "--empty"}, {"--chip", "25LC256", "blank"}, 1, "No chip answers"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
