@@ -99,8 +99,6 @@ const char* recordFault(LoadOutcome outcome, const Texts& texts) {
         return texts.loadFaultRecord;
     case LoadOutcome::ChecksumError:
         return texts.loadFaultChecksum;
-    case LoadOutcome::BeyondStore:
-        return texts.loadFaultBeyondStore;
     default:
         return nullptr;
     }
@@ -123,6 +121,7 @@ LoadResult loadData(DataBuffer& buffer, uint32_t capacity, const std::string& na
                     FileFormat format) {
     LoadResult result;
     result.format = format;
+    result.storeSize = buffer.size();
     if (!buffer.allocated()) {
         result.outcome = LoadOutcome::NoStore;
         return result;
@@ -159,6 +158,10 @@ std::string loadFault(const LoadResult& result, const Texts& texts) {
     case LoadOutcome::OpenFailed:
     case LoadOutcome::ReadFailed:
         return openFault(result.error, texts);
+    case LoadOutcome::BeyondStore:
+        return formatText(
+            texts.loadFaultLine, static_cast<unsigned>(result.line),
+            formatText(texts.loadFaultBeyondStore, unsigned{result.storeSize >> 20}).c_str());
     default:
         return formatText(texts.loadFaultLine, static_cast<unsigned>(result.line),
                           recordFault(result.outcome, texts));

@@ -27,6 +27,8 @@ struct LoadResult {
     uint32_t line = 0;
     // A file that could not be opened or read: the errno value (0: none).
     int error = 0;
+    // The store's size when the file was read, for the fault of data beyond it.
+    uint32_t storeSize = kStoreSize;
     bool loaded() const { return outcome == LoadOutcome::Loaded; }
 };
 

@@ -267,7 +267,7 @@ struct Texts {
     const char* loadFaultCharacter;
     const char* loadFaultRecord;
     const char* loadFaultChecksum;
-    const char* loadFaultBeyondStore;
+    const char* loadFaultBeyondStore; // %u: the buffer's size in MiB
     const char* loadFaultMissing;
     const char* loadFaultDenied;
     const char* loadFaultFolder;

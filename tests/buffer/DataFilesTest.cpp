@@ -230,6 +230,23 @@ TEST(DataFiles, SaveWritesExactlyTheCapacityOrSaysItFailed) {
     EXPECT_FALSE(saveDataFile(none, 128, dir.file("none.bin")));
 }
 
+// Over a bridge the store grows to a 32 MiB chip: records reach its top, and one past it
+// is refused naming that size.
+TEST(DataFiles, RecordsReachTheTopOfAGrownStoreAndNoFurther) {
+    TempFolder dir;
+    DataBuffer buffer;
+    buffer.setLength(32u << 20);
+    ASSERT_TRUE(buffer.allocate());
+    const std::string top = dir.write("top.s37", sRecord(3, 0x1FFFFFE, "\1\2"));
+    ASSERT_TRUE(loadDataFile(buffer, 32u << 20, top, en, nullptr));
+    EXPECT_EQ(buffer.store()[0x1FFFFFF], 2);
+    RecordingSink sink;
+    std::string failure;
+    const std::string past = dir.write("past.s37", sRecord(3, 0x1FFFFFF, "\1\2"));
+    EXPECT_FALSE(loadDataFile(buffer, 32u << 20, past, en, &failure));
+    EXPECT_NE(failure.find("Line 1: data beyond the 32 MiB buffer"), std::string::npos);
+}
+
 TEST(RecordFiles, WrittenAsOtherToolsWriteThem) {
     TempFolder dir;
     DataBuffer& buffer = patternBuffer(patternBytes(19, 1) + "\xFF"); // FF is written too
