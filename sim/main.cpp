@@ -1,5 +1,6 @@
 // brimwick-sim: a simulated programmer that Brimwick+ finds like a real one.
 #include "chipdb/ChipDatabase.h"
+#include "chipdb/ChipTable.h"
 #include "chipdb/DatabasePath.h"
 #include "sim/BridgeChip.h"
 #include "sim/SimCommandLine.h"
@@ -13,20 +14,6 @@
 #include <optional>
 
 namespace {
-
-const char* familyName(ChipType type) {
-    switch (type) {
-    case ChipType::Flash25:
-        return "25 FLASH";
-    case ChipType::Eeprom24:
-        return "24 EEPROM";
-    case ChipType::Eeprom25:
-        return "25 EEPROM";
-    case ChipType::Eeprom93:
-        return "93 EEPROM";
-    }
-    return "unknown family";
-}
 
 std::optional<ChipInfo> lookUpChip(const sim::SimCommandLine& line) {
     const std::string path =
@@ -174,7 +161,7 @@ int main(int argc, char** argv) {
     }
     if (chip) {
         std::printf("Simulated programmer with %s (%s, %u bytes)\n", chip->name,
-                    familyName(chip->type), chip->capacity);
+                    chipFamilyName(chip->type), chip->capacity);
     } else {
         std::printf("Simulated programmer with an empty socket\n");
     }
