@@ -422,14 +422,8 @@ TEST(LibusbDiscovery, BridgeInPipeReadsAheadInOrderAndACancelledReadReturns) {
 
     // A read waiting for an answer that never comes returns Cancelled, and so does every
     // read until rearm; then the pipe reads the next answer.
-    std::atomic<bool> entered{false};
     usb::IoResult waited;
-    std::thread reader([&] {
-        entered = true;
-        waited = in->read(buffer.data(), 64);
-    });
-    while (!entered)
-        std::this_thread::yield();
+    std::thread reader([&] { waited = in->read(buffer.data(), 64); });
     std::this_thread::sleep_for(std::chrono::milliseconds(50)); // into the wait
     in->cancel();
     reader.join();
