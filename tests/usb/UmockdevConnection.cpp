@@ -380,8 +380,10 @@ class QueuedAnswers : public sim::UsbDeviceModel {
         std::lock_guard lock(mutex_);
         if (gone_)
             return {sim::TransferStatus::Gone, 0, {}};
-        if (answers_.empty() || answers_.front().size() > maxLength)
+        if (answers_.empty())
             return {sim::TransferStatus::NotYet, 0, sim::kNever};
+        if (answers_.front().size() > maxLength)
+            return {sim::TransferStatus::Refused, 0, {}}; // the packet overflows the transfer
         std::copy(answers_.front().begin(), answers_.front().end(), dest);
         const auto length = static_cast<uint32_t>(answers_.front().size());
         answers_.pop_front();
