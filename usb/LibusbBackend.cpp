@@ -1,5 +1,6 @@
 // Programmers on the USB bus, reached through libusb-1.0 and the kernel's usbfs.
 #include "usb/Backends.h"
+#include "usb/ReadAheadRing.h"
 
 #include <libusb.h>
 
@@ -78,6 +79,7 @@ struct Session {
     uint8_t outEndpoint = 0;
     uint8_t bus = 0;
     uint8_t address = 0;
+    bool bridge = false; // a CH341A/CH347: its IN pipe reads ahead
 
     ~Session() {
         libusb_release_interface(handle, interfaceNumber);
@@ -108,7 +110,17 @@ class LibusbInterface : public InterfaceHandle {
 class LibusbPipe : public PipeChannel {
   public:
     LibusbPipe(std::shared_ptr<Session> session, uint8_t endpoint)
-        : session_(std::move(session)), endpoint_(endpoint) {}
+        : session_(std::move(session)), endpoint_(endpoint) {
+        // A bridge answers in short packets: one pending transfer would cost a round
+        // trip per packet. The programmer's pipes keep one transfer per call.
+        if (session_->bridge && (endpoint_ & LIBUSB_ENDPOINT_IN) != 0) {
+            const int packet =
+                libusb_get_max_packet_size(libusb_get_device(session_->handle), endpoint_);
+            ring_ = std::make_unique<ReadAheadRing>(
+                session_->context->get(), session_->handle, endpoint_,
+                packet > 0 ? static_cast<uint32_t>(packet) : 64);
+        }
+    }
 
     IoResult read(uint8_t* dest, uint32_t length) override {
         if ((endpoint_ & LIBUSB_ENDPOINT_IN) == 0)
@@ -117,6 +129,8 @@ class LibusbPipe : public PipeChannel {
         // would overflow the request.
         if (length == 0)
             return {IoStatus::Ok, 0};
+        if (ring_)
+            return ring_->read(dest, length);
         return run(dest, length, 0, nullptr);
     }
 
@@ -141,6 +155,8 @@ class LibusbPipe : public PipeChannel {
     }
 
     void cancel() override {
+        if (ring_)
+            return ring_->cancel();
         std::lock_guard lock(mutex_);
         cancelled_ = true;
         if (inFlight_)
@@ -148,6 +164,8 @@ class LibusbPipe : public PipeChannel {
     }
 
     void rearm() override {
+        if (ring_)
+            return ring_->rearm();
         std::lock_guard lock(mutex_);
         cancelled_ = false;
     }
@@ -225,6 +243,8 @@ class LibusbPipe : public PipeChannel {
     bool cancelled_ = false;
     libusb_transfer* inFlight_ = nullptr;
     int completed_ = 0; // also read by libusb while it waits for events
+    // Bridge IN pipes only; goes before the session lets go of the device.
+    std::unique_ptr<ReadAheadRing> ring_;
 };
 
 struct Located {
@@ -380,7 +400,8 @@ class LibusbBackend : public DeviceBackend {
                 result = std::move(cached);
             else
                 result = openSession(located.device, bus, address,
-                                     wantedInterface(located.vendor, located.product));
+                                     wantedInterface(located.vendor, located.product),
+                                     located.vendor == kCh341aVendor);
             if (result)
                 sessions_[path] = result;
             return true;
@@ -389,7 +410,7 @@ class LibusbBackend : public DeviceBackend {
     }
 
     std::shared_ptr<Session> openSession(libusb_device* device, uint8_t bus, uint8_t address,
-                                         int wanted) {
+                                         int wanted, bool isBridge) {
         Endpoints endpoints = findBulkPair(device, wanted);
         if (endpoints.interfaceNumber < 0)
             return nullptr;
@@ -417,6 +438,7 @@ class LibusbBackend : public DeviceBackend {
         session->outEndpoint = endpoints.out;
         session->bus = bus;
         session->address = address;
+        session->bridge = isBridge;
         return session;
     }
 

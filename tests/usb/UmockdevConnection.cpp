@@ -15,7 +15,9 @@
 #include <umockdev.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +26,7 @@
 #include <linux/ioctl.h>
 #include <linux/usbdevice_fs.h>
 #include <mutex>
+#include <thread>
 
 // The umockdev preload comes before the sanitizer runtime in the library list; its GLib
 // hand-offs to its worker thread use futex locks ThreadSanitizer does not see.
@@ -117,6 +120,11 @@ class UmockdevProgrammer {
                 g_object_unref(urb.data);
         for (Control& control : controls_)
             g_object_unref(control.data);
+    }
+    // IN transfers the host has queued and the device has not answered yet.
+    size_t waitingReads() {
+        std::lock_guard lock(mutex_);
+        return std::count_if(flying_.begin(), flying_.end(), [](const Urb& urb) { return urb.in; });
     }
     // Who answers from now on (null: nobody, transfers wait).
     void attach(sim::UsbDeviceModel* firmware) {
@@ -353,6 +361,87 @@ TEST(LibusbDiscovery, Ch347SpiInterfaceRunsTheChipsCommandsThroughLibusb) {
     EXPECT_EQ(flash.read(0, back).outcome, bridge::ChipOutcome::BusGone);
     bus.reset();
     ch347->attach(nullptr);
+}
+
+// A bridge that answers each IN transfer with the next answer the test queued.
+class QueuedAnswers : public sim::UsbDeviceModel {
+  public:
+    void queue(std::vector<uint8_t> answer) {
+        std::lock_guard lock(mutex_);
+        answers_.push_back(std::move(answer));
+    }
+    void unplug() { gone_ = true; }
+    sim::TransferResult hostOut(const uint8_t*, uint32_t length, sim::Clock::time_point,
+                                const StillWanted&) override {
+        return {gone_ ? sim::TransferStatus::Gone : sim::TransferStatus::Done, length, {}};
+    }
+    sim::TransferResult hostIn(uint8_t* dest, uint32_t maxLength, sim::Clock::time_point,
+                               const StillWanted&) override {
+        std::lock_guard lock(mutex_);
+        if (gone_)
+            return {sim::TransferStatus::Gone, 0, {}};
+        if (answers_.empty())
+            return {sim::TransferStatus::NotYet, 0, sim::kNever};
+        if (answers_.front().size() > maxLength)
+            return {sim::TransferStatus::Refused, 0, {}}; // the packet overflows the transfer
+        std::copy(answers_.front().begin(), answers_.front().end(), dest);
+        const auto length = static_cast<uint32_t>(answers_.front().size());
+        answers_.pop_front();
+        return {sim::TransferStatus::Done, length, {}};
+    }
+    void wakeWaiters() override {}
+    bool isGone() const override { return gone_; }
+
+  private:
+    std::mutex mutex_;
+    std::deque<std::vector<uint8_t>> answers_;
+    std::atomic<bool> gone_{false};
+};
+
+TEST(LibusbDiscovery, BridgeInPipeReadsAheadInOrderAndACancelledReadReturns) {
+    QueuedAnswers device;
+    ch341a->attach(&device);
+    auto in = libusb->openPipe(kBridgePath, usb::PipeKind::Read);
+    ASSERT_TRUE(in);
+    // More answers than transfers queued, of several lengths, read in pieces of other
+    // lengths: every byte once, in order.
+    std::vector<uint8_t> sent, got, buffer(64);
+    for (int i = 0; i < 12; ++i) {
+        std::vector<uint8_t> answer(i % 3 == 1 ? 32 : 1 + i * 2);
+        for (uint8_t& byte : answer)
+            byte = static_cast<uint8_t>(sent.size() * 7 + (&byte - answer.data()));
+        sent.insert(sent.end(), answer.begin(), answer.end());
+        device.queue(std::move(answer));
+    }
+    for (uint32_t ask = 5; got.size() < sent.size(); ask = ask == 5 ? 64 : 5) {
+        const usb::IoResult r = in->read(buffer.data(), ask);
+        ASSERT_EQ(r.status, usb::IoStatus::Ok);
+        ASSERT_LE(r.bytes, ask);
+        got.insert(got.end(), buffer.begin(), buffer.begin() + r.bytes);
+    }
+    EXPECT_EQ(got, sent);
+    EXPECT_GE(ch341a->waitingReads(), 2u); // several transfers wait for the next answers
+
+    // A read waiting for an answer that never comes returns Cancelled, and so does every
+    // read until rearm; then the pipe reads the next answer.
+    usb::IoResult waited;
+    std::thread reader([&] { waited = in->read(buffer.data(), 64); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // into the wait
+    in->cancel();
+    reader.join();
+    EXPECT_EQ(waited.status, usb::IoStatus::Cancelled);
+    EXPECT_EQ(in->read(buffer.data(), 64).status, usb::IoStatus::Cancelled);
+    in->rearm();
+    device.queue({0xA5, 0x5A});
+    const usb::IoResult next = in->read(buffer.data(), 64);
+    EXPECT_EQ(next.status, usb::IoStatus::Ok);
+    EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + next.bytes),
+              (std::vector<uint8_t>{0xA5, 0x5A}));
+    // Unplugged while transfers wait: Gone.
+    device.unplug();
+    EXPECT_EQ(in->read(buffer.data(), 64).status, usb::IoStatus::Gone);
+    in.reset();
+    ch341a->attach(nullptr);
 }
 
 } // namespace
