@@ -23,7 +23,8 @@ bool isFourByteOpcode(uint8_t opcode) {
 } // namespace
 
 SpiNorChip::SpiNorChip(SpiNorConfig config, const VirtualClock& clock)
-    : config_(std::move(config)), clock_(clock), memory_(config_.capacity, 0xFF) {}
+    : config_(std::move(config)), clock_(clock), memory_(config_.capacity, 0xFF),
+      pageProgramNs_(config_.times.pageProgramNs) {}
 
 uint8_t SpiNorChip::status(int index) const {
     uint8_t value = status_.at(index);
@@ -264,7 +265,7 @@ void SpiNorChip::finishCommand() {
         return;
     for (uint32_t i = 0; i < pageSize; ++i)
         memory_[page + i] &= pageBuffer_[i];
-    startBusy(times.pageProgramNs);
+    startBusy(pageProgramNs_);
 }
 
 } // namespace sim
