@@ -12,10 +12,6 @@ constexpr uint64_t kThreeByteLimit = 0x1000000;
 constexpr uint64_t kReadChunk = 1 << 20;
 constexpr size_t kPagesPerBatch = 64;
 constexpr uint32_t kMaxPollBytes = 16000;
-// The poll margin above the slowest page: 1/8 after a page came late, narrowing by half
-// with each batch in which none did, down to 1/32.
-constexpr uint32_t kWidestMarginShift = 3;
-constexpr uint32_t kNarrowestMarginShift = 5;
 // Datasheet maxima (W25Q): page program 3 ms, status write 15 ms, 4 KiB erase 400 ms,
 // 32 KiB 1.6 s, 64 KiB 2 s, chip erase 50 s per 4 MiB.
 constexpr uint64_t kPageLimitUs = 3'000;
@@ -387,13 +383,8 @@ ChipResult SpiNorFlash::programPages(std::vector<Page> pages, std::stop_token st
         if (batch.back().in.back() & kWip)
             if (ChipResult r = waitReady(200, kPageLimitUs, stop); !r.ok())
                 return r;
-        // A chip whose pages take the same time each wastes little polling; one whose
-        // times spread comes late now and then and keeps the wide margin.
-        pollMarginShift_ =
-            lateSeen ? kWidestMarginShift : std::min(pollMarginShift_ + 1, kNarrowestMarginShift);
-        pollBytes_ =
-            lateSeen ? std::min(kMaxPollBytes, pollBytes_ * 3 / 2)
-                     : std::clamp(slowest + (slowest >> pollMarginShift_) + 4, 16u, kMaxPollBytes);
+        pollBytes_ = lateSeen ? std::min(kMaxPollBytes, pollBytes_ * 3 / 2)
+                              : std::clamp(slowest + slowest / 8 + 4, 16u, kMaxPollBytes);
         work.erase(work.begin(), work.begin() + static_cast<ptrdiff_t>(count));
         work.insert(work.begin(), repeat.begin(), repeat.end());
         if (progress)

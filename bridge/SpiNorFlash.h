@@ -122,8 +122,6 @@ class SpiNorFlash {
     SpiBus& bus_;
     NorGeometry geometry_;
     uint32_t pollBytes_ = 160; // status samples after a page program (adapts)
-    // The margin of those samples above the slowest page seen: slowest >> this shift.
-    uint32_t pollMarginShift_ = 3;
     uint64_t pagesProgrammed_ = 0;
     uint64_t pagesRepeated_ = 0;
     uint64_t sectorsErased_ = 0;

@@ -332,11 +332,6 @@ uint32_t Ch347Device::clockHz() const {
     return state_->clockHz;
 }
 
-bool Ch347Device::i2cPinsOn() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->i2cPinsOn;
-}
-
 uint64_t Ch347Device::roundTrips() const {
     std::lock_guard lock(state_->mutex);
     return state_->roundTrips;

@@ -64,9 +64,9 @@ struct Ch347Options {
     uint64_t usbByteNs = 17;
     uint64_t frameOverheadNs = 2'000;
     uint64_t roundTripNs = 250'000;
-    std::optional<uint64_t> stallAfterSpiBytes;
-    std::optional<uint64_t> unplugAfterSpiBytes;
-    std::optional<uint64_t> noisyAfterSpiBytes;
+    std::optional<uint64_t> stallAfterSpiBytes = std::nullopt;
+    std::optional<uint64_t> unplugAfterSpiBytes = std::nullopt;
+    std::optional<uint64_t> noisyAfterSpiBytes = std::nullopt;
     bool misoHeldLow = false;
     uint64_t seed = 1;
 };
@@ -100,8 +100,6 @@ class Ch347Device : public UsbDeviceModel {
     uint32_t configurations() const;
     // The I2C speed last set (100 kHz before any 60|s).
     uint32_t i2cSpeedKHz() const;
-    // Whether the I2C pins carry I2C (a CH347F after its function switch; a CH347T always).
-    bool i2cPinsOn() const;
     // Round trips the host waited for (see the timing above).
     uint64_t roundTrips() const;
 

@@ -23,8 +23,7 @@ bool isFourByteOpcode(uint8_t opcode) {
 } // namespace
 
 SpiNorChip::SpiNorChip(SpiNorConfig config, const VirtualClock& clock)
-    : config_(std::move(config)), clock_(clock), memory_(config_.capacity, 0xFF),
-      pageProgramNs_(config_.times.pageProgramNs) {}
+    : config_(std::move(config)), clock_(clock), memory_(config_.capacity, 0xFF) {}
 
 uint8_t SpiNorChip::status(int index) const {
     uint8_t value = status_.at(index);
@@ -265,7 +264,7 @@ void SpiNorChip::finishCommand() {
         return;
     for (uint32_t i = 0; i < pageSize; ++i)
         memory_[page + i] &= pageBuffer_[i];
-    startBusy(pageProgramNs_);
+    startBusy(times.pageProgramNs);
 }
 
 } // namespace sim

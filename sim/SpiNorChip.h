@@ -24,7 +24,6 @@
 #include "sim/SpiSlave.h"
 
 #include <array>
-#include <atomic>
 #include <string>
 #include <vector>
 
@@ -67,9 +66,6 @@ class SpiNorChip : public SpiSlave {
     uint8_t status(int index) const;
     std::vector<uint8_t>& memory() { return memory_; }
     const SpiNorConfig& config() const { return config_; }
-    // Test access: pages from now on take `ns` to program (a chip whose pages slow down);
-    // safe while the bridge model serves the chip on another thread.
-    void setPageProgramNs(uint64_t ns) { pageProgramNs_ = ns; }
     bool busy() const { return clock_.now() < busyUntil_; }
     // The protected byte range [begin, end) the status registers select.
     std::pair<uint32_t, uint32_t> protectedRange() const;
@@ -87,7 +83,6 @@ class SpiNorChip : public SpiSlave {
     const VirtualClock& clock_;
     std::vector<uint8_t> memory_;
     std::array<uint8_t, 3> status_{};
-    std::atomic<uint64_t> pageProgramNs_;
     uint64_t busyUntil_ = 0;
     bool wpLow_ = false;
     bool volatileWriteEnable_ = false;

@@ -102,13 +102,10 @@ TEST(BridgeWindow, I2cSpeedChosenInTheProgrammerMenuServesA24EepromOverACh347) {
 }
 
 // A CH347's SPI clock, picked in the Programmer menu, is the clock its bus then runs at.
-// A CH347F is listed under its own name.
 TEST(BridgeWindow, SpiClockPickedForTheCh347InUseIsTheClockItsBusRunsAt) {
-    testsupport::SimFolder folder; // a CH341A and a CH347F side by side
+    testsupport::SimFolder folder; // a CH341A and a CH347 side by side
     testsupport::SimProcess ch341a(BRIMWICK_SIM_PROGRAM, folder.path(), {"--bridge", "ch341a"});
-    sim::Ch347Options f;
-    f.variant = sim::Ch347Variant::F;
-    sim::Ch347Device ch347(f);
+    sim::Ch347Device ch347({.variant = sim::Ch347Variant::F});
     const auto chip = sim::makeSpiChip("W25Q32", {}, ch347.clock());
     ch347.attachChip(chip.get());
     sim::SimServer server(ch347, simwire::kCh347fSocketPrefix);
@@ -140,5 +137,5 @@ TEST(BridgeWindow, SpiClockPickedForTheCh347InUseIsTheClockItsBusRunsAt) {
     EXPECT_EQ(window.statusEdit()->text().toStdString(), "SPI 时钟：7.5 MHz");
     window.action(IdFirmwareVersion)->trigger();
     EXPECT_EQ(ch347.configurations() == 1 ? ch347.clockHz() : 0, 7'500'000u);
-    EXPECT_EQ(choose("CH347F").first, "on 7.5 MHz");
+    EXPECT_EQ(choose("CH347").first, "on 7.5 MHz");
 }

@@ -12,7 +12,6 @@
 
 #include <chrono>
 #include <mutex>
-#include <optional>
 
 using namespace testsupport;
 using bridge::Ch347Spi;
@@ -186,28 +185,6 @@ TEST(Ch347, NorFlashReadsWritesAndVerifiesAtEveryClockInTheTimeItsClockAllows) {
         EXPECT_GE(double(sim.device().time() - start), spiNs);
         EXPECT_LE(double(sim.device().time() - start), 2 * spiNs + 2e6);
     }
-}
-
-// The poll after each page narrows while pages take the same time; pages that then take
-// 10 % longer come late, are sent again, and the chip ends up holding the data.
-TEST(Ch347, PagesSlowerThanTheNarrowedPollAreSentAgainAndNothingIsLost) {
-    SimCh347 sim("W25Q32", 30'000'000);
-    ASSERT_TRUE(sim.opened());
-    bridge::NorIdentity id;
-    ASSERT_TRUE(bridge::identifyNor(sim.bus(), &id).ok());
-    bridge::SpiNorFlash flash(sim.bus(), id.geometry.value());
-    const std::vector<uint8_t> data = pattern(0x40000, 9); // 16 batches of 64 pages
-    std::optional<uint64_t> repeatedAtSlowDown; // pages sent again before the pages slowed
-    const auto slowDown = [&](bridge::Stage stage, uint64_t done, uint64_t) {
-        if (stage == bridge::Stage::Write && done >= 0x20000 && !repeatedAtSlowDown) {
-            repeatedAtSlowDown = flash.pagesRepeated();
-            sim.nor().setPageProgramNs(770'000);
-        }
-    };
-    ASSERT_TRUE(flash.write(0, data, bridge::WriteMode::Full, {}, slowDown).ok());
-    ASSERT_TRUE(repeatedAtSlowDown);
-    EXPECT_GT(flash.pagesRepeated(), *repeatedAtSlowDown);
-    EXPECT_TRUE(std::equal(data.begin(), data.end(), sim.nor().memory().begin()));
 }
 
 TEST(Ch347, StallAndUnplugMidWriteEndInFailureWithoutHanging) {
