@@ -24,7 +24,7 @@ void CMainDlg::listProgrammers() {
     for (const std::string& path : present) {
         const usb::DeviceKind kind = usb::deviceKindOf(path);
         if (usb::isBridge(kind)) {
-            addProgrammerEntry(path, usb::deviceKindLabel(kind), path == inUse);
+            addProgrammerEntry(path, usb::deviceLabelOf(path), path == inUse);
             continue;
         }
         // Each programmer is asked once, and never while a device command runs or the

@@ -1,6 +1,7 @@
 #include "sim/Ch347Device.h"
 
 #include "sim/I2cStreamEngine.h"
+#include "usb/SimWire.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -22,6 +23,12 @@ constexpr uint32_t kPacket = 512;
 constexpr uint32_t kMaxData = Ch347Device::kMaxFrame - 3;
 
 } // namespace
+
+const Ch347Identity& ch347Identity(Ch347Variant variant) {
+    static const Ch347Identity t{"CH347T", simwire::kCh347SocketPrefix};
+    static const Ch347Identity f{"CH347F", simwire::kCh347fSocketPrefix};
+    return variant == Ch347Variant::F ? f : t;
+}
 
 struct Ch347Device::State {
     struct Frame {
@@ -45,6 +52,7 @@ struct Ch347Device::State {
     uint32_t clockHz = 15'000'000;
     uint32_t configurations = 0;
     bool selected = false;
+    bool i2cPinsOn = options.variant == Ch347Variant::T;
     bool betweenTransactions = true;
     int waitingReads = 0; // IN transfers the host keeps pending
     uint64_t roundTrips = 0;
@@ -120,6 +128,8 @@ struct Ch347Device::State {
             answer({kConfigure, 1, 0, 0});
             break;
         case kFunctionSwitch:
+            if (options.variant == Ch347Variant::F)
+                i2cPinsOn = length >= 4 && payload[2] == 0x81 && payload[3] == 0x81;
             answer({kFunctionSwitch, 1, 0, 0});
             break;
         case kChipSelect:
@@ -164,7 +174,8 @@ struct Ch347Device::State {
         Frame answer;
         const I2cStreamEngine::Hooks hooks{[this] { return busByte(); },
                                            [this](uint8_t value) { return noise(value); }};
-        if (!i2cEngine.run(packet, length, i2c, clock, hooks, &answer.bytes))
+        // Pins not switched to I2C: the stream runs, but no chip sees it.
+        if (!i2cEngine.run(packet, length, i2cPinsOn ? i2c : nullptr, clock, hooks, &answer.bytes))
             return false;
         if (!answer.bytes.empty()) {
             usbFrame(answer.bytes.size());

@@ -10,7 +10,10 @@
 //       C4 01 00 00
 //   C3  read: payload u32 n; n bytes are clocked in (MOSI 0xFF) and sent back in C3
 //       frames of up to 507 bytes
-//   E2  function switch (the CH347F's shared pins), 8 bytes; answered by E2 01 00 00
+//   E2  function switch (the CH347F's shared pins), 8 bytes; answered by E2 01 00 00.
+//       On a CH347F the pins carry I2C only once an E2 with payload bytes 2 and 3 = 81
+//       came (any other E2 gives them back to the other functions); until then no chip
+//       sees the I2C stream, so nothing acknowledges. The CH347T's I2C pins are its own.
 //   anything else is ignored; a length above 507 drops what is pending (the bridge
 //   resynchronises on the next transfer).
 // A 512-byte packet that starts with AA where no frame is pending is a packet of the I2C
@@ -47,13 +50,23 @@
 
 namespace sim {
 
+// Which CH347 is modelled: its name, and the socket name that carries its USB ID and the
+// interface its SPI and I2C are on, as the driver's device paths do (SimWire.h).
+enum class Ch347Variant { T, F };
+struct Ch347Identity {
+    const char* name;
+    const char* socketPrefix;
+};
+const Ch347Identity& ch347Identity(Ch347Variant variant);
+
 struct Ch347Options {
+    Ch347Variant variant = Ch347Variant::T;
     uint64_t usbByteNs = 17;
     uint64_t frameOverheadNs = 2'000;
     uint64_t roundTripNs = 250'000;
-    std::optional<uint64_t> stallAfterSpiBytes;
-    std::optional<uint64_t> unplugAfterSpiBytes;
-    std::optional<uint64_t> noisyAfterSpiBytes;
+    std::optional<uint64_t> stallAfterSpiBytes = std::nullopt;
+    std::optional<uint64_t> unplugAfterSpiBytes = std::nullopt;
+    std::optional<uint64_t> noisyAfterSpiBytes = std::nullopt;
     bool misoHeldLow = false;
     uint64_t seed = 1;
 };

@@ -66,6 +66,8 @@ std::string simUsage() {
            "  --bridge ch347         a CH347T high-speed USB bridge (1a86:55db) with the chip\n"
            "                         named by --chip (an SPI or 24-series part of the list\n"
            "                         above), at the SPI clock and I2C speed the host sets\n"
+           "  --bridge ch347f        the same on a CH347F (1a86:55de, interface 4), whose I2C\n"
+           "                         pins carry I2C only after the host's function switch\n"
            "  --sfdp none|damaged    the chip answers no SFDP, or a table whose size is wrong\n"
            "  --protect HEX          status register 1 at start (block protection bits)\n"
            "  --wp-locked            status register protect bit set and the WP pin held low\n"
@@ -147,7 +149,7 @@ bool parseSimCommandLine(const std::vector<std::string>& args, SimCommandLine* o
         {"--noisy-read-after-bytes", optionalU64(&faults.noisyReadAfterDataBytes)},
         {"--bridge", Setter([&result](const std::string& v) {
              result.bridge = v;
-             return v == "ch341a" || v == "ch347";
+             return v == "ch341a" || v == "ch347" || v == "ch347f";
          })},
         {"--sfdp", Setter([&result](const std::string& v) {
              result.spiChip.sfdp = v == "none" ? SfdpVariant::None : SfdpVariant::Damaged;
@@ -249,6 +251,7 @@ Ch347Options ch347Options(const SimCommandLine& line) {
     options.unplugAfterSpiBytes = shared.unplugAfterSpiBytes;
     options.noisyAfterSpiBytes = shared.noisyAfterSpiBytes;
     options.misoHeldLow = shared.misoHeldLow;
+    options.variant = line.bridge == "ch347f" ? Ch347Variant::F : Ch347Variant::T;
     return options;
 }
 

@@ -19,8 +19,8 @@ struct SimCommandLine {
     std::string imagePath;    // empty: the chip is not kept between runs
     std::string databasePath; // empty: ChipInfo.chip beside the executable
     FirmwareOptions firmware;
-    // "ch341a" or "ch347": a USB-to-SPI bridge carrying the chip named by --chip from the part list
-    // (sim/SpiChipCatalogue.h) instead of the programmer; "" = the programmer.
+    // "ch341a", "ch347" or "ch347f": a USB-to-SPI bridge carrying the chip named by --chip from the
+    // part list (sim/SpiChipCatalogue.h) instead of the programmer; "" = the programmer.
     std::string bridge;
     SpiChipOptions spiChip;
     uint32_t microwireWidth = 16; // --org: a 93-series chip's organisation

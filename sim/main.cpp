@@ -113,9 +113,11 @@ int serveBridge(const sim::SimCommandLine& line, Device& device, const char* soc
 }
 
 int runBridge(const sim::SimCommandLine& line) {
-    if (line.bridge == "ch347") {
-        sim::Ch347Device device(sim::ch347Options(line));
-        return serveBridge(line, device, simwire::kCh347SocketPrefix, "CH347T");
+    if (line.bridge == "ch347" || line.bridge == "ch347f") {
+        const sim::Ch347Options options = sim::ch347Options(line);
+        const sim::Ch347Identity& identity = sim::ch347Identity(options.variant);
+        sim::Ch347Device device(options);
+        return serveBridge(line, device, identity.socketPrefix, identity.name);
     }
     sim::Ch341aDevice device(sim::bridgeOptions(line));
     return serveBridge(line, device, simwire::kCh341aSocketPrefix, "CH341A");

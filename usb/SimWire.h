@@ -43,6 +43,8 @@ constexpr const char* kSocketPrefix = "usb#vid_10c4&pid_505d#";
 constexpr const char* kCh341aSocketPrefix = "usb#vid_1a86&pid_5512#";
 // A simulated CH347T high-speed USB-to-SPI bridge (1a86:55db).
 constexpr const char* kCh347SocketPrefix = "usb#vid_1a86&pid_55db#";
+// A simulated CH347F (1a86:55de); mi_04 names the interface its SPI and I2C are on.
+constexpr const char* kCh347fSocketPrefix = "usb#vid_1a86&pid_55de&mi_04#";
 
 // $BRIMWICK_SIM_DIR when set; else $XDG_RUNTIME_DIR/brimwick-sim; else /tmp/brimwick-sim-<uid>.
 std::string simulatorFolder();

@@ -105,10 +105,10 @@ TEST(BridgeWindow, I2cSpeedChosenInTheProgrammerMenuServesA24EepromOverACh347) {
 TEST(BridgeWindow, SpiClockPickedForTheCh347InUseIsTheClockItsBusRunsAt) {
     testsupport::SimFolder folder; // a CH341A and a CH347 side by side
     testsupport::SimProcess ch341a(BRIMWICK_SIM_PROGRAM, folder.path(), {"--bridge", "ch341a"});
-    sim::Ch347Device ch347;
+    sim::Ch347Device ch347({.variant = sim::Ch347Variant::F});
     const auto chip = sim::makeSpiChip("W25Q32", {}, ch347.clock());
     ch347.attachChip(chip.get());
-    sim::SimServer server(ch347, simwire::kCh347SocketPrefix);
+    sim::SimServer server(ch347, simwire::kCh347fSocketPrefix);
     ASSERT_TRUE(server.start());
     RecordingSink boxes;
     auto started = startWindow(Language::Chinese);
@@ -131,7 +131,7 @@ TEST(BridgeWindow, SpiClockPickedForTheCh347InUseIsTheClockItsBusRunsAt) {
         return std::pair(shown, clocks);
     };
     EXPECT_EQ(choose("CH341A").first, "off");
-    auto [shown, clocks] = choose("CH347");
+    auto [shown, clocks] = choose("CH347F 1a86:55de");
     EXPECT_EQ(shown, "on 15 MHz（默认）");
     clocks->actions()[3]->trigger();
     EXPECT_EQ(window.statusEdit()->text().toStdString(), "SPI 时钟：7.5 MHz");

@@ -250,7 +250,7 @@ TEST_F(BridgeCli, ProtectionSupplyAndFaultsEndWithTheirTexts) {
 }
 
 TEST_F(BridgeCli, A24EepromOverTheCh347AtTheI2cSpeedAsked) {
-    plug({"--bridge", "ch347", "--chip", "24C256"});
+    plug({"--bridge", "ch347f", "--chip", "24C256"}); // the CH347F switches its pins to I2C
     const Bytes data = pattern(0x1234, 3);
     writeFile(path("data.bin"), std::string(data.begin(), data.end()));
     auto on = [](const char* chip, std::vector<std::string> args) {
@@ -258,6 +258,7 @@ TEST_F(BridgeCli, A24EepromOverTheCh347AtTheI2cSpeedAsked) {
         return args;
     };
     const CliRun runs[] = {
+        {"devices", {"devices"}, 0, "1  CH347F 1a86:55de  "},
         {"write", on("AT24C256", {"write", path("data.bin")}), 0, "Verify Successfully"},
         {"verify", on("AT24C256", {"verify", path("data.bin")}), 0, "Verify Successfully"},
         {"blank", on("AT24C256", {"blank"}), 4, "Not blank: address 0x0 holds"},
